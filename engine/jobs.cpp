@@ -1,0 +1,188 @@
+#include "engine/jobs.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "analysis/file_table.h"
+#include "engine/report.h"
+#include "engine/text.h"
+
+EngineState Engine;
+
+JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* address) {
+    JobRequest request;
+    memset(&request, 0, sizeof request);
+    request.kind = kind;
+    request.row = row;
+    request.top = top;
+    CopyText(request.address, sizeof request.address, address);
+    return request;
+}
+
+void OnAnalysePage(const char* address, int32_t row) {
+    ListReset();
+    CopyText(Engine.TopPageAddress, sizeof Engine.TopPageAddress, address);
+    Engine.VisitedPages.clear();
+    Engine.AnalysisQueue.clear();
+    Engine.HeadQueue.clear();
+    Engine.FetchSlot.clear();
+    Engine.AnalysisRunning = 1;
+    Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 1, address));
+    Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
+}
+
+void OnAnalyseLink(const char* address, int32_t row) {
+    Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 0, address));
+    Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
+}
+
+void OnDownload(const char* address, int32_t row) {
+    Engine.DownloadQueue.push_back(MakeRequest(KindDownload, row, 0, address));
+    Engine.DownloadsQueued++;
+    if (Engine.DownloadsQueued == 1) ProgressSetPos(0);
+}
+
+void OnFetch(const char* address, int32_t row) {
+    Engine.FetchSlot.clear();
+    Engine.FetchSlot.push_back(MakeRequest(KindFetch, row, 0, address));
+}
+
+static void EndAllJobs() {
+    while (!Engine.ActiveJobs.empty()) EndJob(&Engine.ActiveJobs.front());
+}
+
+void OnStopAll() {
+    Engine.AnalysisQueue.clear();
+    Engine.HeadQueue.clear();
+    Engine.FetchSlot.clear();
+    Engine.DownloadQueue.clear();
+    Engine.DownloadsDone = 0;
+    Engine.DownloadsQueued = 0;
+    EndAllJobs();
+    Engine.AnalysisRunning = 0;
+    Engine.DownloadBatchRunning = 0;
+}
+
+void ShutdownEngine() {
+    Engine.AnalysisQueue.clear();
+    Engine.HeadQueue.clear();
+    Engine.FetchSlot.clear();
+    Engine.DownloadQueue.clear();
+    Engine.VisitedPages.clear();
+    EndAllJobs();
+}
+
+Job* AddActiveJob(const JobRequest& request) {
+    Engine.ActiveJobs.emplace_back();
+    Job* job = &Engine.ActiveJobs.back();
+    memset(job, 0, sizeof *job);
+    job->file = kNoFile;
+    job->socket = kNoSocket;
+    job->lookup = kNoLookup;
+    job->kind = request.kind;
+    job->row = request.row;
+    job->top = request.top;
+    job->redirects = request.redirects;
+    CopyText(job->requested, sizeof job->requested, request.address);
+    return job;
+}
+
+void EndJob(Job* job) {
+    if (job->file != kNoFile) {
+        CloseAndDeleteTableFile(job->file);
+        job->file = kNoFile;
+    }
+    if (job->socket != kNoSocket) NetCloseSocket(job->socket);
+    if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
+    free(job->data);
+    for (auto it = Engine.ActiveJobs.begin(); it != Engine.ActiveJobs.end(); ++it) {
+        if (&*it == job) {
+            Engine.ActiveJobs.erase(it);
+            return;
+        }
+    }
+}
+
+Job* FindJobBySocket(SocketHandle socket) {
+    for (Job& job : Engine.ActiveJobs)
+        if (job.socket == socket) return &job;
+    return nullptr;
+}
+
+Job* FindJobByLookup(LookupHandle lookup) {
+    if (lookup == kNoLookup) return nullptr;
+    for (Job& job : Engine.ActiveJobs)
+        if (job.lookup == lookup) return &job;
+    return nullptr;
+}
+
+bool AnyActive(int32_t kind) {
+    for (const Job& job : Engine.ActiveJobs)
+        if (job.kind == kind) return true;
+    return false;
+}
+
+void CountActiveByKind(int32_t countsOut[5]) {
+    for (int k = 0; k < 5; k++) countsOut[k] = 0;
+    for (const Job& job : Engine.ActiveJobs)
+        if (job.kind >= 1 && job.kind <= 4) countsOut[job.kind]++;
+}
+
+// Open download files: a slot keeps the path so that an unfinished file can
+// be deleted when its job ends early.
+struct OpenFileSlot {
+    FileHandle file;
+    char path[260];
+};
+static OpenFileSlot OpenFileTable[kOpenFileSlots] = {};
+static bool OpenFileTableReady = false;
+
+static void PrepareOpenFileTable() {
+    if (OpenFileTableReady) return;
+    for (OpenFileSlot& slot : OpenFileTable) slot.file = kNoFile;
+    OpenFileTableReady = true;
+}
+
+FileHandle OpenTableFile(const char* path) {
+    PrepareOpenFileTable();
+    for (OpenFileSlot& slot : OpenFileTable) {
+        if (slot.file != kNoFile) continue;
+        FileHandle file = FileCreate(path);
+        if (file == kNoFile) return kNoFile;
+        slot.file = file;
+        CopyText(slot.path, sizeof slot.path, path);
+        return file;
+    }
+    return kNoFile;
+}
+
+static OpenFileSlot* FindOpenFile(FileHandle file) {
+    PrepareOpenFileTable();
+    if (file == kNoFile) return nullptr;
+    for (OpenFileSlot& slot : OpenFileTable)
+        if (slot.file == file) return &slot;
+    return nullptr;
+}
+
+void CloseTableFile(FileHandle file) {
+    OpenFileSlot* slot = FindOpenFile(file);
+    if (!slot) return;
+    FileClose(slot->file);
+    slot->file = kNoFile;
+}
+
+void CloseAndDeleteTableFile(FileHandle file) {
+    OpenFileSlot* slot = FindOpenFile(file);
+    if (!slot) return;
+    FileClose(slot->file);
+    FileDelete(slot->path);
+    slot->file = kNoFile;
+}
+
+int OpenFileTableCount() {
+    PrepareOpenFileTable();
+    int n = 0;
+    for (const OpenFileSlot& slot : OpenFileTable)
+        if (slot.file != kNoFile) n++;
+    return n;
+}

@@ -1,0 +1,121 @@
+// Download jobs, their queues and the engine's requests.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "engine/net.h"
+#include "engine/platform.h"
+
+enum JobKind : int32_t {
+    KindDownload = 1,  // GET, body to a file
+    KindHead = 2,      // HEAD, size and date into the list row
+    KindAnalyse = 3,   // GET, body analysed as HTML
+    KindFetch = 4,     // GET, body handed to the viewer
+};
+
+// Engine window messages (private to LogoClass).
+enum EngineMessage : uint32_t {
+    MsgAnalysePage = 0x8002,
+    MsgAnalyseLink = 0x8003,
+    MsgDownload = 0x8004,
+    MsgFetch = 0x8005,
+    MsgFetched = 0x8006,
+    MsgStopAll = 0x8007,
+    MsgSocketEvent = 0x8008,
+    MsgHostResolved = 0x8009,
+};
+
+// wParam block of MsgAnalysePage and MsgAnalyseLink.
+struct AnalyseBlock {
+    const char* address;
+    int32_t row;
+    int32_t unused;  // senders set 0
+};
+
+constexpr int kAddressRequestSize = 264;
+constexpr int kJobTextSize = 256;
+constexpr int kModifiedSize = 20;
+constexpr int kHostEntrySize = 1024;
+constexpr int kMaxRedirects = 10;
+
+struct JobRequest {
+    int32_t kind;
+    int32_t row;  // found-file row, -1 for none
+    int32_t top;  // 1 only for the page the user asked to analyse
+    char address[kAddressRequestSize];
+    int32_t redirects;  // redirects followed so far to reach this address
+};
+
+struct Job {
+    char localName[kJobTextSize];
+    char address[kJobTextSize];  // spaces escaped as %20
+    char host[kJobTextSize];
+    char path[kJobTextSize];
+    uint16_t port;
+    char modified[kModifiedSize];
+    char* data;  // memory-kept response (kinds 2, 3, 4)
+    FileHandle file;
+    int32_t top;
+    int32_t row;
+    int32_t size;      // Content-Length (0 when absent), capacity of data
+    int32_t chunks;    // reception steps that delivered data
+    int32_t received;  // bytes stored so far
+    uint32_t lastActivity;
+    int32_t kind;
+    SocketHandle socket;
+    LookupHandle lookup;
+    char hostEntry[kHostEntrySize];
+    int32_t redirects;
+    char requested[kAddressRequestSize];  // the address as requested
+};
+
+struct EngineState {
+    std::deque<JobRequest> DownloadQueue;
+    std::deque<JobRequest> HeadQueue;
+    std::deque<JobRequest> AnalysisQueue;
+    std::deque<JobRequest> FetchSlot;  // at most one
+    std::list<Job> ActiveJobs;         // in start order; entries stay put
+    std::vector<std::string> VisitedPages;
+    char TopPageAddress[260];
+    int32_t DownloadsQueued;
+    int32_t DownloadsDone;
+    int32_t AnalysisRunning;
+    int32_t DownloadBatchRunning;
+    int32_t LogoFrame;
+    int32_t IndicatorFrame;
+};
+
+extern EngineState Engine;
+
+// A zero-filled request with the address copied (cut to 263 characters).
+JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* address);
+
+// Request handling, called by the engine window for its messages.
+void OnAnalysePage(const char* address, int32_t row);
+void OnAnalyseLink(const char* address, int32_t row);
+void OnDownload(const char* address, int32_t row);
+void OnFetch(const char* address, int32_t row);
+void OnStopAll();
+// Clears every queue and ends every job (engine window destruction).
+void ShutdownEngine();
+
+// The one way a job leaves ActiveJobs; the job is gone afterwards.
+void EndJob(Job* job);
+// Appends a fresh zero-filled job of the request to ActiveJobs.
+Job* AddActiveJob(const JobRequest& request);
+
+Job* FindJobBySocket(SocketHandle socket);
+Job* FindJobByLookup(LookupHandle lookup);
+bool AnyActive(int32_t kind);
+// Counts of active jobs by kind; counts[k] for kinds 1 to 4.
+void CountActiveByKind(int32_t countsOut[5]);
+
+// The table of open download files (20 slots).
+constexpr int kOpenFileSlots = 20;
+FileHandle OpenTableFile(const char* path);
+void CloseTableFile(FileHandle file);
+void CloseAndDeleteTableFile(FileHandle file);
+int OpenFileTableCount();

@@ -1,0 +1,9 @@
+#include "engine/net.h"
+
+#include <unistd.h>
+
+void NetCloseSocket(SocketHandle socket) {
+    if (socket != kNoSocket) close((int)socket);
+}
+
+void NetCancelLookup(LookupHandle lookup) {}

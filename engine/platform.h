@@ -1,0 +1,22 @@
+// Platform services of the core that are not sockets: files and the tick count.
+// Defined in platform_posix.cpp and platform_win.cpp.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+using FileHandle = intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// Creates (truncates) a file for writing; kNoFile on failure.
+FileHandle FileCreate(const char* path);
+// Writes all of len bytes; returns 1 on success, 0 on failure.
+int FileWrite(FileHandle file, const void* data, size_t len);
+void FileClose(FileHandle file);
+int FileDelete(const char* path);
+// Size of an existing file, or -1 when it does not exist.
+long long FileSizeOf(const char* path);
+// Creates every folder of the path up to its last backslash or slash.
+int MakeFolders(const char* path);
+
+// Millisecond tick count (wraps after 49 days, like GetTickCount).
+uint32_t TickCount();

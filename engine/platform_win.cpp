@@ -1,0 +1,43 @@
+#include "engine/platform.h"
+
+#include <windows.h>
+#include <imagehlp.h>
+
+#include "engine/text.h"
+
+FileHandle FileCreate(const char* path) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    return h == INVALID_HANDLE_VALUE ? kNoFile : (FileHandle)h;
+}
+
+int FileWrite(FileHandle file, const void* data, size_t len) {
+    const char* p = (const char*)data;
+    while (len > 0) {
+        DWORD step = len > 0x40000000 ? 0x40000000 : (DWORD)len;
+        DWORD written = 0;
+        if (!WriteFile((HANDLE)file, p, step, &written, nullptr) || written == 0) return 0;
+        p += written;
+        len -= written;
+    }
+    return 1;
+}
+
+void FileClose(FileHandle file) {
+    if (file != kNoFile) CloseHandle((HANDLE)file);
+}
+
+int FileDelete(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+
+long long FileSizeOf(const char* path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return -1;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+    return ((long long)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+int MakeFolders(const char* path) { return MakeSureDirectoryPathExists(path) ? 1 : 0; }
+
+uint32_t TickCount() { return GetTickCount(); }
+
+void DebugOutput(const char* line) { OutputDebugStringA(line); }

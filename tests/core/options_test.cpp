@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "settings/ini.h"
+#include "settings/options.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+class OptionsTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    void SetUp() override {
+        std::string exe = dir.File("Renamed.exe");
+        FormProgramPaths(exe.c_str());
+    }
+};
+
+TEST_F(OptionsTest, ProgramPathsIgnoreTheExecutableName) {
+    EXPECT_EQ(std::string(IniPath), dir.File("Ferrow.ini"));
+    EXPECT_EQ(std::string(ProgramFolder), dir.path.string());
+    FormProgramPaths("C:\\Ferrow.exe");
+    EXPECT_STREQ(ProgramFolder, "C:");
+    EXPECT_STREQ(IniPath, "C:\\Ferrow.ini");
+    // 0x5C as the trail byte of a Shift_JIS character is not a folder separator.
+    FormProgramPaths("D:\\\x83\x5C\x83\x74\x83\x67\\bin\\Ferrow.exe");
+    EXPECT_STREQ(ProgramFolder, "D:\\\x83\x5C\x83\x74\x83\x67\\bin");
+}
+
+TEST_F(OptionsTest, DefaultsWithNoFile) {
+    memset(&Options, 0x55, sizeof Options);
+    LoadOptions();
+    EXPECT_EQ(Options.Hierarchical, 1);
+    EXPECT_EQ(Options.SameFileName, 0);
+    EXPECT_EQ(Options.Sockets, 3);
+    EXPECT_STREQ(Options.DLPath, ProgramFolder);
+    EXPECT_EQ(Options.InternalLinks, 0);
+    EXPECT_EQ(Options.HeadCheck, 1);
+    EXPECT_EQ(Options.ThumbNail, 0);
+    EXPECT_EQ(Options.TimeOut, 1);
+    EXPECT_EQ(Options.TimeOutSec, 10);
+    EXPECT_EQ(Options.JPG, 1);
+    EXPECT_EQ(Options.HTM, 1);
+    EXPECT_EQ(Options.PNG + Options.GIF + Options.WAV + Options.LZH, 0);
+    EXPECT_STREQ(Options.Extension, "");
+    EXPECT_EQ(Options.MinSizeCheck, 0);
+    EXPECT_EQ(Options.MaxSizeCheck, 0);
+    EXPECT_EQ(Options.MinSize, 0);
+    EXPECT_EQ(Options.MaxSize, 1000000);
+    EXPECT_EQ(Options.ClickHTML, 1);
+    EXPECT_EQ(Options.ViewerDialog, 0);
+    EXPECT_EQ(Options.ExternalIcon, 0);
+    EXPECT_EQ(Options.IEMenu, 0);
+    EXPECT_EQ(Options.URLSave, 1);
+    EXPECT_EQ(Options.ProxyFlag, 0);
+    EXPECT_STREQ(Options.Proxy, "");
+    EXPECT_EQ(Options.ProxyPort, 0);
+}
+
+TEST_F(OptionsTest, TextNumbersAndPresentEmptyValues) {
+    WriteWholeFile(IniPath, "[OPTION]\r\nTimeOutSec=abc\r\nMaxSize=\r\nMinSize= 12kb\r\n"
+                            "ProxyPort=8080\r\nSockets=25\r\nGIF=1\r\nProxy=proxy.example\r\n");
+    LoadOptions();
+    EXPECT_EQ(Options.TimeOutSec, 0);
+    EXPECT_EQ(Options.MaxSize, 0);  // present though empty: not the default
+    EXPECT_EQ(Options.MinSize, 12);
+    EXPECT_EQ(Options.ProxyPort, 8080);
+    EXPECT_EQ(Options.Sockets, 25);  // not range-tested on load
+    EXPECT_EQ(Options.GIF, 1);
+    EXPECT_STREQ(Options.Proxy, "proxy.example");
+}
+
+TEST_F(OptionsTest, LongTextsAreCutToTheirFields) {
+    std::string longPath(400, 'p'), longExt(400, 'e');
+    WriteWholeFile(IniPath, "[OPTION]\r\nDLPath=" + longPath + "\r\nExtension=" + longExt + "\r\n");
+    LoadOptions();
+    EXPECT_EQ(strlen(Options.DLPath), 259u);
+    EXPECT_EQ(strlen(Options.Extension), 255u);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// Records what the core reports to the user interface, so tests see exactly
+// what the main window would be told.
+#pragma once
+#include <string>
+#include <vector>
+
+struct RecordedReports {
+    std::vector<std::string> log;
+    std::vector<std::string> captions;
+    std::vector<std::string> history;
+    std::vector<std::pair<int, int>> commandStates;
+    std::vector<int> progressPositions;
+    int progressRange = 0;
+    int viewDeleteAll = 0;
+    std::vector<int> viewRedraws;
+    std::vector<int> viewPublished;
+    std::vector<std::string> viewerBuffers;  // what ViewerHandOver received
+};
+
+extern RecordedReports Reports;
+void ClearReports();
