@@ -1,8 +1,15 @@
-// Case-insensitive comparisons (ASCII letters only; other bytes compare as they are).
+// Case-insensitive comparisons used throughout the program. Only the ASCII
+// letters fold; every other byte (Shift_JIS bytes included) compares as it is.
 #pragma once
 
-// Compares at most n bytes of a and b without regard to letter case;
-// <0, 0 or >0 like strncmp.
+// Comparisons of 256 or more characters are refused as a programming error.
+constexpr int kMaxNoCaseCompare = 255;
+
+// 0 when the first n characters of a and b are equal ignoring case, otherwise
+// non-zero (<0 or >0 like strncmp). Each side stops at its terminator, so a
+// side shorter than the other compares unequal. n >= 256 traces
+// "strncmpi err!" and answers non-zero.
 int StrNCmpI(const char* a, const char* b, int n);
-// Position of the first occurrence of needle in haystack, ignoring case; nullptr if none.
-const char* FindNoCase(const char* haystack, const char* needle);
+
+// First occurrence of word in text ignoring case, or nullptr.
+const char* FindNoCase(const char* text, const char* word);

@@ -79,6 +79,7 @@ Job* AddActiveJob(const JobRequest& request) {
     job->file = kNoFile;
     job->socket = kNoSocket;
     job->lookup = kNoLookup;
+    job->size = -1;
     job->kind = request.kind;
     job->row = request.row;
     job->top = request.top;
@@ -95,6 +96,7 @@ void EndJob(Job* job) {
     if (job->socket != kNoSocket) NetCloseSocket(job->socket);
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
     free(job->data);
+    free(job->head);
     for (auto it = Engine.ActiveJobs.begin(); it != Engine.ActiveJobs.end(); ++it) {
         if (&*it == job) {
             Engine.ActiveJobs.erase(it);

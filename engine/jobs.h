@@ -60,9 +60,9 @@ struct Job {
     FileHandle file;
     int32_t top;
     int32_t row;
-    int32_t size;      // Content-Length (0 when absent), capacity of data
-    int32_t chunks;    // reception steps that delivered data
-    int32_t received;  // bytes stored so far
+    int32_t size;      // Content-Length, -1 when absent or unusable
+    int32_t chunks;    // reception steps that delivered data; 0 until the head ended
+    int32_t received;  // bytes stored so far (saturates at INT32_MAX)
     uint32_t lastActivity;
     int32_t kind;
     SocketHandle socket;
@@ -70,6 +70,10 @@ struct Job {
     char hostEntry[kHostEntrySize];
     int32_t redirects;
     char requested[kAddressRequestSize];  // the address as requested
+    int32_t capacity;  // bytes allocated for data, the spare NUL byte not counted
+    int32_t status;    // status code of the response, 0 until the head ended
+    char* head;        // the response head while it is still arriving
+    int32_t headLength;
 };
 
 struct EngineState {

@@ -1,0 +1,201 @@
+#include "engine/http.h"
+
+#include <cstring>
+
+#include "analysis/nocase.h"
+#include "engine/text.h"
+
+void EscapeSpaces(const char* address, char* out, size_t outSize) {
+    if (outSize == 0) return;
+    size_t used = 0;
+    for (const char* p = address; *p; p++) {
+        const char* piece = *p == ' ' ? "%20" : nullptr;
+        size_t len = piece ? 3 : 1;
+        if (used + len > outSize - 1) break;
+        if (piece) memcpy(out + used, piece, 3);
+        else out[used] = *p;
+        used += len;
+    }
+    out[used] = '\0';
+}
+
+void LocalNameOf(const char* address, char* out, size_t outSize) {
+    size_t len = strlen(address);
+    if (len > 0 && address[len - 1] == '/') {
+        CopyText(out, outSize, "index.html");
+        return;
+    }
+    const char* slash = strrchr(address, '/');
+    CopyText(out, outSize, slash ? slash + 1 : address);
+}
+
+void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t* portOut,
+                  char* pathOut, size_t pathSize) {
+    const char* p = address;
+    if (StrNCmpI(p, "http://", 7) == 0) p += 7;
+    const char* slash = strchr(p, '/');
+    size_t hostLen = slash ? (size_t)(slash - p) : strlen(p);
+    const char* colon = (const char*)memchr(p, ':', hostLen);
+    size_t nameLen = colon ? (size_t)(colon - p) : hostLen;
+    if (hostSize > 0) {
+        size_t n = nameLen < hostSize - 1 ? nameLen : hostSize - 1;
+        memcpy(hostOut, p, n);
+        hostOut[n] = '\0';
+    }
+    uint32_t port = 80;
+    if (colon) {
+        port = 0;
+        for (const char* d = colon + 1; d < p + hostLen && *d >= '0' && *d <= '9'; d++) {
+            port = port * 10 + (uint32_t)(*d - '0');
+            if (port > 65535) break;
+        }
+        if (port == 0 || port > 65535) port = 80;
+    }
+    *portOut = (uint16_t)port;
+    CopyText(pathOut, pathSize, slash && slash[0] ? slash : "/");
+}
+
+int BuildRequest(char* out, size_t outSize, bool head, const char* path, const char* host,
+                 const char* proxyAddress) {
+    if (outSize == 0) return 0;
+    out[0] = '\0';
+    AppendFormat(out, outSize, "%s", head ? "HEAD " : "GET ");
+    AppendFormat(out, outSize, "%s HTTP/1.0\r\n", proxyAddress ? proxyAddress : path);
+    if (!proxyAddress) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
+    AppendFormat(out, outSize, "Host: %s\r\n", host);
+    AppendFormat(out, outSize, "Connection: close\r\n\r\n");
+    return (int)strlen(out);
+}
+
+int FindHeadEnd(const char* text, int len) {
+    static const struct {
+        const char* mark;
+        int size;
+    } kEnds[] = {{"\n\n", 2}, {"\r\n\r\n", 4}, {"\r\r", 2}, {"\n\r\n\r", 4}};
+    for (int p = 0; p < len; p++) {
+        if (text[p] != '\n' && text[p] != '\r') continue;
+        for (const auto& end : kEnds)
+            if (p + end.size <= len && memcmp(text + p, end.mark, (size_t)end.size) == 0)
+                return p + end.size;
+    }
+    return -1;
+}
+
+static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int ParseStatusLine(const char* head, int len) {
+    // "HTTP/" digit "." digit " " and three digits: 12 bytes at least.
+    if (len < 12 || memcmp(head, "HTTP/", 5) != 0) return 0;
+    if (!IsDigit(head[5]) || head[6] != '.' || !IsDigit(head[7]) || head[8] != ' ') return 0;
+    if (!IsDigit(head[9]) || !IsDigit(head[10]) || !IsDigit(head[11])) return 0;
+    if (len > 12 && IsDigit(head[12])) return 0;
+    return (head[9] - '0') * 100 + (head[10] - '0') * 10 + (head[11] - '0');
+}
+
+static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize) {
+    int nameLen = (int)strlen(name);
+    bool found = false;
+    int p = 0;
+    while (p < len && head[p] != '\r' && head[p] != '\n') p++;  // the status line
+    while (p < len) {
+        while (p < len && (head[p] == '\r' || head[p] == '\n')) p++;
+        int lineStart = p;
+        while (p < len && head[p] != '\r' && head[p] != '\n') p++;
+        int lineEnd = p;
+        if (lineEnd - lineStart <= nameLen || head[lineStart + nameLen] != ':') continue;
+        // StrNCmpI stops at NUL; compare byte by byte within the line instead.
+        bool same = true;
+        for (int i = 0; i < nameLen && same; i++) {
+            char a = head[lineStart + i], b = name[i];
+            if (a >= 'A' && a <= 'Z') a = (char)(a + 32);
+            if (b >= 'A' && b <= 'Z') b = (char)(b + 32);
+            same = a == b;
+        }
+        if (!same) continue;
+        int v = lineStart + nameLen + 1;
+        while (v < lineEnd && IsBlank(head[v])) v++;
+        int e = lineEnd;
+        while (e > v && IsBlank(head[e - 1])) e--;
+        if (outSize > 0) {
+            size_t n = (size_t)(e - v) < outSize - 1 ? (size_t)(e - v) : outSize - 1;
+            memcpy(out, head + v, n);
+            out[n] = '\0';
+        }
+        found = true;
+    }
+    return found;
+}
+
+int32_t ParseContentLength(const char* value) {
+    if (!IsDigit(value[0])) return -1;
+    int64_t n = 0;
+    for (const char* p = value; *p; p++) {
+        if (!IsDigit(*p)) return -1;
+        n = n * 10 + (*p - '0');
+        if (n > INT32_MAX) return -1;
+    }
+    return (int32_t)n;
+}
+
+// Decimal number at the start of text (leading blanks skipped), 0 when none.
+static int NumberAt(const char* text) {
+    while (*text == ' ') text++;
+    int n = 0;
+    for (int i = 0; i < 6 && IsDigit(text[i]); i++) n = n * 10 + (text[i] - '0');
+    return n;
+}
+
+static int MonthAt(const char* text) {
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    for (int m = 0; m < 12; m++)
+        if (strncmp(text, kMonths[m], 3) == 0) return m + 1;
+    return 0;
+}
+
+void FormatHttpDate(const char* text, char* out) {
+    static const char* const kDays[] = {"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                        "Friday", "Saturday", "Sunday"};
+    // The layouts read fixed offsets up to 28; a zero-padded copy keeps every
+    // read inside the buffer whatever the length of the header's value.
+    char date[64];
+    memset(date, 0, sizeof date);
+    CopyText(date, 40, text);
+    char layout = 'A';
+    size_t nameLen = 0;
+    for (const char* day : kDays) {
+        size_t len = strlen(day);
+        if (strncmp(date, day, len) == 0) {
+            layout = 'B';
+            nameLen = len;
+            break;
+        }
+        if (strncmp(date, day, 3) == 0) {
+            layout = date[3] == ',' ? 'A' : 'C';
+            break;
+        }
+    }
+    int day = 0, month = 0, year = 0;
+    char time[9];
+    if (layout == 'A') {
+        day = NumberAt(date + 5);
+        month = MonthAt(date + 8);
+        year = NumberAt(date + 12);
+        CopyText(time, sizeof time, date + 17);
+    } else if (layout == 'B') {
+        size_t l = nameLen;
+        day = NumberAt(date + l + 2);
+        month = MonthAt(date + l + 5);
+        year = NumberAt(date + l + 9);
+        year += year <= 50 ? 2000 : 1900;
+        CopyText(time, sizeof time, date + l + 12);
+    } else {
+        month = MonthAt(date + 4);
+        day = NumberAt(date + 8);
+        CopyText(time, sizeof time, date + 11);
+        year = NumberAt(date + 20);
+    }
+    FormatText(out, 20, "%d/%02d/%02d %s", year, month, day, time);
+}

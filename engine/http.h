@@ -1,0 +1,44 @@
+// HTTP/1.0 texts of the engine: address splitting, the request, and the
+// reading of a response head. Pure functions, fed bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// A response head longer than this ends its job as an HTTP error.
+constexpr int kHeadLimit = 64 * 1024;
+// Room for the longest request: method, a 255-character address (proxy form)
+// or path, a 255-character host and the fixed lines, with plenty to spare.
+constexpr int kRequestSize = 1024;
+
+// address with every space replaced by "%20", cut to outSize - 1 characters.
+void EscapeSpaces(const char* address, char* out, size_t outSize);
+// "index.html" when the address ends with "/", else the text after its last "/".
+void LocalNameOf(const char* address, char* out, size_t outSize);
+// Host (without port), port (80 when none) and path ("/" when empty) of an
+// "http://" address; the scheme is optional and compared ignoring case.
+void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t* portOut,
+                  char* pathOut, size_t pathSize);
+
+// The request text of a job; proxyAddress is the whole address when the
+// request goes through a proxy (which needs the absolute form), else nullptr.
+// Returns the text's length.
+int BuildRequest(char* out, size_t outSize, bool head, const char* path, const char* host,
+                 const char* proxyAddress);
+
+// Offset where the body starts when text[0, len) holds the end of a head,
+// else -1.
+int FindHeadEnd(const char* text, int len);
+// Status code of a head beginning "HTTP/x.y NNN", or 0 when it cannot be read.
+int ParseStatusLine(const char* head, int len);
+// Value of the last header line called name (ignoring case) in the head,
+// cut to outSize - 1 characters and without surrounding blanks. Only line
+// starts after the status line count, so values never match as names.
+bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize);
+// A Content-Length value: -1 unless it is a plain decimal number from 0 to
+// 2^31 - 1.
+int32_t ParseContentLength(const char* value);
+
+// Reformats an HTTP date (layouts "Sun, 06 Nov 1994 08:49:37 GMT",
+// "Sunday, 06-Nov-94 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994") as
+// "1994/11/06 08:49:37" into out (at least 20 bytes).
+void FormatHttpDate(const char* text, char* out);
