@@ -34,3 +34,12 @@ bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t ou
 // text, or tagText itself when attributeName is nullptr. Lists it, queues the
 // page for analysis and a HEAD request as the options ask.
 void HandleLink(const char* tagText, const char* attributeName, const char* baseDirectory);
+
+// Re-reads the found-file table and VisitedPages into the look-ups that keep
+// the duplicate tests fast. AnalysePage calls it before each page, so changes
+// the engine made in between (a new analysis, a stop) are seen.
+void PrepareLinkChecks();
+
+// Pages one analysis follows at most: a site that makes up endless pages
+// must not grow the queues without bound.
+constexpr size_t kMaxFollowedPages = 2000;

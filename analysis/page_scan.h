@@ -9,11 +9,14 @@ void AnalysePage(const char* text, const char* pageAddress);
 // Value of the attribute name in a collected tag text, trimmed, at most
 // capacity - 1 characters; false (out empty) when there is none.
 bool GetAttributeValue(const char* tagText, const char* name, char* out, size_t capacity);
+// The same value in place: where it starts in tagText and how long it is.
+bool FindAttributeValue(const char* tagText, const char* name, const char** startOut,
+                        size_t* lengthOut);
 
 // Scans a script body starting at the ">" of its tag for window.open calls;
 // answers how many characters the page scan skips (up to just after the
 // closing "</script>"), or -1 when the script has no end.
-long ScanScript(const char* text, const char* baseDirectory);
+ptrdiff_t ScanScript(const char* text, const char* baseDirectory);
 
 // Takes one quoted argument (index 0 or 1) of the call at the start of text,
 // when text begins with prefix (nullptr: any call), as a link.
