@@ -23,3 +23,9 @@ void ViewDeleteAllItems();
 void ViewRedrawItem(int row);
 void ViewPublishCount(int count);
 void ViewSetRedraw(int on);
+
+// The engine's two animations, at every 100 ms tick: logo frame 0..16 in
+// the engine window (26 x 25 pixels from the strip's offset 26 * frame),
+// and activity indicator frame 0..2 (2 = idle) in the status bar's part 2,
+// 2 pixels right of and below its corner, black transparent.
+void DrawEngineFrames(int logoFrame, int indicatorFrame);

@@ -34,3 +34,6 @@ void ViewDeleteAllItems() { Reports.viewDeleteAll++; }
 void ViewRedrawItem(int row) { Reports.viewRedraws.push_back(row); }
 void ViewPublishCount(int count) { Reports.viewPublished.push_back(count); }
 void ViewSetRedraw(int on) {}
+void DrawEngineFrames(int logoFrame, int indicatorFrame) {
+    Reports.engineFrames.push_back({logoFrame, indicatorFrame});
+}

@@ -15,6 +15,7 @@ struct RecordedReports {
     std::vector<int> viewRedraws;
     std::vector<int> viewPublished;
     std::vector<std::string> viewerBuffers;  // what ViewerHandOver received
+    std::vector<std::pair<int, int>> engineFrames;  // logo and indicator per tick
 };
 
 extern RecordedReports Reports;

@@ -1,0 +1,268 @@
+// Reception: the response head (status, redirects, Content-Length,
+// Last-Modified), the download's file, and the body in 4096-byte steps.
+//
+// A job's reception states:
+//   head     chunks == 0: bytes gather in job->head until the blank line
+//            (or kHeadLimit, an error); then the head is read and the job
+//            either ends (error, redirect, filter, same name) or goes on
+//   body     chunks > 0: bytes go to the file or to job->data
+//   finished the stream ended: FinishJob completes the job or fails it
+#include <cstdlib>
+#include <cstring>
+
+#include "analysis/file_table.h"
+#include "analysis/links.h"
+#include "engine/engine.h"
+#include "engine/http.h"
+#include "engine/local_path.h"
+#include "engine/net.h"
+#include "engine/report.h"
+#include "engine/text.h"
+#include "settings/options.h"
+
+static void EndWithHttpError(Job* job, int code) {
+    if (job->top == 1) {
+        char caption[64];
+        FormatText(caption, sizeof caption, "HTTP %d - Ferrow", code);
+        SetCaption(caption);
+    }
+    LogAppend("err:HTTP %d - \"%s\"", code, job->address);
+    Trace("err:HTTP %d - \"%s\"", code, job->address);
+    EndJob(job);
+}
+
+// A memory-kept response ends here when it passes its cap.
+static void EndOverCap(Job* job) {
+    if (job->kind == KindAnalyse) LogAppend("err:%sを解析できませんでした", job->localName);
+    Trace("error too large:%s", job->address);
+    EndJob(job);
+}
+
+static int32_t CapOf(const Job* job) { return job->kind == KindFetch ? kFetchCap : kPageCap; }
+
+// Makes room for need bytes in data (plus the spare NUL byte), doubling.
+static bool GrowData(Job* job, int32_t need) {
+    if (job->data && need <= job->capacity) return true;
+    int64_t capacity = job->capacity > 0 ? job->capacity : 100000;
+    while (capacity < need) capacity *= 2;
+    if (capacity > CapOf(job)) capacity = CapOf(job);
+    char* grown = (char*)realloc(job->data, (size_t)capacity + 1);
+    if (!grown) return false;
+    job->data = grown;
+    job->capacity = (int32_t)capacity;
+    return true;
+}
+
+static void ShowProgress(const Job* job) {
+    if (job->kind != KindDownload || Engine.DownloadsQueued != 1 || job->size <= 0) return;
+    int64_t percent = (int64_t)job->received * 100 / job->size;
+    ProgressSetPos(percent > 100 ? 100 : (int)percent);
+}
+
+static void AddReceived(Job* job, int n) {
+    int64_t total = (int64_t)job->received + n;
+    job->received = total > INT32_MAX ? INT32_MAX : (int32_t)total;
+}
+
+// Stores body bytes; false when the job was ended.
+static bool StoreBody(Job* job, const char* bytes, int n) {
+    if (n <= 0) return true;
+    if (job->kind == KindDownload) {
+        if (!FileWrite(job->file, bytes, (size_t)n)) {
+            LogAppend("ファイルの書き込みに失敗しました - \"%s\"", job->localName);
+            EndJob(job);
+            return false;
+        }
+    } else if (job->kind == KindHead) {
+        return true;  // a HEAD answer has no body to keep
+    } else {
+        int64_t need = (int64_t)job->received + n;
+        if (need > CapOf(job)) {
+            EndOverCap(job);
+            return false;
+        }
+        if (!GrowData(job, (int32_t)need)) {
+            Trace("error not memory");
+            EndJob(job);
+            return false;
+        }
+        memcpy(job->data + job->received, bytes, (size_t)n);
+    }
+    AddReceived(job, n);
+    return true;
+}
+
+// Follows a 301 or 302 by queueing the new address as a fresh request that
+// carries the redirect count; the job ends either way.
+static void FollowRedirect(Job* job, int code, const char* head, int len) {
+    char location[kMaxAddress];  // 258 characters and the terminator
+    char target[kAddressBufferSize];
+    if (!FindHeaderValue(head, len, "Location", location, sizeof location) || !location[0] ||
+        job->redirects >= kMaxRedirects ||
+        !ResolveLink(location, job->address, target, sizeof target)) {
+        EndWithHttpError(job, code);
+        return;
+    }
+    int32_t redirects = job->redirects + 1;
+    if (job->top == 1) {
+        OnAnalysePage(target, -1);
+        Engine.AnalysisQueue.back().redirects = redirects;
+    } else if (job->kind == KindFetch) {
+        OnFetch(target, job->row);
+        Engine.FetchSlot.back().redirects = redirects;
+    } else if (job->kind == KindDownload) {
+        // The new address replaces this download: it is not one more file.
+        int32_t queued = Engine.DownloadsQueued;
+        OnDownload(target, job->row);
+        Engine.DownloadsQueued = queued;
+        Engine.DownloadQueue.back().redirects = redirects;
+    }
+    // Pages found by the analysis are not followed when they move.
+    EndJob(job);
+}
+
+// Size filters, local path, same-name rule and the file; false when the
+// job was ended.
+static bool OpenDownloadFile(Job* job) {
+    if (job->size >= 0 && Options.MinSizeCheck == 1 && job->size < Options.MinSize) {
+        LogAppend("サイズが小さい為スキップしました - \"%s\"", job->localName);
+        EndJob(job);
+        return false;
+    }
+    if (job->size >= 0 && Options.MaxSizeCheck == 1 && job->size > Options.MaxSize) {
+        LogAppend("サイズが大きい為スキップしました - \"%s\"", job->localName);
+        EndJob(job);
+        return false;
+    }
+    char path[kMaxPathChars + 1];
+    if (!DownloadPath(Options.DLPath, job->address, job->localName, Options.Hierarchical == 1,
+                      path, sizeof path)) {
+        LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
+        EndJob(job);
+        return false;
+    }
+    MakeFolders(path);
+    if (ResolveSameName(path, sizeof path, job->size, Options.SameFileName == 1) ==
+        SameNameSkip) {
+        LogAppend("同名ファイルが存在するためスキップしました - \"%s\"", job->localName);
+        EndJob(job);
+        return false;
+    }
+    job->file = OpenTableFile(path);
+    if (job->file == kNoFile) {
+        LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
+        EndJob(job);
+        return false;
+    }
+    return true;
+}
+
+// Reads a complete head; false when the job was ended.
+static bool HandleHead(Job* job, const char* head, int len) {
+    job->status = ParseStatusLine(head, len);
+    char value[kAddressBufferSize];
+    job->size = -1;
+    if (FindHeaderValue(head, len, "Content-Length", value, sizeof value))
+        job->size = ParseContentLength(value);
+    job->modified[0] = '\0';
+    if (FindHeaderValue(head, len, "Last-Modified", value, sizeof value))
+        FormatHttpDate(value, job->modified);
+    if (job->kind == KindHead) return true;  // read at completion
+    if (job->status == 301 || job->status == 302) {
+        FollowRedirect(job, job->status, head, len);
+        return false;
+    }
+    if (job->status != 200) {
+        EndWithHttpError(job, job->status);
+        return false;
+    }
+    if (job->row != -1) {
+        if (job->size >= 0) {
+            char size[16];
+            FormatText(size, sizeof size, "%d", job->size);
+            ListSetText(job->row, ColSize, size);
+        }
+        if (job->modified[0]) ListSetText(job->row, ColDate, job->modified);
+    }
+    if (job->kind == KindDownload) return OpenDownloadFile(job);
+    // A page or a fetched file: an announced length beyond the cap fails now.
+    if (job->size > CapOf(job)) {
+        EndOverCap(job);
+        return false;
+    }
+    int32_t first = job->size > 0 && job->size < (1 << 20) ? job->size : 100000;
+    if (!GrowData(job, first)) {
+        Trace("error not memory");
+        EndJob(job);
+        return false;
+    }
+    return true;
+}
+
+ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
+    if (job->chunks == 0) {
+        // Gather the head; it never reaches the file or data. At most
+        // kHeadLimit bytes wait here, so one more step bounds the buffer.
+        char* grown = (char*)realloc(job->head, (size_t)job->headLength + (size_t)n);
+        if (!grown) {
+            Trace("error not memory");
+            EndJob(job);
+            return ReceiveStop;
+        }
+        job->head = grown;
+        memcpy(job->head + job->headLength, bytes, (size_t)n);
+        // The end mark may straddle two steps: look again from 3 bytes back.
+        int from = job->headLength > 3 ? job->headLength - 3 : 0;
+        job->headLength += n;
+        int end = FindHeadEnd(job->head + from, job->headLength - from);
+        if (end >= 0) end += from;
+        if (end < 0 && job->headLength <= kHeadLimit) return ReceiveMore;
+        if (end < 0 || end > kHeadLimit) {
+            if (job->kind == KindHead) EndJob(job);
+            else EndWithHttpError(job, 0);  // no readable response
+            return ReceiveStop;
+        }
+        if (!HandleHead(job, job->head, end)) return ReceiveStop;
+        // What followed the head in the gathered bytes is the body's start.
+        char* head = job->head;
+        int headLength = job->headLength;
+        job->head = nullptr;
+        job->headLength = 0;
+        bool alive = StoreBody(job, head + end, headLength - end);
+        free(head);
+        if (!alive) return ReceiveStop;
+    } else if (!StoreBody(job, bytes, n)) {
+        return ReceiveStop;
+    }
+    ShowProgress(job);
+    job->chunks++;
+    return ReceiveMore;
+}
+
+ReceiveAnswer ReceiveChunk(Job* job) {
+    char buffer[kReceiveStep];
+    int n = NetRecv(job->socket, buffer, sizeof buffer);
+    if (n == 0 || n == -2) return ReceiveStop;
+    if (n < 0) {
+        Trace("error recv");
+        EndJob(job);
+        return ReceiveStop;
+    }
+    return ReceiveBytes(job, buffer, n);
+}
+
+void FinishJob(Job* job) {
+    if (job->chunks == 0) {
+        // The stream ended before a whole head: nothing readable arrived.
+        if (job->kind == KindHead) EndJob(job);
+        else EndWithHttpError(job, 0);
+        return;
+    }
+    if (job->kind == KindDownload && job->size >= 0 && job->received < job->size) {
+        LogAppend("ダウンロードが途中で切れました - \"%s\"", job->localName);
+        EndJob(job);  // deletes the partial file
+        return;
+    }
+    CompleteJob(job);
+    EndJob(job);
+}

@@ -1,0 +1,181 @@
+#include "tests/engine/servers.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/temp_folder.h"
+
+ChildProcess::~ChildProcess() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 50; i++) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+bool ChildProcess::Start(const std::vector<std::string>& argv, int* stdoutFdOut) {
+    int out[2] = {-1, -1};
+    if (stdoutFdOut && pipe(out) != 0) return false;
+    pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        if (stdoutFdOut) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    if (stdoutFdOut) {
+        close(out[1]);
+        *stdoutFdOut = out[0];
+    }
+    return true;
+}
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, (sockaddr*)&a, sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, (sockaddr*)&a, &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+bool WaitForPort(int port, int timeoutMs) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a;
+        memset(&a, 0, sizeof a);
+        a.sin_family = AF_INET;
+        a.sin_port = htons((uint16_t)port);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bool ok = connect(fd, (sockaddr*)&a, sizeof a) == 0;
+        close(fd);
+        if (ok) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+bool FixtureServer::Start(const std::string& folder, const std::string& routesJson) {
+    std::string routes = folder + "/routes.json";
+    logPath = folder + "/requests.log";
+    WriteWholeFile(routes, routesJson);
+    WriteWholeFile(logPath, "");
+    int fd = -1;
+    if (!process.Start({"python3", FERROW_SOURCE_DIR "/tools/fixture_server.py", "--routes", routes,
+                        "--log", logPath},
+                       &fd))
+        return false;
+    FILE* out = fdopen(fd, "r");
+    char line[64] = "";
+    bool ok = fgets(line, sizeof line, out) && sscanf(line, "PORT %d", &port) == 1;
+    fclose(out);
+    return ok;
+}
+
+// The "raw" field of one log line (the server writes it with json.dumps).
+static std::string RawOf(const std::string& line, std::string* pathOut) {
+    auto field = [&](const char* name) {
+        std::string key = std::string("\"") + name + "\": \"";
+        size_t p = line.find(key);
+        std::string value;
+        if (p == std::string::npos) return value;
+        for (p += key.size(); p < line.size() && line[p] != '"'; p++) {
+            if (line[p] != '\\') {
+                value += line[p];
+                continue;
+            }
+            char c = line[++p];
+            if (c == 'r') value += '\r';
+            else if (c == 'n') value += '\n';
+            else if (c == 't') value += '\t';
+            else if (c == 'u') {
+                value += (char)strtol(line.substr(p + 1, 4).c_str(), nullptr, 16);
+                p += 4;
+            } else value += c;
+        }
+        return value;
+    };
+    if (pathOut) *pathOut = field("path");
+    return field("raw");
+}
+
+std::vector<std::string> FixtureServer::Requests(const char* path) const {
+    std::vector<std::string> all;
+    std::ifstream in(logPath);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::string p;
+        std::string raw = RawOf(line, &p);
+        if (!path || p == path) all.push_back(raw);
+    }
+    return all;
+}
+
+std::string FixtureServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+bool FileServer::Start(const std::string& folder) {
+    port = FreePort();
+    if (!process.Start({"python3", "-m", "http.server", std::to_string(port), "--bind",
+                        "127.0.0.1", "--directory", folder},
+                       nullptr))
+        return false;
+    return WaitForPort(port, 5000);
+}
+
+std::string FileServer::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+bool TinyProxy::Start(const std::string& folder) {
+    port = FreePort();
+    std::string conf = folder + "/tinyproxy.conf";
+    std::ostringstream text;
+    text << "Port " << port << "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\n"
+         << "MaxClients 8\nLogLevel Critical\nPidFile \"" << folder << "/tinyproxy.pid\"\n"
+         << "LogFile \"" << folder << "/tinyproxy.log\"\n";
+    WriteWholeFile(conf, text.str());
+    if (!process.Start({"tinyproxy", "-d", "-c", conf}, nullptr)) return false;
+    return WaitForPort(port, 5000);
+}
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += (char)c;
+        } else if (c < 0x20) {
+            char esc[8];
+            snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else out += (char)c;
+    }
+    return out + "\"";
+}

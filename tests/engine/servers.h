@@ -1,0 +1,44 @@
+// Servers on 127.0.0.1 that the engine tests start themselves: the
+// scriptable fixture server, Python's file server and tinyproxy.
+#pragma once
+#include <string>
+#include <vector>
+
+// A child process, stopped (SIGTERM, then SIGKILL) when the object goes.
+struct ChildProcess {
+    int pid = -1;
+    ~ChildProcess();
+    bool Start(const std::vector<std::string>& argv, int* stdoutFdOut);
+};
+
+// A port that was free a moment ago.
+int FreePort();
+// Waits until something accepts connections on the port.
+bool WaitForPort(int port, int timeoutMs);
+
+struct FixtureServer {
+    ChildProcess process;
+    int port = 0;
+    std::string logPath;
+    // routesJson maps paths to steps (see tools/fixture_server.py).
+    bool Start(const std::string& folder, const std::string& routesJson);
+    // Raw request heads received so far, in order, and those for one path.
+    std::vector<std::string> Requests(const char* path = nullptr) const;
+    std::string Url(const std::string& path) const;
+};
+
+struct FileServer {
+    ChildProcess process;
+    int port = 0;
+    bool Start(const std::string& folder);
+    std::string Url(const std::string& path) const;
+};
+
+struct TinyProxy {
+    ChildProcess process;
+    int port = 0;
+    bool Start(const std::string& folder);
+};
+
+// A JSON string literal of text (quotes included).
+std::string Json(const std::string& text);

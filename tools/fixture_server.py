@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""A scriptable HTTP server on 127.0.0.1 for the engine's tests: it answers
+each request path with a scripted sequence of raw steps, so a test can send
+exact replies, drips, silence, early closes, huge or lying heads and redirect
+chains. Every request head is logged as one JSON line.
+
+Usage: fixture_server.py --routes routes.json --log requests.log
+Prints "PORT <n>" on its first output line once it listens.
+
+routes.json maps a request path (the path part of the request target, query
+included) to a list of steps; "*" is the fallback. Steps:
+  {"send": text}             text as Latin-1 bytes; "{port}" is this port
+  {"repeat": text, "times": n}
+  {"body": n}                n bytes of a fixed pattern (see pattern_bytes)
+  {"drip": text, "delay": s} one byte at a time
+  {"sleep": s}               keep the connection open, silent
+  {"reset": true}            close with a TCP reset
+The connection is closed after the last step.
+"""
+import argparse
+import json
+import socket
+import socketserver
+import struct
+import sys
+import threading
+import time
+
+PATTERN = bytes(range(256))
+
+
+def pattern_bytes(n):
+    whole, rest = divmod(n, len(PATTERN))
+    return PATTERN * whole + PATTERN[:rest]
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def read_head(self):
+        data = b""
+        self.request.settimeout(5)
+        while b"\r\n\r\n" not in data and len(data) < 65536:
+            try:
+                piece = self.request.recv(4096)
+            except OSError:
+                break
+            if not piece:
+                break
+            data += piece
+        return data
+
+    def handle(self):
+        head = self.read_head()
+        line = head.split(b"\r\n", 1)[0].decode("latin-1")
+        parts = line.split(" ")
+        target = parts[1] if len(parts) > 1 else ""
+        path = target
+        if path.lower().startswith("http://"):
+            slash = path.find("/", 7)
+            path = path[slash:] if slash >= 0 else "/"
+        server = self.server
+        with server.lock:
+            server.log.write(json.dumps({"path": path, "raw": head.decode("latin-1")}) + "\n")
+            server.log.flush()
+        steps = server.routes.get(path, server.routes.get("*", [{"send": "HTTP/1.0 404 Not Found\r\n\r\n"}]))
+        port = str(server.server_address[1])
+        try:
+            for step in steps:
+                if "send" in step:
+                    self.request.sendall(step["send"].replace("{port}", port).encode("latin-1"))
+                elif "repeat" in step:
+                    self.request.sendall(step["repeat"].encode("latin-1") * step["times"])
+                elif "body" in step:
+                    self.request.sendall(pattern_bytes(step["body"]))
+                elif "drip" in step:
+                    for b in step["drip"].replace("{port}", port).encode("latin-1"):
+                        self.request.sendall(bytes([b]))
+                        time.sleep(step.get("delay", 0.01))
+                elif "sleep" in step:
+                    time.sleep(step["sleep"])
+                elif "reset" in step:
+                    self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    self.request.close()
+                    return
+        except OSError:
+            pass
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--routes", required=True)
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    args = parser.parse_args()
+    server = Server(("127.0.0.1", args.port), Handler)
+    with open(args.routes) as f:
+        server.routes = json.load(f)
+    server.log = open(args.log, "a")
+    server.lock = threading.Lock()
+    print("PORT %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())
