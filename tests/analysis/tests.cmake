@@ -1,0 +1,27 @@
+# Extra programs of the page analysis: a libFuzzer target and a benchmark.
+
+if(FERROW_FUZZ)
+  # Build with clang and FERROW_SANITIZE=ON; the core gets coverage
+  # instrumentation here so the fuzzer can steer through the scanner.
+  target_compile_options(ferrow_core PRIVATE -fsanitize=fuzzer-no-link)
+  add_executable(page_scan_fuzz ${CMAKE_CURRENT_LIST_DIR}/page_scan_fuzz.cpp)
+  # clang has no CP932 execution character set; the fuzzed code holds no
+  # Japanese literals, so the targets it builds keep UTF-8 literals.
+  foreach(target ferrow_core ferrow_platform ferrow_test_support page_scan_fuzz)
+    get_target_property(options ${target} COMPILE_OPTIONS)
+    if(options)
+      list(REMOVE_ITEM options -fexec-charset=CP932)
+      set_target_properties(${target} PROPERTIES COMPILE_OPTIONS "${options}")
+    endif()
+  endforeach()
+  target_compile_options(page_scan_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(page_scan_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(page_scan_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+  ferrow_warnings(page_scan_fuzz)
+endif()
+
+if(FERROW_BENCH)
+  add_executable(page_scan_bench ${CMAKE_CURRENT_LIST_DIR}/page_scan_bench.cpp)
+  target_link_libraries(page_scan_bench PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+  ferrow_warnings(page_scan_bench)
+endif()
