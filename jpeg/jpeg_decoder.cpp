@@ -1,0 +1,306 @@
+// The marker walk of a JPEG stream: frame, table, restart and scan headers,
+// and the decode of each scan as it comes.
+#include "jpeg/jpeg_decoder.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "jpeg/jpeg_internal.h"
+
+namespace jpeg {
+namespace {
+
+inline uint32_t Be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+
+bool CheckedMul(size_t a, size_t b, size_t* out) {
+    if (a != 0 && b > SIZE_MAX / a) return false;
+    *out = a * b;
+    return true;
+}
+
+// Text of an application or comment segment for the trace: at most limit
+// bytes, ending early at a zero byte.
+void TraceText(const Decoder& d, const char* label, const uint8_t* body, size_t length, size_t limit) {
+    if (!d.options.trace) return;
+    char text[256];
+    size_t n = 0;
+    while (n < length && n < limit && n + 1 < sizeof text && body[n] != 0) {
+        text[n] = char(body[n]);
+        ++n;
+    }
+    text[n] = '\0';
+    std::printf("%s:%s\n", label, text);
+}
+
+JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progressive) {
+    if (d.frameSeen) return JpegStatus::Corrupt;  // one frame per picture
+    if (length < 6) return JpegStatus::Corrupt;
+    if (body[0] != 8) return JpegStatus::Unsupported;
+    int height = int(Be16(body + 1));
+    int width = int(Be16(body + 3));
+    int count = body[5];
+    if (count != 1 && count != 3) return JpegStatus::Unsupported;
+    if (length < 6 + 3 * size_t(count)) return JpegStatus::Corrupt;
+    // A height of 0 would be given later by a DNL segment, which is not
+    // supported; it is refused with the other impossible sizes.
+    if (width == 0 || height == 0) return JpegStatus::TooLarge;
+    uint64_t pixels = uint64_t(width) * uint64_t(height);
+    if (pixels > d.options.maxPixels || pixels > uint64_t(INT32_MAX) / 4) return JpegStatus::TooLarge;
+
+    d.progressive = progressive;
+    d.width = width;
+    d.height = height;
+    d.componentCount = count;
+    d.hMax = d.vMax = 1;
+    for (int i = 0; i < count; ++i) {
+        Component& c = d.comp[i];
+        const uint8_t* p = body + 6 + 3 * i;
+        c.id = p[0];
+        c.h = uint8_t(p[1] >> 4);
+        c.v = uint8_t(p[1] & 15);
+        c.tq = p[2];
+        if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.tq > 3) return JpegStatus::Corrupt;
+        for (int j = 0; j < i; ++j)
+            if (d.comp[j].id == c.id) return JpegStatus::Corrupt;
+        if (c.h > d.hMax) d.hMax = c.h;
+        if (c.v > d.vMax) d.vMax = c.v;
+    }
+    if (count == 1) {
+        // A lone component is never interleaved: its blocks are its MCUs.
+        d.comp[0].h = d.comp[0].v = 1;
+        d.hMax = d.vMax = 1;
+    }
+    d.mcusAcross = (width + 8 * d.hMax - 1) / (8 * d.hMax);
+    d.mcusDown = (height + 8 * d.vMax - 1) / (8 * d.vMax);
+    for (int i = 0; i < count; ++i) {
+        Component& c = d.comp[i];
+        c.blocksPerLine = d.mcusAcross * c.h;
+        c.blockRows = d.mcusDown * c.v;
+        c.blocksWide = ((width * c.h + d.hMax - 1) / d.hMax + 7) / 8;
+        c.blocksHigh = ((height * c.v + d.vMax - 1) / d.vMax + 7) / 8;
+        c.stride = size_t(c.blocksPerLine) * 8;
+        size_t planeSize = 0, blockCount = 0, coefBytes = 0;
+        if (!CheckedMul(c.stride, size_t(c.blockRows) * 8, &planeSize) ||
+            !CheckedMul(size_t(c.blocksPerLine), size_t(c.blockRows), &blockCount) ||
+            !CheckedMul(blockCount, 64 * sizeof(int16_t), &coefBytes))
+            return JpegStatus::TooLarge;
+        c.plane = static_cast<uint8_t*>(std::malloc(planeSize));
+        if (!c.plane) return JpegStatus::OutOfMemory;
+        // Blocks that no scan reaches (data cut short) stay mid-grey.
+        std::memset(c.plane, 128, planeSize);
+        if (progressive) {
+            c.coefs = static_cast<int16_t*>(std::calloc(blockCount, 64 * sizeof(int16_t)));
+            if (!c.coefs) return JpegStatus::OutOfMemory;
+        }
+    }
+    d.frameSeen = true;
+    if (d.options.trace) std::printf(progressive ? "progressive\n" : "normal\n");
+    return JpegStatus::Ok;
+}
+
+JpegStatus ReadQuantTables(Decoder& d, const uint8_t* body, size_t length) {
+    size_t pos = 0;
+    while (pos < length) {
+        int pq = body[pos] >> 4;
+        int tq = body[pos] & 15;
+        if (pq > 1 || tq > 3) return JpegStatus::Corrupt;
+        size_t need = pq == 0 ? 64 : 128;
+        if (length - pos - 1 < need) return JpegStatus::Corrupt;
+        const uint8_t* values = body + pos + 1;
+        for (int k = 0; k < 64; ++k) d.quant[tq][k] = uint16_t(pq == 0 ? values[k] : Be16(values + 2 * k));
+        pos += 1 + need;
+    }
+    return JpegStatus::Ok;
+}
+
+JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
+    if (!d.frameSeen || length < 1) return JpegStatus::Corrupt;
+    int count = body[0];
+    if (count < 1 || count > d.componentCount || length < 1 + 2 * size_t(count) + 3) return JpegStatus::Corrupt;
+    d.scanCount = count;
+    for (int i = 0; i < count; ++i) {
+        int id = body[1 + 2 * i];
+        Component* found = nullptr;
+        for (int j = 0; j < d.componentCount; ++j)
+            if (d.comp[j].id == id) found = &d.comp[j];
+        if (!found) return JpegStatus::Corrupt;
+        for (int j = 0; j < i; ++j)
+            if (d.scanComp[j] == found) return JpegStatus::Corrupt;
+        d.scanComp[i] = found;
+        d.scanDc[i] = body[2 + 2 * i] >> 4;
+        d.scanAc[i] = body[2 + 2 * i] & 15;
+        if (d.scanDc[i] > 3 || d.scanAc[i] > 3) return JpegStatus::Corrupt;
+    }
+    const uint8_t* p = body + 1 + 2 * count;
+    d.ss = p[0];
+    d.se = p[1];
+    d.ah = p[2] >> 4;
+    d.al = p[2] & 15;
+
+    for (int i = 0; i < count; ++i) {
+        bool needDc, needAc;
+        if (!d.progressive) {
+            needDc = needAc = true;
+        } else {
+            needDc = d.ss == 0 && d.ah == 0;
+            needAc = d.ss != 0;
+        }
+        if (needDc && !d.dc[d.scanDc[i]].defined) return JpegStatus::Corrupt;
+        if (needAc && !d.ac[d.scanAc[i]].defined) return JpegStatus::Corrupt;
+    }
+    if (d.progressive) {
+        if (d.ss > d.se || d.se > 63 || d.ah > 13 || d.al > 13) return JpegStatus::Corrupt;
+        if (d.ss == 0 && d.se != 0) return JpegStatus::Corrupt;
+        if (d.ss != 0 && count != 1) return JpegStatus::Corrupt;
+    }
+    return JpegStatus::Ok;
+}
+
+void ReleasePlanes(Decoder& d) {
+    for (Component& c : d.comp) {
+        std::free(c.plane);
+        std::free(c.coefs);
+        c.plane = nullptr;
+        c.coefs = nullptr;
+    }
+}
+
+// The walk itself. Segments whose length runs past the data end the walk as
+// the end of the data would: a cut-off stream keeps what its scans gave.
+JpegStatus Walk(Decoder& d) {
+    const uint8_t* data = d.data;
+    const size_t length = d.length;
+    if (length < 2 || data[0] != 0xFF || data[1] != 0xD8) return JpegStatus::NotJpeg;
+    size_t pos = 2;
+    for (;;) {
+        // Find the next marker: skip stray bytes and fill bytes.
+        while (pos < length && data[pos] != 0xFF) ++pos;
+        while (pos < length && data[pos] == 0xFF) ++pos;
+        if (pos >= length) return JpegStatus::Ok;
+        uint32_t code = 0xFF00u | data[pos++];
+        if (code == 0xFF00 || code == 0xFFD8 || code == 0xFF01 || (code >= 0xFFD0 && code <= 0xFFD7)) continue;
+        if (code == 0xFFD9) return JpegStatus::Ok;
+        if (length - pos < 2) return JpegStatus::Ok;
+        size_t segment = Be16(data + pos);
+        if (segment < 2) return JpegStatus::Corrupt;
+        if (length - pos < segment) return JpegStatus::Ok;
+        const uint8_t* body = data + pos + 2;
+        const size_t bodyLength = segment - 2;
+        pos += segment;
+        if (d.options.trace) std::printf("%x\n", unsigned(code));
+
+        JpegStatus status = JpegStatus::Ok;
+        switch (code) {
+        case 0xFFC0:
+        case 0xFFC1:  // extended sequential, 8-bit: decoded as baseline
+            status = ReadFrame(d, body, bodyLength, false);
+            break;
+        case 0xFFC2:
+            status = ReadFrame(d, body, bodyLength, true);
+            break;
+        case 0xFFC3:
+            if (d.options.trace) std::printf("空間可逆 not taiou\n");
+            return JpegStatus::Unsupported;
+        case 0xFFC5: case 0xFFC6: case 0xFFC7:  // hierarchical
+        case 0xFFC9: case 0xFFCA: case 0xFFCB:  // arithmetic coding
+        case 0xFFCC: case 0xFFCD: case 0xFFCE: case 0xFFCF:
+            if (d.options.trace) std::printf("don't know marker 0x%x\n", unsigned(code));
+            return JpegStatus::Unsupported;
+        case 0xFFC4:
+            if (!ReadHuffmanSegment(d, body, bodyLength)) status = JpegStatus::Corrupt;
+            break;
+        case 0xFFDB:
+            status = ReadQuantTables(d, body, bodyLength);
+            break;
+        case 0xFFDD:
+            if (bodyLength < 2) return JpegStatus::Corrupt;
+            d.restartInterval = int(Be16(body));
+            break;
+        case 0xFFFE:
+            TraceText(d, "comment", body, bodyLength, 254);
+            break;
+        case 0xFFDA: {
+            status = ReadScanHeader(d, body, bodyLength);
+            if (status != JpegStatus::Ok) break;
+            if (d.scansDecoded >= kMaxScans) return JpegStatus::Ok;
+            pos += DecodeScan(d, data + pos, length - pos);
+            ++d.scansDecoded;
+            break;
+        }
+        default:
+            if (code >= 0xFFE0 && code <= 0xFFEF) {
+                TraceText(d, "app", body, bodyLength, 255);
+                break;
+            }
+            // DNL, hierarchical and reserved markers: the picture keeps what
+            // has been decoded so far.
+            if (d.options.trace) std::printf("don't know marker 0x%x\n", unsigned(code));
+            return JpegStatus::Ok;
+        }
+        if (status != JpegStatus::Ok) return status;
+    }
+}
+
+}  // namespace
+}  // namespace jpeg
+
+JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t length,
+                          const JpegDecodeOptions& options) {
+    using namespace jpeg;
+    *image = DecodedImage();
+    if (!data) return JpegStatus::NotJpeg;
+    Decoder* d = new (std::nothrow) Decoder();
+    if (!d) return JpegStatus::OutOfMemory;
+    d->data = data;
+    d->length = length;
+    d->options = options;
+
+    JpegStatus status = Walk(*d);
+    if (status == JpegStatus::Ok && !d->frameSeen) status = JpegStatus::NoFrame;
+    if (status == JpegStatus::Ok && d->scansDecoded == 0) status = JpegStatus::NoFrame;
+    if (status == JpegStatus::Ok) {
+        size_t pixelBytes = size_t(d->width) * size_t(d->height);
+        if (pixelBytes > SIZE_MAX / 4) {
+            status = JpegStatus::TooLarge;
+        } else {
+            image->pixels = static_cast<uint8_t*>(std::malloc(pixelBytes * 4));
+            if (!image->pixels) status = JpegStatus::OutOfMemory;
+        }
+    }
+    if (status == JpegStatus::Ok) {
+        if (d->progressive) ReconstructCoefficients(*d);
+        image->width = d->width;
+        image->height = d->height;
+        image->pixelCount = d->width * d->height;
+        image->paletteCount = 0;
+        ConvertToPixels(*d, image);
+    }
+    ReleasePlanes(*d);
+    delete d;
+    return status;
+}
+
+int DecodeJpeg(DecodedImage* image, const uint8_t* data, size_t length) {
+    return DecodeJpegWith(image, data, length, JpegDecodeOptions()) == JpegStatus::Ok ? 1 : 0;
+}
+
+void ReleaseDecodedImage(DecodedImage* image) {
+    std::free(image->pixels);
+    *image = DecodedImage();
+}
+
+const char* JpegStatusText(JpegStatus status) {
+    switch (status) {
+    case JpegStatus::Ok: return "ok";
+    case JpegStatus::NoFrame: return "no frame or scan";
+    case JpegStatus::NotJpeg: return "not a JPEG stream";
+    case JpegStatus::Unsupported: return "unsupported JPEG process";
+    case JpegStatus::TooLarge: return "picture too large";
+    case JpegStatus::Corrupt: return "corrupt JPEG stream";
+    case JpegStatus::OutOfMemory: return "out of memory";
+    }
+    return "unknown";
+}

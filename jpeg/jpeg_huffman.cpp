@@ -1,0 +1,78 @@
+// Huffman table construction from the table segments of a JPEG stream.
+#include <cstring>
+
+#include "jpeg/jpeg_internal.h"
+
+namespace jpeg {
+
+// The 16 trailing entries catch a run that overshoots position 63 in code
+// that checks afterwards; the decoders reject such runs before using them.
+const uint8_t kZigzag[64 + 16] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+// Canonical code assignment. A set of counts that would need more codes of a
+// length than that length can hold is refused, so every code fits its bits.
+bool BuildHuffmanTable(HuffmanTable& t, const uint8_t counts[16], const uint8_t* symbols) {
+    std::memset(&t, 0, sizeof t);
+    int total = 0;
+    for (int i = 0; i < 16; ++i) total += counts[i];
+    if (total > 256) return false;
+    std::memcpy(t.symbols, symbols, size_t(total));
+    t.symbolCount = total;
+
+    uint32_t code = 0;
+    int k = 0;
+    for (int len = 1; len <= 16; ++len) {
+        t.valOffset[len] = k - int32_t(code);
+        for (int i = 0; i < counts[len - 1]; ++i, ++k, ++code) {
+            if (code >= (1u << len)) return false;
+            if (len <= kLookBits) {
+                uint32_t first = code << (kLookBits - len);
+                uint32_t n = 1u << (kLookBits - len);
+                for (uint32_t j = 0; j < n; ++j) t.look[first + j] = uint16_t((len << 8) | t.symbols[k]);
+            }
+        }
+        t.maxCode[len] = counts[len - 1] ? int32_t(code) - 1 : -1;
+        code <<= 1;
+    }
+    t.maxCode[17] = 0x7FFFFFFF;
+
+    // Short AC codes whose magnitude bits also fit the lookup: one table access
+    // gives run, value and the bits to drop.
+    for (uint32_t index = 0; index < (1u << kLookBits); ++index) {
+        uint32_t e = t.look[index];
+        if (e == 0) continue;
+        int len = int(e >> 8);
+        int run = int((e >> 4) & 15);
+        int size = int(e & 15);
+        if (size == 0 || len + size > kLookBits) continue;
+        uint32_t magnitude = (index >> (kLookBits - len - size)) & ((1u << size) - 1);
+        int value = Extend(magnitude, size);
+        t.fastAc[index] = value * 65536 + run * 256 + (len + size);
+    }
+    t.defined = true;
+    return true;
+}
+
+bool ReadHuffmanSegment(Decoder& d, const uint8_t* body, size_t length) {
+    size_t pos = 0;
+    while (pos < length) {
+        if (length - pos < 17) return false;
+        int tc = body[pos] >> 4;
+        int th = body[pos] & 15;
+        if (tc > 1 || th > 3) return false;
+        const uint8_t* counts = body + pos + 1;
+        size_t total = 0;
+        for (int i = 0; i < 16; ++i) total += counts[i];
+        if (total > 256 || length - pos - 17 < total) return false;
+        HuffmanTable& table = tc == 0 ? d.dc[th] : d.ac[th];
+        if (!BuildHuffmanTable(table, counts, body + pos + 17)) return false;
+        pos += 17 + total;
+    }
+    return true;
+}
+
+}  // namespace jpeg

@@ -1,0 +1,176 @@
+// Decoder record, bit reader and Huffman decoding shared by the decoder's
+// source files. Not part of the library's interface.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "jpeg/jpeg_decoder.h"
+
+namespace jpeg {
+
+constexpr int kMaxComponents = 4;
+constexpr int kLookBits = 9;
+constexpr int kMaxScans = 256;
+// Zero bytes that a scan may read past its data before it counts as broken:
+// the bit buffer legitimately runs up to 8 bytes ahead of the last code.
+constexpr uint32_t kMaxPhantomBytes = 512;
+
+// Natural (row-major) index of the coefficient at each zig-zag position.
+extern const uint8_t kZigzag[64 + 16];
+
+struct HuffmanTable {
+    bool defined;
+    // Codes of up to kLookBits bits: (length << 8) | symbol, 0 = longer code.
+    uint16_t look[1 << kLookBits];
+    // AC tables: code and magnitude bits together fit kLookBits bits:
+    // value * 65536 + run * 256 + total bits; 0 = take the slow path.
+    int32_t fastAc[1 << kLookBits];
+    int32_t maxCode[18];    // largest code of each length, -1 when none
+    int32_t valOffset[18];  // symbol index = code + valOffset[length]
+    int32_t symbolCount;
+    uint8_t symbols[256];
+};
+
+struct Component {
+    uint8_t id = 0;
+    uint8_t h = 0, v = 0;  // sampling factors 1..4
+    uint8_t tq = 0;        // quantisation table 0..3
+    int blocksPerLine = 0, blockRows = 0;  // including the MCU padding
+    int blocksWide = 0, blocksHigh = 0;    // covering the component's own samples
+    size_t stride = 0;                     // bytes per plane row: blocksPerLine * 8
+    uint8_t* plane = nullptr;              // reconstructed samples
+    int16_t* coefs = nullptr;              // progressive: 64 per block, natural order
+    int dcPred = 0;
+};
+
+struct BitReader {
+    const uint8_t* data = nullptr;
+    size_t length = 0;
+    size_t pos = 0;        // next byte to load into bits
+    uint64_t bits = 0;     // unread bits, most significant first
+    int count = 0;         // valid bits in bits
+    bool stopped = false;  // met a marker or the end: zeros from here on
+    bool corrupt = false;  // an undefined code or impossible run was met
+    uint32_t zeroBytes = 0;
+};
+
+struct Decoder {
+    const uint8_t* data = nullptr;
+    size_t length = 0;
+    JpegDecodeOptions options;
+
+    bool frameSeen = false;
+    bool progressive = false;
+    int width = 0, height = 0;
+    int componentCount = 0;
+    int hMax = 0, vMax = 0;
+    int mcusAcross = 0, mcusDown = 0;
+    Component comp[kMaxComponents];
+
+    uint16_t quant[4][64] = {};  // zig-zag order, as stored in the stream
+    HuffmanTable dc[4];
+    HuffmanTable ac[4];
+    int restartInterval = 0;
+
+    // Current scan.
+    int scanCount = 0;
+    Component* scanComp[kMaxComponents] = {};
+    int scanDc[kMaxComponents] = {};
+    int scanAc[kMaxComponents] = {};
+    int ss = 0, se = 0, ah = 0, al = 0;
+    int eobRun = 0;
+    BitReader reader;
+    int scansDecoded = 0;
+};
+
+// Huffman table segment body; false for a table that cannot be right.
+bool ReadHuffmanSegment(Decoder& d, const uint8_t* body, size_t length);
+bool BuildHuffmanTable(HuffmanTable& table, const uint8_t counts[16], const uint8_t* symbols);
+
+// Decodes the current scan from data[0..length); returns the position of the
+// first byte it did not consume.
+size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length);
+
+// Progressive frames: turns every stored coefficient block into samples.
+void ReconstructCoefficients(Decoder& d);
+
+// 8 x 8 inverse DCT of dequantised coefficients in natural order, with the
+// level shift and clamping, into out (stride bytes between rows).
+void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
+void FillDcBlock(int32_t dc, uint8_t* out, size_t stride);
+
+// Upsamples and colour-converts the planes into image->pixels (RGBX).
+void ConvertToPixels(const Decoder& d, DecodedImage* image);
+
+inline int Extend(uint32_t v, int s) {
+    if (s == 0) return 0;
+    return v < (1u << (s - 1)) ? int(v) - int((1u << s) - 1) : int(v);
+}
+
+inline void StartBitReader(BitReader& r, const uint8_t* data, size_t length) {
+    r = BitReader();
+    r.data = data;
+    r.length = length;
+}
+
+inline void Refill(BitReader& r) {
+    while (r.count <= 56) {
+        uint32_t byte = 0;
+        if (!r.stopped) {
+            if (r.pos < r.length) {
+                byte = r.data[r.pos];
+                if (byte != 0xFF) {
+                    r.pos++;
+                } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
+                    r.pos += 2;  // stuffed zero after a data byte 0xFF
+                } else {
+                    r.stopped = true;  // a marker ends the entropy-coded data
+                    byte = 0;
+                }
+            } else {
+                r.stopped = true;
+            }
+        }
+        if (r.stopped) r.zeroBytes++;
+        r.bits |= uint64_t(byte) << (56 - r.count);
+        r.count += 8;
+    }
+}
+
+inline uint32_t GetBits(BitReader& r, int n) {
+    if (n == 0) return 0;
+    if (r.count < n) Refill(r);
+    uint32_t v = uint32_t(r.bits >> (64 - n));
+    r.bits <<= n;
+    r.count -= n;
+    return v;
+}
+
+inline uint32_t GetBit(BitReader& r) { return GetBits(r, 1); }
+
+// Next Huffman symbol, or -1 (reader marked corrupt) for an undefined code.
+inline int DecodeSymbol(BitReader& r, const HuffmanTable& t) {
+    if (r.count < 16) Refill(r);
+    uint32_t e = t.look[r.bits >> (64 - kLookBits)];
+    if (e != 0) {
+        int len = int(e >> 8);
+        r.bits <<= len;
+        r.count -= len;
+        return int(e & 0xFF);
+    }
+    uint32_t code16 = uint32_t(r.bits >> 48);
+    for (int len = kLookBits + 1; len <= 16; ++len) {
+        int32_t code = int32_t(code16 >> (16 - len));
+        if (code <= t.maxCode[len]) {
+            int32_t index = code + t.valOffset[len];
+            if (index < 0 || index >= t.symbolCount) break;
+            r.bits <<= len;
+            r.count -= len;
+            return t.symbols[index];
+        }
+    }
+    r.corrupt = true;
+    return -1;
+}
+
+}  // namespace jpeg

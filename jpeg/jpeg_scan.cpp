@@ -1,0 +1,283 @@
+// Entropy-coded scans: baseline (sequential) blocks, and the four kinds of
+// progressive scan (DC first and refinement, AC first and refinement).
+#include <cstring>
+
+#include "jpeg/jpeg_internal.h"
+
+namespace jpeg {
+namespace {
+
+// DC predictors wrap at 16 bits: hostile streams can push them anywhere, and
+// a wrapped value keeps every later product inside 32 bits.
+inline int WrapDc(int value) { return int16_t(uint16_t(uint32_t(value))); }
+
+inline int16_t ToCoef(int value) { return int16_t(uint16_t(uint32_t(value))); }
+
+// Restart marker handling between two restart intervals: the bit buffer's
+// padding is dropped, an RSTn marker is stepped over, and the predictors and
+// end-of-band run start again. A missing marker is searched for forward; if
+// another marker comes first, the reader stays stopped in front of it.
+void Restart(Decoder& d) {
+    BitReader& r = d.reader;
+    size_t pos = r.pos;
+    while (pos + 1 < r.length) {
+        if (r.data[pos] == 0xFF && r.data[pos + 1] != 0 && r.data[pos + 1] != 0xFF) break;
+        ++pos;
+    }
+    bool restartMarker = pos + 1 < r.length && r.data[pos + 1] >= 0xD0 && r.data[pos + 1] <= 0xD7;
+    uint32_t zeroBytes = r.zeroBytes;
+    r.bits = 0;
+    r.count = 0;
+    if (restartMarker) {
+        r.pos = pos + 2;
+        r.stopped = false;
+    } else {
+        r.pos = pos < r.length ? pos : r.length;
+        r.stopped = true;
+    }
+    r.zeroBytes = zeroBytes;
+    for (int i = 0; i < d.componentCount; ++i) d.comp[i].dcPred = 0;
+    d.eobRun = 0;
+}
+
+inline bool ScanBroken(const BitReader& r) { return r.corrupt || r.zeroBytes > kMaxPhantomBytes; }
+
+// Visits the blocks of the current scan in stream order. One component: its
+// own blocks row by row; several: MCU by MCU. fn(component, blockRow,
+// blockColumn, slot) decodes one block and returns false to abandon the scan.
+template <typename BlockFn>
+void ForEachBlock(Decoder& d, BlockFn fn) {
+    int restartsLeft = d.restartInterval;
+    auto afterUnit = [&](bool last) {
+        if (ScanBroken(d.reader)) return false;
+        if (d.restartInterval != 0 && --restartsLeft == 0 && !last) {
+            Restart(d);
+            restartsLeft = d.restartInterval;
+        }
+        return true;
+    };
+    if (d.scanCount == 1) {
+        Component& c = *d.scanComp[0];
+        for (int by = 0; by < c.blocksHigh; ++by) {
+            for (int bx = 0; bx < c.blocksWide; ++bx) {
+                if (!fn(c, by, bx, 0)) return;
+                if (!afterUnit(by == c.blocksHigh - 1 && bx == c.blocksWide - 1)) return;
+            }
+        }
+        return;
+    }
+    for (int my = 0; my < d.mcusDown; ++my) {
+        for (int mx = 0; mx < d.mcusAcross; ++mx) {
+            for (int i = 0; i < d.scanCount; ++i) {
+                Component& c = *d.scanComp[i];
+                for (int v = 0; v < c.v; ++v) {
+                    for (int h = 0; h < c.h; ++h) {
+                        if (!fn(c, my * c.v + v, mx * c.h + h, i)) return;
+                    }
+                }
+            }
+            if (!afterUnit(my == d.mcusDown - 1 && mx == d.mcusAcross - 1)) return;
+        }
+    }
+}
+
+// One sequential block, dequantised into natural order. Returns false on an
+// impossible symbol; *acOut tells whether any AC coefficient was present.
+bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const HuffmanTable& acTable,
+                         const uint16_t* q, int& pred, int32_t* coef, bool* acOut) {
+    int t = DecodeSymbol(r, dcTable);
+    if (t < 0 || t > 15) {
+        r.corrupt = true;
+        return false;
+    }
+    int diff = Extend(GetBits(r, t), t);
+    pred = WrapDc(pred + diff);
+    coef[0] = pred * int32_t(q[0]);
+    bool any = false;
+    int k = 1;
+    while (k < 64) {
+        if (r.count < 16) Refill(r);
+        int32_t fast = acTable.fastAc[r.bits >> (64 - kLookBits)];
+        if (fast != 0) {
+            int len = fast & 0xFF;
+            r.bits <<= len;
+            r.count -= len;
+            k += (fast >> 8) & 15;
+            if (k > 63) break;
+            coef[kZigzag[k]] = (fast >> 16) * int32_t(q[k]);
+            any = true;
+            ++k;
+            continue;
+        }
+        int rs = DecodeSymbol(r, acTable);
+        if (rs < 0) return false;
+        int run = rs >> 4;
+        int size = rs & 15;
+        if (size == 0) {
+            if (run != 15) break;  // end of block
+            k += 16;
+            continue;
+        }
+        k += run;
+        if (k > 63) break;
+        coef[kZigzag[k]] = Extend(GetBits(r, size), size) * int32_t(q[k]);
+        any = true;
+        ++k;
+    }
+    if (k > 64) {
+        r.corrupt = true;  // a run past the last coefficient
+        return false;
+    }
+    *acOut = any;
+    return true;
+}
+
+void DecodeBaselineScan(Decoder& d) {
+    BitReader& r = d.reader;
+    alignas(16) int32_t coef[64];
+    ForEachBlock(d, [&](Component& c, int by, int bx, int slot) {
+        std::memset(coef, 0, sizeof coef);
+        bool ac = false;
+        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[slot]], d.ac[d.scanAc[slot]], d.quant[c.tq], c.dcPred,
+                                 coef, &ac))
+            return false;
+        uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
+        if (ac)
+            InverseDct(coef, out, c.stride);
+        else
+            FillDcBlock(coef[0], out, c.stride);
+        return true;
+    });
+}
+
+inline int16_t* BlockCoefs(Component& c, int by, int bx) {
+    return c.coefs + (size_t(by) * size_t(c.blocksPerLine) + size_t(bx)) * 64;
+}
+
+void DecodeDcScan(Decoder& d) {
+    BitReader& r = d.reader;
+    const int al = d.al;
+    if (d.ah == 0) {
+        ForEachBlock(d, [&](Component& c, int by, int bx, int slot) {
+            int t = DecodeSymbol(r, d.dc[d.scanDc[slot]]);
+            if (t < 0 || t > 15) {
+                r.corrupt = true;
+                return false;
+            }
+            c.dcPred = WrapDc(c.dcPred + Extend(GetBits(r, t), t));
+            BlockCoefs(c, by, bx)[0] = ToCoef(c.dcPred * (1 << al));
+            return true;
+        });
+    } else {
+        ForEachBlock(d, [&](Component& c, int by, int bx, int) {
+            int16_t* block = BlockCoefs(c, by, bx);
+            if (GetBit(r)) block[0] = ToCoef(block[0] | (1 << al));
+            return true;
+        });
+    }
+}
+
+void DecodeAcFirstScan(Decoder& d) {
+    BitReader& r = d.reader;
+    const HuffmanTable& table = d.ac[d.scanAc[0]];
+    const int ss = d.ss, se = d.se, al = d.al;
+    ForEachBlock(d, [&](Component& c, int by, int bx, int) {
+        if (d.eobRun > 0) {
+            --d.eobRun;
+            return true;
+        }
+        int16_t* block = BlockCoefs(c, by, bx);
+        for (int k = ss; k <= se;) {
+            int rs = DecodeSymbol(r, table);
+            if (rs < 0) return false;
+            int run = rs >> 4;
+            int size = rs & 15;
+            if (size != 0) {
+                k += run;
+                if (k > se) {
+                    r.corrupt = true;
+                    return false;
+                }
+                block[kZigzag[k]] = ToCoef(Extend(GetBits(r, size), size) * (1 << al));
+                ++k;
+            } else if (run < 15) {
+                d.eobRun = int((1u << run) + GetBits(r, run)) - 1;
+                break;
+            } else {
+                k += 16;
+            }
+        }
+        return true;
+    });
+}
+
+// Successive approximation of AC coefficients: coefficients that are already
+// non-zero receive one correction bit each as the decoder passes them; newly
+// non-zero ones are +-p placed at the position that the zero run names.
+void DecodeAcRefineScan(Decoder& d) {
+    BitReader& r = d.reader;
+    const HuffmanTable& table = d.ac[d.scanAc[0]];
+    const int ss = d.ss, se = d.se;
+    const int p = 1 << d.al;
+    auto correct = [&](int16_t& coef) {
+        if (GetBit(r) && (coef & p) == 0) coef = ToCoef(coef >= 0 ? coef + p : coef - p);
+    };
+    ForEachBlock(d, [&](Component& c, int by, int bx, int) {
+        int16_t* block = BlockCoefs(c, by, bx);
+        int k = ss;
+        if (d.eobRun == 0) {
+            for (; k <= se; ++k) {
+                int rs = DecodeSymbol(r, table);
+                if (rs < 0) return false;
+                int run = rs >> 4;
+                int size = rs & 15;
+                int value = 0;
+                if (size != 0) {
+                    value = GetBit(r) ? p : -p;
+                } else if (run != 15) {
+                    d.eobRun = int((1u << run) + GetBits(r, run));
+                    break;
+                }
+                for (; k <= se; ++k) {
+                    int16_t& coef = block[kZigzag[k]];
+                    if (coef != 0) {
+                        correct(coef);
+                    } else {
+                        if (run == 0) {
+                            if (value != 0) coef = ToCoef(value);
+                            break;
+                        }
+                        --run;
+                    }
+                }
+            }
+        }
+        if (d.eobRun > 0) {
+            for (; k <= se; ++k) {
+                int16_t& coef = block[kZigzag[k]];
+                if (coef != 0) correct(coef);
+            }
+            --d.eobRun;
+        }
+        return true;
+    });
+}
+
+}  // namespace
+
+size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length) {
+    StartBitReader(d.reader, data, length);
+    for (int i = 0; i < d.componentCount; ++i) d.comp[i].dcPred = 0;
+    d.eobRun = 0;
+    if (!d.progressive)
+        DecodeBaselineScan(d);
+    else if (d.ss == 0)
+        DecodeDcScan(d);
+    else if (d.ah == 0)
+        DecodeAcFirstScan(d);
+    else
+        DecodeAcRefineScan(d);
+    return d.reader.pos;
+}
+
+}  // namespace jpeg
