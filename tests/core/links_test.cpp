@@ -1,0 +1,389 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "analysis/links.h"
+#include "tests/core/analysis_fixture.h"
+
+namespace {
+
+TEST(NoCaseTest, StrNCmpICases) {
+    const struct {
+        const char* a;
+        const char* b;
+        int n;
+        bool equal;
+    } cases[] = {
+        {"abc", "ABC", 3, true},       {"aBc", "AbD", 3, false},     {"aBc", "AbD", 2, true},
+        {"ab", "abc", 3, false},       {"abc", "ab", 3, false},      {"abcd", "ABCe", 3, true},
+        {"ab", "ab", 10, true},        {"", "", 5, true},            {"x", "y", 0, true},
+        {"@", "`", 1, false},          {"[", "{", 1, false},         {"\x82\xA0", "\x82\xC0", 2, false},
+        {"\xC1", "\xE1", 1, false},    {"<IMG", "<img", 4, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StrNCmpI(c.a, c.b, c.n) == 0, c.equal) << c.a << " / " << c.b << " n=" << c.n;
+}
+
+TEST(NoCaseTest, CountsOf256AndMoreNeverMatch) {
+    std::string a(300, 'x');
+    EXPECT_EQ(StrNCmpI(a.c_str(), a.c_str(), 255), 0);
+    EXPECT_NE(StrNCmpI(a.c_str(), a.c_str(), 256), 0);
+    EXPECT_NE(StrNCmpI("a", "a", 1000), 0);
+}
+
+TEST(NoCaseTest, FindNoCaseTriesEveryStartUpToTheLastThatFits) {
+    const struct {
+        const char* text;
+        const char* word;
+        int position;  // -1: none
+    } cases[] = {
+        {"xxAB", "ab", 2}, {"aab", "AB", 1},       {"ab", "abc", -1}, {"", "a", -1},
+        {"abc", "", 0},    {"charset=EUC-JP", "euc-jp", 8},          {"a-b", "A_B", -1},
+    };
+    for (const auto& c : cases) {
+        const char* found = FindNoCase(c.text, c.word);
+        EXPECT_EQ(found ? (int)(found - c.text) : -1, c.position) << c.text << " / " << c.word;
+    }
+    std::string longWord(256, 'a');
+    EXPECT_EQ(FindNoCase(std::string(400, 'a').c_str(), longWord.c_str()), nullptr);
+}
+
+struct ResolveCase {
+    const char* page;
+    const char* link;
+    const char* expected;  // nullptr: dropped
+};
+
+TEST(ResolveLinkTest, ResolvesAgainstTheBaseDirectory) {
+    const char* page = "http://host/a/b/page.html";
+    const ResolveCase cases[] = {
+        {page, "c.jpg", "http://host/a/b/c.jpg"},
+        {page, "./c.jpg", "http://host/a/b/c.jpg"},
+        {page, "../c.jpg", "http://host/a/c.jpg"},
+        {page, "../../../c.jpg", "http://host/c.jpg"},
+        {page, ".././../c.jpg", "http://host/c.jpg"},
+        {page, "..//c.jpg", "http://host/a/c.jpg"},
+        {page, "/x/c.jpg", "http://host/x/c.jpg"},
+        {page, "sub/dir/c.jpg", "http://host/a/b/sub/dir/c.jpg"},
+        {page, "sub/a:b.jpg", "http://host/a/b/sub/a:b.jpg"},
+        {page, "..", "http://host/a/"},
+        {page, "?page=2", "http://host/a/b/?page=2"},
+        {page, "HTTP://other/c.jpg", "HTTP://other/c.jpg"},
+        {page, "http://other", "http://other"},
+        {page, "//cdn.example/p/c.jpg", "http://cdn.example/p/c.jpg"},
+        {"http://host/a/b/", "c.jpg", "http://host/a/b/c.jpg"},
+        {"http://host:8080/a/b.html", "/c.jpg", "http://host:8080/c.jpg"},
+    };
+    for (const auto& c : cases) {
+        char out[kAddressBufferSize];
+        ASSERT_TRUE(ResolveLink(c.link, c.page, out, sizeof out)) << c.link;
+        EXPECT_STREQ(out, c.expected) << c.link;
+    }
+}
+
+TEST(ResolveLinkTest, BaseWithoutPathOrWithSlashesInTheQuery) {
+    const ResolveCase cases[] = {
+        {"http://host", "c.jpg", "http://host/c.jpg"},
+        {"http://host", "../c.jpg", "http://host/c.jpg"},
+        {"http://host", "/c.jpg", "http://host/c.jpg"},
+        {"http://host?from=/x/y", "c.jpg", "http://host/c.jpg"},
+        {"http://host/a/list.cgi?dir=/x/y/", "c.jpg", "http://host/a/c.jpg"},
+        {"http://host/a/p.html#/frag/", "c.jpg", "http://host/a/c.jpg"},
+        {"HTTP://Host/A/", "c.jpg", "HTTP://Host/A/c.jpg"},
+    };
+    for (const auto& c : cases) {
+        char out[kAddressBufferSize];
+        ASSERT_TRUE(ResolveLink(c.link, c.page, out, sizeof out)) << c.page;
+        EXPECT_STREQ(out, c.expected) << c.page;
+    }
+}
+
+TEST(ResolveLinkTest, OtherSchemesAndBrokenLinksAreDropped) {
+    const char* links[] = {
+        "https://host/c.jpg", "ftp://host/c.jpg", "mailto:me@host.jpg", "javascript:open('c.jpg')",
+        "data:image/jpeg;base64,AAAA.jpg", "file:///c:/c.jpg", "c:\\pics\\c.jpg", "News:x.jpg",
+        "http:c.jpg",         "http://",          "http:///c.jpg",     "///c.jpg",
+        "//",                 "",                 "   ",               "a\x01.jpg",
+        "a\x7F.jpg",
+    };
+    for (const char* link : links) {
+        char out[kAddressBufferSize] = "untouched";
+        EXPECT_FALSE(ResolveLink(link, "http://host/a/", out, sizeof out)) << link;
+        EXPECT_STREQ(out, "") << link;
+    }
+    char out[kAddressBufferSize];
+    EXPECT_FALSE(ResolveLink("c.jpg", "ftp://host/a/", out, sizeof out));
+    EXPECT_FALSE(ResolveLink("c.jpg", "", out, sizeof out));
+    EXPECT_FALSE(ResolveLink("c.jpg", "http:///a/", out, sizeof out));
+    EXPECT_TRUE(ResolveLink("http://h/c.jpg", "not an address", out, sizeof out));
+}
+
+TEST(ResolveLinkTest, SpacesAroundAndLineBreaksInsideAreRemoved) {
+    char out[kAddressBufferSize];
+    ASSERT_TRUE(ResolveLink("  pic\r\n\tture.jpg \r\n", "http://h/d/", out, sizeof out));
+    EXPECT_STREQ(out, "http://h/d/picture.jpg");
+    ASSERT_TRUE(ResolveLink("my pic.jpg", "http://h/d/", out, sizeof out));
+    EXPECT_STREQ(out, "http://h/d/my pic.jpg");
+}
+
+TEST(ResolveLinkTest, AddressesLongerThan259AreDroppedNotCut) {
+    const std::string base = "http://h/d/";  // 11 characters
+    char out[kAddressBufferSize];
+    std::string fits(kMaxAddress - base.size(), 'x');
+    ASSERT_TRUE(ResolveLink(fits.c_str(), base.c_str(), out, sizeof out));
+    EXPECT_EQ(strlen(out), (size_t)kMaxAddress);
+    std::string over = fits + "y";
+    EXPECT_FALSE(ResolveLink(over.c_str(), base.c_str(), out, sizeof out));
+    // A double-byte character that would straddle the limit is not halved.
+    std::string wide = std::string(kMaxAddress - base.size() - 1, 'x') + "\x83\x41";
+    EXPECT_FALSE(ResolveLink(wide.c_str(), base.c_str(), out, sizeof out));
+    std::string absolute = "http://h/" + std::string(kMaxAddress - 8, 'x');
+    EXPECT_FALSE(ResolveLink(absolute.c_str(), base.c_str(), out, sizeof out));
+    // The caller's buffer bounds the result as well.
+    char small[17];  // "http://h/d/a.jpg" and its terminator
+    EXPECT_FALSE(ResolveLink("abcdefgh.jpg", base.c_str(), small, sizeof small));
+    EXPECT_TRUE(ResolveLink("a.jpg", base.c_str(), small, sizeof small));
+    EXPECT_STREQ(small, "http://h/d/a.jpg");
+}
+
+TEST(BaseDirectoryTest, CutsAfterTheLastSlashOfThePath) {
+    const struct {
+        const char* page;
+        const char* base;  // nullptr: not an address
+    } cases[] = {
+        {"http://host/a/b/page.html", "http://host/a/b/"},
+        {"http://host/", "http://host/"},
+        {"http://host", "http://host/"},
+        {"http://host/p.cgi?x=/y/z", "http://host/"},
+        {"https://host/a/", nullptr},
+        {"http://", nullptr},
+        {"host/a/", nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[kAddressBufferSize];
+        bool ok = BaseDirectory(c.page, out, sizeof out);
+        EXPECT_EQ(ok, c.base != nullptr) << c.page;
+        if (c.base) {
+            EXPECT_STREQ(out, c.base) << c.page;
+        }
+    }
+}
+
+struct ExtensionCase {
+    int jpg, gif, htm, internal;
+    const char* extension;
+    const char* link;
+    bool accepted;
+};
+
+TEST(AcceptByExtensionTest, Table) {
+    const ExtensionCase cases[] = {
+        {1, 0, 0, 0, "", "a.JPEG", true},
+        {1, 0, 0, 0, "", "a.jpg", true},
+        {1, 0, 0, 0, "", "a.jpgx", true},
+        {1, 0, 0, 0, "", "a.gif", false},
+        {0, 0, 0, 0, "", "a.jpg", false},
+        {1, 0, 0, 0, "gif", "a.gif", true},
+        {1, 0, 0, 0, ".gif", "a.GIF", true},
+        {1, 0, 0, 0, "  ..gif  mp3", "b.mp3", true},
+        {1, 0, 0, 0, "mp3 zip", "b.mp", false},
+        {1, 0, 0, 0, "mp3", "b.mp3x", false},
+        {1, 0, 0, 0, "abcdefghij", "x.abcdefghij", false},
+        {1, 0, 0, 0, "abcdefgh", "x.abcdefgh", true},
+        {1, 0, 0, 0, ".", "x.", false},
+        {0, 1, 0, 0, "", "a.gif2", true},
+        {1, 0, 0, 0, "", "download.php?id=12345", false},
+        {1, 0, 1, 0, "", "download.php?id=12345", false},
+        {1, 0, 1, 0, "", "dir/", true},
+        {1, 0, 0, 1, "", "dir/", true},
+        {1, 0, 0, 0, "", "dir/", false},
+        {1, 0, 1, 0, "", "p.html", true},
+        {1, 0, 0, 1, "", "p.HTM", true},
+        {1, 0, 0, 0, "", "p.html", false},
+        {1, 0, 1, 1, "", "p.html#top", false},
+        {1, 0, 1, 0, "", "p.htmlx", false},
+        {1, 0, 0, 0, "", "", false},
+        {1, 0, 0, 0, "", "noextension", false},
+        {1, 0, 0, 0, "", "a.jpg?size=large1", false},
+        {1, 0, 0, 0, "", "a.jpg?sz=1", true},
+        {1, 0, 0, 0, "", ".jpg", true},
+    };
+    for (const auto& c : cases) {
+        Options = OptionsRecord{};
+        Options.JPG = c.jpg;
+        Options.GIF = c.gif;
+        Options.HTM = c.htm;
+        Options.InternalLinks = c.internal;
+        CopyText(Options.Extension, sizeof Options.Extension, c.extension);
+        EXPECT_EQ(AcceptByExtension(c.link), c.accepted)
+            << c.link << " JPG=" << c.jpg << " GIF=" << c.gif << " HTM=" << c.htm
+            << " InternalLinks=" << c.internal << " Extension=" << c.extension;
+    }
+    Options = OptionsRecord{};
+}
+
+TEST(AcceptByExtensionTest, EachTypeOptionSelectsItsExtensions) {
+    const struct {
+        int32_t OptionsRecord::*option;
+        const char* links[2];
+    } types[] = {{&OptionsRecord::JPG, {"a.jpg", "a.jpeg"}}, {&OptionsRecord::GIF, {"a.gif", "a.gif"}},
+                 {&OptionsRecord::PNG, {"a.png", "a.PNG"}},  {&OptionsRecord::WAV, {"a.wav", "a.Wav"}},
+                 {&OptionsRecord::LZH, {"a.lzh", "a.LZH"}}};
+    for (const auto& type : types) {
+        Options = OptionsRecord{};
+        for (const char* link : type.links) EXPECT_FALSE(AcceptByExtension(link)) << link;
+        Options.*type.option = 1;
+        for (const char* link : type.links) EXPECT_TRUE(AcceptByExtension(link)) << link;
+    }
+    Options = OptionsRecord{};
+}
+
+// HandleLink, seen through what reaches the engine and the table.
+class HandleLinkTest : public AnalysisTest {};
+
+TEST_F(HandleLinkTest, ListsFollowsAndQueuesHeadRequests) {
+    Options.HTM = 1;
+    Options.InternalLinks = 1;
+    Options.HeadCheck = 1;
+    StartTopPage("http://host/a/top.html");
+    HandleLink("<a href=\"sub/next.html\">", "href", "http://host/a/");
+    HandleLink("pic.jpg", nullptr, "http://host/a/");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"http://host/a/sub/next.html", "http://host/a/pic.jpg"}));
+    EXPECT_EQ(Queued(Engine.AnalysisQueue), (Requests{{"http://host/a/sub/next.html", 0}}));
+    EXPECT_EQ(Engine.AnalysisQueue[0].top, 0);
+    EXPECT_EQ(Engine.VisitedPages,
+              (std::vector<std::string>{"http://host/a/top.html", "http://host/a/sub/next.html"}));
+    EXPECT_EQ(Queued(Engine.HeadQueue),
+              (Requests{{"http://host/a/sub/next.html", 0}, {"http://host/a/pic.jpg", 1}}));
+    EXPECT_EQ(Engine.HeadQueue[1].kind, KindHead);
+}
+
+TEST_F(HandleLinkTest, KnownAddressesAreDropped) {
+    Options.HTM = 1;
+    Options.InternalLinks = 1;
+    Options.HeadCheck = 1;
+    StartTopPage("http://host/a/top.html");
+    HandleLink("top.html", nullptr, "http://host/a/");  // its job is active
+    HandleLink("x.jpg", nullptr, "http://host/a/");
+    HandleLink("./x.jpg", nullptr, "http://host/a/");
+    HandleLink("http://host/a/x.jpg", nullptr, "http://host/a/");
+    HandleLink("X.jpg", nullptr, "http://host/a/");  // case matters
+    Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, -1, 0, "http://host/a/q.html"));
+    HandleLink("q.html", nullptr, "http://host/a/");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"http://host/a/x.jpg", "http://host/a/X.jpg"}));
+    EXPECT_EQ(Engine.HeadQueue.size(), 2u);
+}
+
+TEST_F(HandleLinkTest, TopPageAndVisitedPagesAreListedButNotQueuedAgain) {
+    Options.HTM = 1;
+    Options.InternalLinks = 1;
+    StartTopPage("http://host/top.html");
+    EndJob(&Engine.ActiveJobs.front());  // now scanning a followed page
+    Engine.VisitedPages.push_back("http://host/seen.html");
+    HandleLink("../top.html", nullptr, "http://host/sub/");
+    HandleLink("/seen.html", nullptr, "http://host/sub/");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"http://host/top.html", "http://host/seen.html"}));
+    EXPECT_TRUE(Engine.AnalysisQueue.empty());
+}
+
+TEST_F(HandleLinkTest, OnlyRelativePagesAreFollowed) {
+    Options.HTM = 1;
+    Options.InternalLinks = 1;
+    StartTopPage("http://host/top.html");
+    HandleLink("http://host/abs.html", nullptr, "http://host/");
+    HandleLink("//host/proto.html", nullptr, "http://host/");
+    HandleLink("/rooted.htm", nullptr, "http://host/");
+    HandleLink("dir/", nullptr, "http://host/");
+    EXPECT_EQ(Queued(Engine.AnalysisQueue), (Requests{{"http://host/rooted.htm", 2}}));
+    EXPECT_EQ(ListCount(), 4);
+}
+
+TEST_F(HandleLinkTest, FollowingWithoutListingPages) {
+    Options.HTM = 0;
+    Options.InternalLinks = 1;
+    Options.HeadCheck = 1;
+    StartTopPage("http://host/top.html");
+    HandleLink("next.html", nullptr, "http://host/");
+    HandleLink("next.html", nullptr, "http://host/");
+    EXPECT_EQ(ListCount(), 0);
+    EXPECT_EQ(Queued(Engine.AnalysisQueue), (Requests{{"http://host/next.html", -1}}));
+    // No row to show a size in: no HEAD request, however often it is named.
+    EXPECT_TRUE(Engine.HeadQueue.empty());
+}
+
+TEST_F(HandleLinkTest, ListingPagesWithoutFollowing) {
+    Options.HTM = 1;
+    Options.InternalLinks = 0;
+    StartTopPage("http://host/top.html");
+    HandleLink("next.html", nullptr, "http://host/");
+    EXPECT_EQ(Listed(), std::vector<std::string>{"http://host/next.html"});
+    EXPECT_TRUE(Engine.AnalysisQueue.empty());
+}
+
+TEST_F(HandleLinkTest, DroppedLinksReachNothing) {
+    Options.HTM = 1;
+    Options.InternalLinks = 1;
+    Options.HeadCheck = 1;
+    StartTopPage("http://host/top.html");
+    const char* links[] = {"https://host/a.jpg", "javascript:;", "mailto:a@b.jpg", "a.txt", "",
+                           "ftp://host/p.html"};
+    for (const char* link : links) HandleLink(link, nullptr, "http://host/");
+    HandleLink("<img alt=x>", "src", "http://host/");
+    HandleLink("<img src=\"\">", "src", "http://host/");
+    // Longer than the table's address column: it would be listed cut.
+    std::string longName(kAddressSize - 15, 'n');
+    HandleLink((longName + ".jpg").c_str(), nullptr, "http://host/");
+    EXPECT_EQ(ListCount(), 0);
+    EXPECT_TRUE(Engine.AnalysisQueue.empty());
+    EXPECT_TRUE(Engine.HeadQueue.empty());
+    std::string fits(kAddressSize - 1 - 16, 'n');
+    HandleLink((fits + ".jpg").c_str(), nullptr, "http://host/");
+    EXPECT_EQ(ListCount(), 1);
+}
+
+TEST_F(HandleLinkTest, DuplicateTestFollowsATableThatWasEmptied) {
+    Options.HeadCheck = 1;
+    StartTopPage("http://host/top.html");
+    HandleLink("a.jpg", nullptr, "http://host/");
+    ListReset();
+    HandleLink("a.jpg", nullptr, "http://host/");
+    EXPECT_EQ(Listed(), std::vector<std::string>{"http://host/a.jpg"});
+    // The engine rewrites a row between pages; the next page sees it.
+    ListSetText(0, ColAddress, "http://host/b.jpg");
+    PrepareLinkChecks();
+    HandleLink("a.jpg", nullptr, "http://host/");
+    HandleLink("b.jpg", nullptr, "http://host/");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"http://host/b.jpg", "http://host/a.jpg"}));
+}
+
+TEST_F(HandleLinkTest, VisitedTestFollowsANewAnalysis) {
+    Options.HTM = 0;
+    Options.InternalLinks = 1;
+    StartTopPage("http://host/top.html");
+    HandleLink("p.html", nullptr, "http://host/");
+    StartTopPage("http://host/top.html");
+    HandleLink("p.html", nullptr, "http://host/");
+    EXPECT_EQ(Queued(Engine.AnalysisQueue), (Requests{{"http://host/p.html", -1}}));
+}
+
+TEST_F(HandleLinkTest, FollowedPagesAreCappedPerAnalysis) {
+    Options.HTM = 0;
+    Options.InternalLinks = 1;
+    StartTopPage("http://host/top.html");
+    while (Engine.VisitedPages.size() < kMaxFollowedPages - 1)
+        Engine.VisitedPages.push_back("http://host/v" + std::to_string(Engine.VisitedPages.size()));
+    HandleLink("last.html", nullptr, "http://host/");
+    HandleLink("over.html", nullptr, "http://host/");
+    EXPECT_EQ(Queued(Engine.AnalysisQueue), (Requests{{"http://host/last.html", -1}}));
+}
+
+TEST_F(HandleLinkTest, AFullTableListsNothingAndQueuesNoHead) {
+    Options.HeadCheck = 1;
+    StartTopPage("http://host/top.html");
+    for (int i = 0; i < kFileTableRows; i++) AddFoundFile(("http://o/" + std::to_string(i)).c_str(), -1, nullptr, 1);
+    HandleLink("a.jpg", nullptr, "http://host/");
+    EXPECT_EQ(ListCount(), kFileTableRows);
+    EXPECT_TRUE(Engine.HeadQueue.empty());
+}
+
+}  // namespace
