@@ -8,7 +8,7 @@ Usage: fixture_server.py --routes routes.json --log requests.log
 Prints "PORT <n>" on its first output line once it listens.
 
 routes.json maps a request path (the path part of the request target, query
-included) to a list of steps; "*" is the fallback. Steps:
+included, else without its query) to a list of steps; "*" is the fallback. Steps:
   {"send": text}             text as Latin-1 bytes; "{port}" is this port
   {"repeat": text, "times": n}
   {"body": n}                n bytes of a fixed pattern (see pattern_bytes)
@@ -61,7 +61,8 @@ class Handler(socketserver.BaseRequestHandler):
         with server.lock:
             server.log.write(json.dumps({"path": path, "raw": head.decode("latin-1")}) + "\n")
             server.log.flush()
-        steps = server.routes.get(path, server.routes.get("*", [{"send": "HTTP/1.0 404 Not Found\r\n\r\n"}]))
+        fallback = server.routes.get("*", [{"send": "HTTP/1.0 404 Not Found\r\n\r\n"}])
+        steps = server.routes.get(path, server.routes.get(path.split("?", 1)[0], fallback))
         port = str(server.server_address[1])
         try:
             for step in steps:

@@ -1,0 +1,491 @@
+// End-to-end tests of the engine over real sockets on 127.0.0.1: the
+// scriptable fixture server for exact and hostile answers, Python's file
+// server for ordinary files and tinyproxy for the proxy path.
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include "engine/http.h"
+#include "engine/platform.h"
+#include "engine/text.h"
+#include "tests/engine/engine_fixture.h"
+
+void AdvanceTickCountForTests(uint32_t ms);
+
+namespace {
+
+std::string Head(const std::string& status, const std::string& lines = "") {
+    return "HTTP/1.0 " + status + "\r\n" + lines + "\r\n";
+}
+std::string Ok(const std::string& body, const std::string& lines = "") {
+    return Head("200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n" + lines) + body;
+}
+std::string Send(const std::string& text) { return "{\"send\": " + Json(text) + "}"; }
+
+// Routes of the suite's fixture server.
+std::string Routes() {
+    std::vector<std::pair<std::string, std::string>> r = {
+        {"/dir/a%20b.jpg", Send(Ok("hello"))},
+        {"/x.jpg", Send(Ok("hello"))},
+        {"/a.jpg", Send(Ok("AAAA"))},
+        {"/date-a.jpg", Send(Ok("a", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"))},
+        {"/date-b.jpg", Send(Ok("b", "Last-Modified: Sunday, 06-Nov-94 08:49:37 GMT\r\n"))},
+        {"/date-c.jpg", Send(Ok("c", "Last-Modified: Sun Nov  6 08:49:37 1994\r\n"))},
+        {"/missing.jpg", Send(Head("404 Not Found") + "gone")},
+        {"/missing.html", Send("HTTP/1.1 404 Not Found\r\n\r\n")},
+        {"/other.jpg", Send(Head("303 See Other", "Location: /x.jpg\r\n"))},
+        {"/short.jpg", Send("HTTP/1.0 2")},
+        {"/garbage.jpg", Send("hello world\r\n\r\nbody")},
+        {"/silent-close.jpg", ""},
+        {"/r1.jpg", Send(Head("302 Found", "Location: r2.jpg\r\n"))},
+        {"/r2.jpg", Send(Head("301 Moved", "Location: http://127.0.0.1:{port}/final.jpg\r\n"))},
+        {"/final.jpg", Send(Ok("final"))},
+        {"/rel/dir/x.jpg", Send(Head("302 Found", "Location: ../y.jpg\r\n"))},
+        {"/rel/y.jpg", Send(Ok("why"))},
+        {"/loop.jpg", Send(Head("302 Found", "Location: loop.jpg\r\n"))},
+        {"/noloc.jpg", Send(Head("302 Found"))},
+        {"/moved.html", Send(Head("302 Found", "Location: page.html\r\n"))},
+        {"/page.html", Send(Ok("<html><title>T</title><a href=\"x.jpg\">x</a></html>"))},
+        {"/empty.html", Send(Ok(""))},
+        {"/big-head.jpg",
+         "{\"send\": " + Json("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n") + "}, {\"repeat\": " +
+             Json("X-Pad: " + std::string(90, 'p') + "\r\n") + ", \"times\": 100}, " +
+             Send("\r\nBODY")},
+        {"/huge-head.jpg", Send("HTTP/1.0 200 OK\r\n") + ", {\"repeat\": " +
+                               Json("X-Pad: " + std::string(90, 'p') + "\r\n") +
+                               ", \"times\": 800}, " + Send("\r\nBODY")},
+        {"/drip-head.jpg",
+         "{\"drip\": " + Json(Ok("dripped", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n")) +
+             ", \"delay\": 0.002}"},
+        {"/cl-in-body.jpg",
+         Send(Head("200 OK") + "Content-Length: 3\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 "
+                               "GMT\r\nLocation: http://evil/\r\n\r\nrest")},
+        {"/neg.jpg", Send(Head("200 OK", "Content-Length: -5\r\n") + "abcdef")},
+        {"/nan.jpg", Send(Head("200 OK", "Content-Length: 12abc\r\n") + "abcdef")},
+        {"/overflow.jpg", Send(Head("200 OK", "Content-Length: 4294967296\r\n") + "abcdef")},
+        {"/cut.jpg", Send(Head("200 OK", "Content-Length: 1000\r\n")) + ", {\"body\": 500}"},
+        {"/small.jpg", Send(Head("200 OK", "Content-Length: 100\r\n")) + ", {\"body\": 100}"},
+        {"/large.jpg", Send(Head("200 OK", "Content-Length: 5000\r\n")) + ", {\"body\": 5000}"},
+        {"/nolen.jpg", Send(Head("200 OK")) + ", {\"body\": 100}"},
+        {"/photo.jpg", Send(Ok("new"))},
+        {"/readme", Send(Ok("new"))},
+        {"/sized.jpg", Send(Head("200 OK", "Content-Length: 6000\r\n")) + ", {\"body\": 6000}"},
+        {"/smaller.jpg", Send(Head("200 OK", "Content-Length: 4000\r\n")) + ", {\"body\": 4000}"},
+        {"/slow.jpg", Send(Head("200 OK", "Content-Length: 4\r\n")) +
+                          ", {\"sleep\": 0.4}, " + Send("slow")},
+        {"/silent.jpg", "{\"sleep\": 3}"},
+        {"/drip-body.jpg", Send(Head("200 OK", "Content-Length: 100000\r\n")) +
+                               ", {\"body\": 1000}, {\"sleep\": 2}"},
+        {"/lying.html", Send(Head("200 OK", "Content-Length: 100000000\r\n") + "<html>")},
+        {"/endless.html", Send(Head("200 OK")) + ", {\"body\": 17000000}"},
+        {"/fetch.jpg", Send(Ok("JPEGDATA", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"))},
+        {"*", Send(Ok("ok"))},
+    };
+    std::string json = "{";
+    for (size_t i = 0; i < r.size(); i++)
+        json += (i ? ",\n" : "") + Json(r[i].first) + ": [" + r[i].second + "]";
+    return json + "}";
+}
+
+TempFolder* ServerFolder;
+FixtureServer* Fixture;
+
+class Servers : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ServerFolder = new TempFolder;
+        Fixture = new FixtureServer;
+        ASSERT_TRUE(Fixture->Start(ServerFolder->path.string(), Routes()));
+    }
+    void TearDown() override {
+        delete Fixture;
+        delete ServerFolder;
+    }
+};
+const auto* const kServers = ::testing::AddGlobalTestEnvironment(new Servers);
+
+std::string Url(const std::string& path) { return Fixture->Url(path); }
+
+// ---- The request on the wire -------------------------------------------
+
+class RequestTest : public EngineTest {};
+
+TEST_F(RequestTest, DirectRequestEscapesSpacesAndEndsWithEmptyLine) {
+    OnDownload(Url("/dir/a b.jpg").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    auto requests = Fixture->Requests("/dir/a%20b.jpg");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0],
+              "GET /dir/a%20b.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: "
+              "127.0.0.1\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(Saved("a%20b.jpg"), "hello");
+    EXPECT_TRUE(Logged(SJ("a%20b.jpg(5bytes)をダウンロードしました")));
+}
+
+TEST_F(RequestTest, ProxyRequestCarriesTheWholeAddressAndLooksUpTheProxy) {
+    // The fixture plays the proxy: the origin's name is never looked up.
+    Options.ProxyFlag = 1;
+    CopyText(Options.Proxy, sizeof Options.Proxy, "127.0.0.1");
+    Options.ProxyPort = Fixture->port;
+    OnDownload("http://origin.invalid/dir/a b.jpg", -1);
+    ASSERT_TRUE(RunToIdle());
+    auto requests = Fixture->Requests("/dir/a%20b.jpg");
+    ASSERT_EQ(requests.size(), 2u);  // the direct test's one and ours
+    EXPECT_EQ(requests[1],
+              "GET http://origin.invalid/dir/a%20b.jpg HTTP/1.0\r\nHost: origin.invalid\r\n"
+              "Connection: close\r\n\r\n");
+    EXPECT_EQ(Saved("a%20b.jpg"), "hello");
+}
+
+TEST_F(RequestTest, LongRequestKeepsItsClosingEmptyLine) {
+    std::string path = "/" + std::string(220, 'q') + ".jpg";
+    OnDownload(Url(path).c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    auto requests = Fixture->Requests(path.c_str());
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_GT(requests[0].size(), 255u);
+    const std::string end = "\r\nConnection: close\r\n\r\n";
+    EXPECT_EQ(requests[0].substr(requests[0].size() - end.size()), end);
+}
+
+TEST_F(RequestTest, HeadRequestsUseHeadMethodAndFillTheRow) {
+    int row = Row(Url("/date-a.jpg"));
+    Engine.HeadQueue.push_back(MakeRequest(KindHead, row, 0, Url("/date-a.jpg").c_str()));
+    ASSERT_TRUE(RunToIdle());
+    auto requests = Fixture->Requests("/date-a.jpg");
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().substr(0, 5), "HEAD ");
+    EXPECT_STREQ(ListText(row, ColSize), "1");
+    EXPECT_STREQ(ListText(row, ColDate), "1994/11/06 08:49:37");
+    EXPECT_TRUE(Reports.log.empty());
+}
+
+TEST_F(RequestTest, UnresolvableHostEndsSilently) {
+    OnDownload("http://no-such-host.invalid/x.jpg", -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_TRUE(Reports.log.empty());
+    EXPECT_TRUE(AllFiles().empty());
+}
+
+TEST_F(RequestTest, RefusedConnectionOfTopPageSetsServerNotFoundCaption) {
+    OnAnalysePage(("http://127.0.0.1:" + std::to_string(FreePort()) + "/").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    ASSERT_FALSE(Reports.captions.empty());
+    EXPECT_EQ(Reports.captions.back(), SJ("サーバーがみつかりません - Ferrow"));
+}
+
+// ---- Status lines, redirects ----------------------------------------------
+
+class StatusTest : public EngineTest {};
+
+TEST_F(StatusTest, ErrorsAreLoggedWithTheirCodeAndLeaveNoFile) {
+    const struct {
+        const char* path;
+        int code;
+    } cases[] = {
+        {"/missing.jpg", 404}, {"/other.jpg", 303}, {"/short.jpg", 0},
+        {"/garbage.jpg", 0},   {"/silent-close.jpg", 0}, {"/huge-head.jpg", 0},
+        {"/noloc.jpg", 302},
+    };
+    for (const auto& c : cases) OnDownload(Url(c.path).c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    for (const auto& c : cases) {
+        std::string line = "err:HTTP " + std::to_string(c.code) + " - \"" + Url(c.path) + "\"";
+        EXPECT_TRUE(Logged(line)) << line;
+    }
+    EXPECT_EQ(Reports.log.size(), std::size(cases));
+    EXPECT_TRUE(AllFiles().empty());
+}
+
+TEST_F(StatusTest, TopPageErrorSetsTheCaption) {
+    OnAnalysePage(Url("/missing.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    ASSERT_EQ(Reports.captions.size(), 1u);
+    EXPECT_EQ(Reports.captions[0], "HTTP 404 - Ferrow");
+    EXPECT_TRUE(Logged(SJ("解析が終了しました")));
+}
+
+TEST_F(StatusTest, RedirectChainIsFollowedAndRelativeLocationResolved) {
+    int row = Row(Url("/rel/dir/x.jpg"));
+    OnDownload(Url("/r1.jpg").c_str(), -1);
+    OnDownload(Url("/rel/dir/x.jpg").c_str(), row);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Saved("final.jpg"), "final");
+    EXPECT_EQ(Saved("y.jpg"), "why");
+    EXPECT_EQ(Fixture->Requests("/rel/y.jpg").size(), 1u);
+    EXPECT_STREQ(ListText(row, ColSize), "3");
+    // A redirect replaces its download; it is not one more file.
+    EXPECT_EQ(Engine.DownloadsQueued, 2);
+    EXPECT_EQ(Engine.DownloadsDone, 2);
+}
+
+TEST_F(StatusTest, RedirectLoopStopsAfterTenRedirects) {
+    size_t before = Fixture->Requests("/loop.jpg").size();
+    OnDownload(Url("/loop.jpg").c_str(), -1);
+    ASSERT_TRUE(RunToIdle(8000));
+    EXPECT_EQ(Fixture->Requests("/loop.jpg").size() - before, 11u);
+    EXPECT_EQ(Reports.log, std::vector<std::string>{"err:HTTP 302 - \"" + Url("/loop.jpg") + "\""});
+}
+
+TEST_F(StatusTest, RedirectOfTopPageStartsAFreshAnalysis) {
+    OnAnalysePage(Url("/moved.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_STREQ(Engine.TopPageAddress, Url("/page.html").c_str());
+    EXPECT_EQ(Reports.history, std::vector<std::string>{Url("/page.html")});
+    EXPECT_TRUE(Logged(SJ("page.htmlを解析しました")));
+    EXPECT_EQ(Reports.captions.back(), "T - Ferrow");
+    ASSERT_EQ(ListCount(), 1);
+    EXPECT_STREQ(ListText(0, ColAddress), Url("/x.jpg").c_str());
+}
+
+// ---- The head and the body --------------------------------------------------
+
+class ReceptionTest : public EngineTest {};
+
+TEST_F(ReceptionTest, LastModifiedLayoutsAllReachTheDateColumn) {
+    const char* paths[] = {"/date-a.jpg", "/date-b.jpg", "/date-c.jpg"};
+    std::vector<int> rows;
+    for (const char* p : paths) {
+        rows.push_back(Row(Url(p)));
+        OnDownload(Url(p).c_str(), rows.back());
+    }
+    ASSERT_TRUE(RunToIdle());
+    for (int row : rows) EXPECT_STREQ(ListText(row, ColDate), "1994/11/06 08:49:37");
+}
+
+TEST_F(ReceptionTest, HeadSpanningStepsNeverReachesTheFile) {
+    const struct {
+        const char* path;
+        const char* name;
+        const char* body;
+    } cases[] = {
+        {"/big-head.jpg", "big-head.jpg", "BODY"},
+        {"/drip-head.jpg", "drip-head.jpg", "dripped"},
+        {"/cl-in-body.jpg", "cl-in-body.jpg",
+         "Content-Length: 3\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\nLocation: "
+         "http://evil/\r\n\r\nrest"},
+    };
+    std::vector<int> rows;
+    for (const auto& c : cases) {
+        rows.push_back(Row(Url(c.path)));
+        OnDownload(Url(c.path).c_str(), rows.back());
+    }
+    ASSERT_TRUE(RunToIdle());
+    for (size_t i = 0; i < std::size(cases); i++) {
+        EXPECT_EQ(Saved(cases[i].name), cases[i].body) << cases[i].path;
+    }
+    // Header-like body text is body: no date, no size from it.
+    EXPECT_STREQ(ListText(rows[2], ColDate), "");
+    EXPECT_STREQ(ListText(rows[1], ColDate), "1994/11/06 08:49:37");
+}
+
+TEST_F(ReceptionTest, UnusableContentLengthCountsAsAbsent) {
+    const char* names[] = {"neg.jpg", "nan.jpg", "overflow.jpg"};
+    Options.MinSizeCheck = 1;
+    Options.MinSize = 1000;
+    for (const char* n : names) OnDownload(Url(std::string("/") + n).c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    for (const char* n : names) EXPECT_EQ(Saved(n), "abcdef") << n;
+}
+
+TEST_F(ReceptionTest, CutOffDownloadIsAFailureAndLeavesNoFile) {
+    int row = Row(Url("/cut.jpg"));
+    OnDownload(Url("/cut.jpg").c_str(), row);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("ダウンロードが途中で切れました - \"cut.jpg\"")});
+    EXPECT_FALSE(Exists("cut.jpg"));
+    EXPECT_STREQ(ListText(row, ColSize), "1000");  // the announced size, from the head
+    EXPECT_EQ(Engine.DownloadsDone, 0);
+}
+
+TEST_F(ReceptionTest, SizeFiltersNeedAKnownSize) {
+    Options.MinSizeCheck = 1;
+    Options.MinSize = 1000;
+    Options.MaxSizeCheck = 1;
+    Options.MaxSize = 4000;
+    for (const char* p : {"/small.jpg", "/large.jpg", "/nolen.jpg"}) OnDownload(Url(p).c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_TRUE(Logged(SJ("サイズが小さい為スキップしました - \"small.jpg\"")));
+    EXPECT_TRUE(Logged(SJ("サイズが大きい為スキップしました - \"large.jpg\"")));
+    EXPECT_EQ(Saved("nolen.jpg").size(), 100u);
+    EXPECT_EQ(AllFiles(), std::vector<std::string>{"dl/nolen.jpg"});
+}
+
+TEST_F(ReceptionTest, PagesBeyondTheCapFailTheAnalysis) {
+    Options.InternalLinks = 1;
+    OnAnalysePage(Url("/lying.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_TRUE(Logged(SJ("err:lying.htmlを解析できませんでした")));
+    OnAnalysePage(Url("/endless.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle(10000));
+    EXPECT_TRUE(Logged(SJ("err:endless.htmlを解析できませんでした")));
+    EXPECT_TRUE(Reports.history.empty());
+}
+
+TEST_F(ReceptionTest, EmptyPageIsStillAnalysed) {
+    OnAnalysePage(Url("/empty.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Reports.log, (std::vector<std::string>{SJ("empty.htmlを解析しました"),
+                                                     SJ("解析が終了しました")}));
+}
+
+TEST_F(ReceptionTest, FetchHandsTheBodyToTheViewer) {
+    int row = Row(Url("/fetch.jpg"));
+    OnFetch(Url("/fetch.jpg").c_str(), row);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Reports.viewerBuffers, std::vector<std::string>{"JPEGDATA"});
+    EXPECT_STREQ(ListText(row, ColSize), "8");
+    EXPECT_STREQ(ListText(row, ColDate), "1994/11/06 08:49:37");
+}
+
+// ---- Where files go -----------------------------------------------------------
+
+class SavingTest : public EngineTest {};
+
+TEST_F(SavingTest, FlatAndHierarchicalPaths) {
+    OnDownload(Url("/dir/a b.jpg").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    Options.Hierarchical = 1;
+    OnDownload(Url("/dir/a b.jpg").c_str(), -1);
+    OnDownload(Url("/sub/").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    std::string host = "dl/127.0.0.1_" + std::to_string(Fixture->port);
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{host + "/dir/a%20b.jpg", host + "/sub/index.html",
+                                                   "dl/a%20b.jpg"}));
+}
+
+TEST_F(SavingTest, HostileAddressesStayInsideTheDownloadFolder) {
+    const char* paths[] = {"/../../x.jpg", "/a\\..\\..\\y.jpg", "/c:/z.jpg", "/CON.jpg",
+                           "/a.php?id=1&b=<2>", "/nul", "/trail.jpg..."};
+    for (int hierarchical = 0; hierarchical <= 1; hierarchical++) {
+        Options.Hierarchical = hierarchical;
+        for (const char* p : paths) OnDownload(Url(p).c_str(), -1);
+        ASSERT_TRUE(RunToIdle());
+    }
+    std::string host = "dl/127.0.0.1_" + std::to_string(Fixture->port);
+    std::vector<std::string> expected = {
+        "dl/_CON.jpg", "dl/_nul", "dl/a.php_id=1&b=_2_", "dl/a_.._.._y.jpg", "dl/trail.jpg",
+        "dl/x.jpg", "dl/z.jpg",
+        host + "/_CON.jpg", host + "/_nul", host + "/a.php_id=1&b=_2_", host + "/a/y.jpg",
+        host + "/c_/z.jpg", host + "/trail.jpg", host + "/x.jpg",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(AllFiles(), expected);
+}
+
+TEST_F(SavingTest, SameNameNumbersOrKeepsTheLarger) {
+    WriteWholeFile(dl + "/photo.jpg", "old");
+    WriteWholeFile(dl + "/photo(1).jpg", "old");
+    WriteWholeFile(dl + "/readme", "old");
+    OnDownload(Url("/photo.jpg").c_str(), -1);
+    OnDownload(Url("/readme").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Saved("photo(2).jpg"), "new");
+    EXPECT_EQ(Saved("readme(1)"), "new");
+
+    Options.SameFileName = 1;
+    WriteWholeFile(dl + "/sized.jpg", std::string(5000, 'o'));
+    WriteWholeFile(dl + "/smaller.jpg", std::string(5000, 'o'));
+    OnDownload(Url("/sized.jpg").c_str(), -1);
+    OnDownload(Url("/smaller.jpg").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Saved("sized.jpg").size(), 6000u);
+    EXPECT_EQ(Saved("smaller.jpg"), std::string(5000, 'o'));
+    EXPECT_TRUE(Logged(SJ("同名ファイルが存在するためスキップしました - \"smaller.jpg\"")));
+}
+
+// ---- Scheduler, time-outs, stop ----------------------------------------------
+
+class SchedulerTest : public EngineTest {};
+
+int ActiveDownloads() {
+    int32_t counts[5];
+    CountActiveByKind(counts);
+    return counts[KindDownload];
+}
+
+TEST_F(SchedulerTest, ThreeSocketsStartThreeOfTenAtTheFirstTick) {
+    Engine.DownloadBatchRunning = 1;
+    for (int i = 0; i < 10; i++) OnDownload(Url("/slow.jpg?" + std::to_string(i)).c_str(), -1);
+    RunEngineUntil([] { return !Engine.ActiveJobs.empty(); }, 1000);
+    EXPECT_EQ(ActiveDownloads(), 3);
+    EXPECT_EQ(Engine.DownloadQueue.size(), 7u);
+    ASSERT_TRUE(RunToIdle(5000));
+    EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(), SJ("ダウンロードが終了しました")), 1);
+    EXPECT_EQ(Reports.log.back(), SJ("ダウンロードが終了しました"));
+    EXPECT_EQ(Reports.log.size(), 11u);
+    EXPECT_EQ(Engine.DownloadsQueued, 0);
+    EXPECT_EQ(Reports.progressPositions.back(), 0);
+    EXPECT_NE(std::find(Reports.progressPositions.begin(), Reports.progressPositions.end(), 100),
+              Reports.progressPositions.end());
+}
+
+TEST_F(SchedulerTest, SocketsOutsideOneToTenAreClamped) {
+    const struct {
+        int sockets;
+        int expected;
+    } cases[] = {{0, 1}, {-4, 1}, {99, 10}};
+    for (const auto& c : cases) {
+        SetUp();
+        Options.Sockets = c.sockets;
+        for (int i = 0; i < 12; i++) OnDownload(Url("/slow.jpg?" + std::to_string(i)).c_str(), -1);
+        RunEngineUntil([] { return !Engine.ActiveJobs.empty(); }, 1000);
+        EXPECT_EQ(ActiveDownloads(), c.expected) << c.sockets;
+        OnStopAll();
+    }
+}
+
+TEST_F(SchedulerTest, SilentServerTimesOutOnTheDrivenClock) {
+    Options.TimeOutSec = 10;
+    OnDownload(Url("/silent.jpg").c_str(), -1);
+    RunEngineUntil([] { return !Fixture->Requests("/silent.jpg").empty(); }, 2000);
+    RunEngineFor(150);
+    AdvanceTickCountForTests(10500);  // 10 whole seconds: not yet
+    RunEngineFor(150);
+    EXPECT_EQ(Engine.ActiveJobs.size(), 1u);
+    AdvanceTickCountForTests(1000);
+    RunEngineFor(150);
+    EXPECT_TRUE(Engine.ActiveJobs.empty());
+    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("タイムアウトしました - \"silent.jpg\"")});
+}
+
+TEST_F(SchedulerTest, WithoutTimeOutASilentJobStaysAndTheLogoTurns) {
+    Options.TimeOut = 0;
+    OnDownload(Url("/silent.jpg").c_str(), -1);
+    RunEngineFor(250);
+    AdvanceTickCountForTests(60000);
+    RunEngineFor(250);
+    EXPECT_EQ(Engine.ActiveJobs.size(), 1u);
+    EXPECT_NE(Engine.LogoFrame, 0);
+    EXPECT_EQ(Reports.commandStates.back(), std::make_pair(kCommandStop, 1));
+    OnStopAll();
+    RunEngineFor(250);
+    EXPECT_EQ(Reports.engineFrames.back().first, 0);
+    EXPECT_EQ(Engine.IndicatorFrame, 2);
+    EXPECT_EQ(Reports.commandStates.back(), std::make_pair(kCommandStop, 0));
+}
+
+TEST_F(SchedulerTest, StopDuringABatchLeavesNoFilesAndNoEndMessages) {
+    Engine.DownloadBatchRunning = 1;
+    Options.InternalLinks = 1;
+    OnAnalysePage(Url("/silent.jpg").c_str(), -1);
+    for (int i = 0; i < 5; i++) OnDownload(Url("/drip-body.jpg?" + std::to_string(i)).c_str(), -1);
+    RunEngineUntil([] { return OpenFileTableCount() == 3; }, 2000);
+    EXPECT_EQ(OpenFileTableCount(), 3);
+    OnStopAll();
+    RunEngineFor(250);
+    EXPECT_TRUE(Reports.log.empty());
+    EXPECT_TRUE(AllFiles().empty());
+    EXPECT_EQ(WatchedSocketCount(), 0);
+}
+
+TEST_F(SchedulerTest, SingleDownloadShowsByteProgressAndNoBatchMessage) {
+    OnDownload(Url("/large.jpg").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("large.jpg(5000bytes)をダウンロードしました")});
+    auto& p = Reports.progressPositions;
+    EXPECT_NE(std::find(p.begin(), p.end(), 100), p.end());
+    EXPECT_TRUE(std::is_sorted(p.begin() + 1, std::find(p.begin(), p.end(), 100)));
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// Shared set-up of the native end-to-end engine tests: options reset to the
+// defaults, a download folder, and loop helpers.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "analysis/file_table.h"
+#include "engine/engine.h"
+#include "engine/event_loop.h"
+#include "settings/options.h"
+#include "tests/engine/servers.h"
+#include "tests/support/recorder.h"
+#include "tests/support/temp_folder.h"
+
+inline bool EngineIdle() {
+    return Engine.ActiveJobs.empty() && Engine.DownloadQueue.empty() && Engine.HeadQueue.empty() &&
+           Engine.AnalysisQueue.empty() && Engine.FetchSlot.empty();
+}
+
+class EngineTest : public ::testing::Test {
+protected:
+    TempFolder temp;
+    std::string dl;
+
+    void SetUp() override {
+        OnStopAll();
+        Engine.VisitedPages.clear();
+        Engine.LogoFrame = 0;
+        Engine.IndicatorFrame = 2;
+        ListReset();
+        memset(&Options, 0, sizeof Options);
+        Options.Sockets = 3;
+        Options.TimeOut = 1;
+        Options.TimeOutSec = 10;
+        Options.JPG = Options.GIF = Options.PNG = Options.HTM = 1;
+        dl = temp.File("dl");
+        std::filesystem::create_directories(dl);
+        CopyText(Options.DLPath, sizeof Options.DLPath, dl.c_str());
+        ClearReports();
+    }
+    void TearDown() override { OnStopAll(); }
+
+    // Runs until every queue and job is done, then one more tick so that the
+    // end messages of that tick are seen.
+    static bool RunToIdle(uint32_t timeoutMs = 5000) {
+        bool idle = RunEngineUntil(EngineIdle, timeoutMs);
+        RunEngineFor(120);
+        return idle;
+    }
+    std::string Saved(const std::string& name) const { return ReadWholeFile(dl + "/" + name); }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dl + "/" + name); }
+    // Every file under the temporary folder, relative to it.
+    std::vector<std::string> AllFiles() const {
+        std::vector<std::string> files;
+        for (auto& e : std::filesystem::recursive_directory_iterator(temp.path))
+            if (e.is_regular_file())
+                files.push_back(std::filesystem::relative(e.path(), temp.path).string());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    bool Logged(const std::string& line) const {
+        return std::find(Reports.log.begin(), Reports.log.end(), line) != Reports.log.end();
+    }
+    int Row(const std::string& address) { return AddFoundFile(address.c_str(), -1, "", 0); }
+};
+
+// Shift_JIS texts as the engine logs them (this file is compiled to CP932).
+#define SJ(text) std::string(text)
