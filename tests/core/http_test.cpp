@@ -1,0 +1,145 @@
+// The engine's HTTP texts: address splitting, the request, head reading and
+// date reformatting.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/http.h"
+
+namespace {
+
+TEST(HttpDate, ThreeLayoutsAndTheirVariants) {
+    const struct {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"Sun, 06 Nov 1994 08:49:37 GMT", "1994/11/06 08:49:37"},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", "1994/11/06 08:49:37"},
+        {"Sun Nov  6 08:49:37 1994", "1994/11/06 08:49:37"},
+        {"Wednesday, 01-Jan-20 00:00:01 GMT", "2020/01/01 00:00:01"},  // 50 or less: 20xx
+        {"Thursday, 31-Dec-51 23:59:59 GMT", "1951/12/31 23:59:59"},
+        {"Mon, 01 Dec 2003 10:00:00 GMT", "2003/12/01 10:00:00"},
+        {"Sat Feb 29 12:00:00 2020", "2020/02/29 12:00:00"},
+        {"06 Nov 1994 08:49:37 GMT", "8/00/00 :37 GMT"},  // no weekday: layout A as it falls
+        {"", "0/00/00 "},
+        {"Sun, 0", "0/00/00 "},  // short values read nothing beyond their end
+    };
+    for (const auto& c : cases) {
+        char out[32];
+        memset(out, 'x', sizeof out);
+        FormatHttpDate(c.text, out);
+        EXPECT_STREQ(out, c.expected) << c.text;
+        EXPECT_LE(strlen(out), 19u);
+    }
+}
+
+TEST(HttpAddress, SplitIntoHostPortPath) {
+    const struct {
+        const char* address;
+        const char* host;
+        int port;
+        const char* path;
+    } cases[] = {
+        {"http://host/dir/a.jpg", "host", 80, "/dir/a.jpg"},
+        {"http://host:8080/x.html", "host", 8080, "/x.html"},
+        {"HTTP://Host", "Host", 80, "/"},
+        {"http://host:99999/", "host", 80, "/"},
+        {"http://host:/a", "host", 80, "/a"},
+        {"http://h/a?b=/c", "h", 80, "/a?b=/c"},
+    };
+    for (const auto& c : cases) {
+        char host[256], path[256];
+        uint16_t port = 0;
+        SplitAddress(c.address, host, sizeof host, &port, path, sizeof path);
+        EXPECT_STREQ(host, c.host) << c.address;
+        EXPECT_EQ(port, c.port) << c.address;
+        EXPECT_STREQ(path, c.path) << c.address;
+    }
+}
+
+TEST(HttpAddress, LocalNameAndEscapedSpaces) {
+    char out[256];
+    LocalNameOf("http://host/dir/", out, sizeof out);
+    EXPECT_STREQ(out, "index.html");
+    LocalNameOf("http://host", out, sizeof out);
+    EXPECT_STREQ(out, "host");
+    LocalNameOf("http://h/a.php?x=1", out, sizeof out);
+    EXPECT_STREQ(out, "a.php?x=1");
+    EscapeSpaces("http://h/a b c.jpg", out, sizeof out);
+    EXPECT_STREQ(out, "http://h/a%20b%20c.jpg");
+    // An escape that no longer fits is left out whole.
+    char small[12];
+    EscapeSpaces("http://h/ a", small, sizeof small);
+    EXPECT_STREQ(small, "http://h/");
+}
+
+TEST(HttpRequest, LongestRequestIsComplete) {
+    std::string path = "/" + std::string(254, 'p');
+    std::string host(255, 'h');
+    std::string address = "http://" + std::string(248, 'a');
+    char out[kRequestSize];
+    for (const char* proxy : {(const char*)nullptr, address.c_str()}) {
+        int len = BuildRequest(out, sizeof out, true, path.c_str(), host.c_str(), proxy);
+        ASSERT_EQ(len, (int)strlen(out));
+        EXPECT_EQ(std::string(out).substr(len - 4), "\r\n\r\n");
+        EXPECT_EQ(std::string(out, 5), "HEAD ");
+    }
+}
+
+TEST(HttpHead, EndMarks) {
+    const struct {
+        const char* text;
+        int body;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\n\r\nbody", 19}, {"HTTP/1.0 200 OK\n\nbody", 17},
+        {"HTTP/1.0 200 OK\r\rbody", 17},     {"HTTP/1.0 200 OK\r\nX: y\r\n", -1},
+        {"", -1},                            {"\r\n\r", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FindHeadEnd(c.text, (int)strlen(c.text)), c.body) << c.text;
+}
+
+TEST(HttpHead, StatusLine) {
+    const struct {
+        const char* text;
+        int status;
+    } cases[] = {
+        {"HTTP/1.0 200 OK", 200}, {"HTTP/1.1 404 Not Found", 404}, {"HTTP/1.0 302", 302},
+        {"HTTP/1.0 2", 0},        {"HTTP/1.0 2000", 0},            {"hello world 200", 0},
+        {"HTTP/10 200 OK", 0},    {"http/1.0 200 OK", 0},          {"", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseStatusLine(c.text, (int)strlen(c.text)), c.status) << c.text;
+}
+
+TEST(HttpHead, HeaderValuesComeFromLineStartsOnly) {
+    const char head[] =
+        "HTTP/1.0 200 OK\r\nX-Note: Content-Length: 99\r\ncontent-length:  42 \r\n"
+        "Location: /a\r\nLOCATION:\t/b\r\n\r\n";
+    int len = (int)strlen(head);
+    char value[64];
+    ASSERT_TRUE(FindHeaderValue(head, len, "Content-Length", value, sizeof value));
+    EXPECT_STREQ(value, "42");
+    ASSERT_TRUE(FindHeaderValue(head, len, "Location", value, sizeof value));
+    EXPECT_STREQ(value, "/b");  // a later line replaces an earlier one
+    EXPECT_FALSE(FindHeaderValue(head, len, "Last-Modified", value, sizeof value));
+    EXPECT_FALSE(FindHeaderValue("Location: /x\r\n\r\n", 15, "Location", value, sizeof value));
+    char small[4];
+    ASSERT_TRUE(FindHeaderValue(head, len, "Location", small, sizeof small));
+    EXPECT_STREQ(small, "/b");
+}
+
+TEST(HttpHead, ContentLengthValues) {
+    const struct {
+        const char* value;
+        int32_t length;
+    } cases[] = {
+        {"0", 0},   {"4096", 4096}, {"2147483647", 2147483647}, {"2147483648", -1},
+        {"-5", -1}, {"12abc", -1},  {"", -1},                   {"99999999999999999999", -1},
+        {"+3", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseContentLength(c.value), c.length) << c.value;
+}
+
+}  // namespace

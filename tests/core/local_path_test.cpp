@@ -1,0 +1,111 @@
+// Download paths inside the download folder and the same-name rule.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/local_path.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+std::string Safe(const std::string& name) {
+    char out[300];
+    SafeName(name.c_str(), name.size(), out, sizeof out);
+    return out;
+}
+
+TEST(LocalPath, SafeNames) {
+    const struct {
+        const char* name;
+        const char* safe;
+    } cases[] = {
+        {"photo.jpg", "photo.jpg"}, {"..", ""},           {".", ""},
+        {"a:b", "a_b"},             {"a<b>|c*?\"", "a_b__c___"}, {"x\x01y\x7f", "x_y_"},
+        {"name. . .", "name"},      {"CON", "_CON"},      {"con.jpg", "_con.jpg"},
+        {"COM1.txt", "_COM1.txt"},  {"lpt9", "_lpt9"},    {"COM0", "COM0"},
+        {"CONSOLE", "CONSOLE"},     {"NUL .txt", "_NUL .txt"},
+        // A Shift_JIS trail byte 0x5C is not a backslash.
+        {"\x95\x5C.jpg", "\x95\x5C.jpg"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Safe(c.name), c.safe) << c.name;
+}
+
+std::string PathOf(const char* address, int hierarchical, const char* folder = "D:\\dl") {
+    char flat[256];
+    const char* slash = strrchr(address, '/');
+    snprintf(flat, sizeof flat, "%s", slash && slash[1] ? slash + 1 : "index.html");
+    char out[300];
+    if (!DownloadPath(folder, address, flat, hierarchical, out, sizeof out)) return "(none)";
+    return out;
+}
+
+TEST(LocalPath, FlatAndHierarchical) {
+    const struct {
+        const char* address;
+        const char* flat;
+        const char* hierarchical;
+    } cases[] = {
+        {"http://host/a/b.jpg", "D:\\dl\\b.jpg", "D:\\dl\\host\\a\\b.jpg"},
+        {"http://host/a/", "D:\\dl\\index.html", "D:\\dl\\host\\a\\index.html"},
+        {"http://host", "D:\\dl\\host", "D:\\dl\\host\\index.html"},
+        {"http://host:8080/x.jpg", "D:\\dl\\x.jpg", "D:\\dl\\host_8080\\x.jpg"},
+        {"http://h/../../x.jpg", "D:\\dl\\x.jpg", "D:\\dl\\h\\x.jpg"},
+        {"http://h/a\\..\\..\\x.jpg", "D:\\dl\\a_.._.._x.jpg", "D:\\dl\\h\\a\\x.jpg"},
+        {"http://h/c:/x.jpg", "D:\\dl\\x.jpg", "D:\\dl\\h\\c_\\x.jpg"},
+        {"http://h/CON.jpg", "D:\\dl\\_CON.jpg", "D:\\dl\\h\\_CON.jpg"},
+        {"http://h/a.php?id=1&b=<2>", "D:\\dl\\a.php_id=1&b=_2_", "D:\\dl\\h\\a.php_id=1&b=_2_"},
+        {"http://h/..", "D:\\dl\\index.html", "D:\\dl\\h\\index.html"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PathOf(c.address, 0), c.flat) << c.address;
+        EXPECT_EQ(PathOf(c.address, 1), c.hierarchical) << c.address;
+    }
+}
+
+TEST(LocalPath, LongNamesAreCutKeepingTheExtension) {
+    std::string folder = "D:\\" + std::string(100, 'f');
+    std::string address = "http://h/" + std::string(80, 'd') + "/" + std::string(80, 'e') + "/" +
+                          std::string(200, 'n') + ".jpeg";
+    for (int hierarchical = 0; hierarchical <= 1; hierarchical++) {
+        std::string path = PathOf(address.c_str(), hierarchical, folder.c_str());
+        EXPECT_LE(path.size(), 259u);
+        EXPECT_EQ(path.substr(path.size() - 5), ".jpeg");
+        EXPECT_EQ(path.substr(0, folder.size() + 1), folder + "\\");
+    }
+    // A folder with no room left for any name gives no path.
+    std::string full = "D:\\" + std::string(250, 'f');
+    EXPECT_EQ(PathOf("http://h/x.jpg", 0, full.c_str()), "(none)");
+}
+
+TEST(SameName, NumberingAndLargerWins) {
+    TempFolder temp;
+    auto path = [&](const char* name) { return temp.File(name); };
+    WriteWholeFile(path("photo.jpg"), "x");
+    WriteWholeFile(path("photo(1).jpg"), "x");
+    WriteWholeFile(path("readme"), "x");
+    WriteWholeFile(path("big.jpg"), std::string(5000, 'x'));
+    const struct {
+        const char* name;
+        int32_t size;
+        int largerWins;
+        SameNameAnswer answer;
+        const char* result;
+    } cases[] = {
+        {"new.jpg", 10, 0, SameNameWrite, "new.jpg"},
+        {"photo.jpg", 10, 0, SameNameWrite, "photo(2).jpg"},
+        {"readme", 10, 0, SameNameWrite, "readme(1)"},
+        {"big.jpg", 4000, 1, SameNameSkip, "big.jpg"},
+        {"big.jpg", 5000, 1, SameNameSkip, "big.jpg"},
+        {"big.jpg", 6000, 1, SameNameWrite, "big.jpg"},
+        {"big.jpg", -1, 1, SameNameSkip, "big.jpg"},
+    };
+    for (const auto& c : cases) {
+        char p[300];
+        snprintf(p, sizeof p, "%s", path(c.name).c_str());
+        EXPECT_EQ(ResolveSameName(p, sizeof p, c.size, c.largerWins), c.answer) << c.name;
+        EXPECT_EQ(std::string(p), path(c.result)) << c.name;
+    }
+}
+
+}  // namespace
