@@ -1,4 +1,81 @@
-// Program entry of Ferrow.exe. The main window arrives with the user interface work.
+// Program entry of Ferrow.exe: single instance, start-up, message loop and
+// orderly exit.
 #include <windows.h>
+#include <commctrl.h>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) { return 0; }
+#include "app/engine_frames_win.h"
+#include "app/main_state_win.h"
+#include "app/main_window_win.h"
+#include "engine/net.h"
+#include "engine/text.h"
+#include "settings/browser_win.h"
+#include "settings/options.h"
+
+// A second start only brings the first instance to the front; its command
+// line is dropped (addresses reach a running program by WM_COPYDATA).
+static void ActivateFirstInstance() {
+    HWND first = FindWindowA("FerrowClass", nullptr);
+    if (!first) return;
+    if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
+    SetForegroundWindow(first);
+}
+
+static void RegisterLauncher() {
+    char library[260];
+    FormatText(library, sizeof library, "%s\\Ferrow.dll", ProgramFolder);
+    if (!RegisterAutomationLibrary(library)) NoteRegistrationFailed();
+}
+
+static int RunMessageLoop() {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return (int)message.wParam;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "FerrowMutex");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        ActivateFirstInstance();
+        if (mutex) CloseHandle(mutex);
+        return 0;
+    }
+    InitCommonControls();
+    char executable[260];
+    GetModuleFileNameA(nullptr, executable, sizeof executable);
+    FormProgramPaths(executable);
+    RegisterLauncher();
+
+    HWND window = nullptr;
+    if (RegisterMainWindowClass(instance)) window = CreateMainWindow(instance);
+    if (!window) {
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        return 0;
+    }
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    if (!StartupSockets()) {
+        DestroyWindow(window);
+        ReleaseMutex(mutex);
+        CloseHandle(mutex);
+        return 0;
+    }
+    MainWindow.barPen = CreatePen(PS_SOLID, 3, GetSysColor(COLOR_BTNSHADOW));
+    if (Options.IEMenu == 1) RegisterBrowserMenu();
+    if (commandLine && commandLine[0]) {
+        char address[260];
+        CopyText(address, sizeof address, commandLine);
+        SetWindowTextA(MainWindow.urlEdit, address);
+        SendAnalyseRequest(address);
+    }
+    int exitCode = RunMessageLoop();
+    DeleteObject(MainWindow.barPen);
+    ReleaseEngineFrames();
+    CleanupSockets();
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return exitCode;
+}

@@ -1,0 +1,39 @@
+#include "app/address_text.h"
+
+#include <cstring>
+
+#include "engine/text.h"
+
+static bool EndsWithNoCase(const char* text, const char* tail) {
+    size_t n = strlen(text), m = strlen(tail);
+    if (n < m) return false;
+    for (size_t i = 0; i < m; i++) {
+        char c = text[n - m + i];
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        if (c != tail[i]) return false;
+    }
+    return true;
+}
+
+bool IsHtmlAddress(const char* address) {
+    if (!address) return false;
+    return EndsWithNoCase(address, ".htm") || EndsWithNoCase(address, ".html") ||
+           EndsWithNoCase(address, "/");
+}
+
+bool AddressFromBrowserReply(const char* reply, char* out, size_t size) {
+    if (size > 0) out[0] = '\0';
+    if (!reply || !reply[0]) return false;
+    const char* start = reply + 1;
+    const char* end = strchr(start, '"');
+    if (!end) return false;
+    size_t len = (size_t)(end - start);
+    if (size == 0) return false;
+    if (len > size - 1) len = size - 1;
+    char piece[1024];
+    if (len >= sizeof piece) len = sizeof piece - 1;
+    memcpy(piece, start, len);
+    piece[len] = '\0';
+    CopyText(out, size, piece);
+    return true;
+}

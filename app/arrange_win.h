@@ -1,0 +1,4 @@
+// Moves the main window's children to the rectangles of the layout.
+#pragma once
+
+void ArrangeChildren();

@@ -1,0 +1,11 @@
+// Commands of the menu bar, the list menu and the toolbar.
+#pragma once
+#include <windows.h>
+
+// WM_COMMAND of the main window.
+void OnMainCommand(int command, int notification, HWND control);
+// The state of a command in the main menu (check, enabled or grayed) and on
+// the toolbar (pressed when checked, indeterminate when disabled). The list
+// menu is not touched. The engine's two-argument form in engine/report.h
+// sets the check mark off.
+void SetCommandState(int command, int checked, int enabled);

@@ -1,0 +1,11 @@
+// The log pane: a read-only multi-line edit below the file list.
+#pragma once
+#include <windows.h>
+
+constexpr int kLogTextLimit = 512000;
+constexpr int kLogLineSize = 256; // 255 characters and the terminator
+
+// Creates the log, limits its text, writes the banner line and sets the font.
+HWND CreateLogPane(HWND parent, HINSTANCE instance, HFONT font);
+// Empties the log; the next line still starts with a line break.
+void LogClear();

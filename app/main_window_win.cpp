@@ -1,0 +1,213 @@
+#include "app/main_window_win.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/arrange_win.h"
+#include "app/commands_win.h"
+#include "app/engine_window_link_win.h"
+#include "app/file_list_win.h"
+#include "app/icon_menu_win.h"
+#include "app/layout.h"
+#include "app/log_win.h"
+#include "app/main_state_win.h"
+#include "app/splitter_win.h"
+#include "app/status_bar_win.h"
+#include "app/toolbar_win.h"
+#include "app/url_box_win.h"
+#include "app/layout_win.h"
+#include "engine/jobs.h"
+#include "engine/report.h"
+#include "engine/text.h"
+#include "resources/resource.h"
+#include "settings/options.h"
+#include "viewer/viewer_win.h"
+
+MainWindowState MainWindow;
+
+static const char kMainClass[] = "FerrowClass";
+constexpr UINT_PTR kStatusTimer = 0;
+
+// Icons of the menu entries; -2 draws a check box.
+static const IconMenuEntry kMenuIcons[] = {
+    {IDM_ANALYSE, 0},
+    {IDM_URL_FROM_BROWSER, 14},
+    {IDM_DOWNLOAD, 11},
+    {IDM_DOWNLOAD_ALL, 12},
+    {IDM_STOP, 1},
+    {IDM_EXIT, 4},
+    {IDM_SETTINGS, 6},
+    {IDM_TOOLBAR, kIconCheckBox},
+    {IDM_VIEWER, kIconCheckBox},
+    {IDM_OPEN_DL_FOLDER, 8},
+    {IDM_VIEW_LIST, 9},
+    {IDM_VIEW_DETAILS, 10},
+    {IDM_HELP, 3},
+    {IDM_ABOUT, 7},
+};
+
+static bool RegistrationFailed = false;
+
+void NoteRegistrationFailed() {
+    RegistrationFailed = true;
+}
+
+void SendAnalyseRequest(const char* address) {
+    AnalyseBlock block = {address, -1, 0};
+    SendMessageA(MainWindow.engineWindow, MsgAnalysePage, (WPARAM)&block, 0);
+}
+
+void AnalyseAddress(const char* address) {
+    SetWindowTextA(MainWindow.urlEdit, address);
+    SendAnalyseRequest(address);
+}
+
+void RelayoutMainWindow() {
+    SendMessageA(MainWindow.mainWindow, WM_SIZE, 0, 0);
+}
+
+void CentreOverParent(HWND window) {
+    HWND parent = GetParent(window);
+    if (!parent) return;
+    RECT box, over;
+    GetWindowRect(window, &box);
+    GetWindowRect(parent, &over);
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    const int x = over.left + ((over.right - over.left) - width) / 2;
+    const int y = over.top + ((over.bottom - over.top) - height) / 2;
+    MoveWindow(window, x, y, width, height, TRUE);
+}
+
+static HFONT CreateLogFont() {
+    return CreateFontA(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, "ＭＳ ゴシック");
+}
+
+static LRESULT OnCreate(HWND window, CREATESTRUCTA* create) {
+    MainWindowState& m = MainWindow;
+    m.mainWindow = window;
+    m.instance = create->hInstance;
+    m.viewer = nullptr;
+    m.listRatio = 0.7f;
+    m.viewerRatio = 0.3f;
+    InstallIconMenu(window, m.mainMenu, IDB_TOOLSTRIP, kStripImages, kMenuIcons,
+                    (int)(sizeof kMenuIcons / sizeof kMenuIcons[0]));
+    LoadOptions();
+    m.logFont = CreateLogFont();
+    InitCommonControls();
+    LoadLibraryA("RICHED32.DLL");
+    CreateToolbar(window, m.instance);
+    CreateStatusBar(window, m.instance);
+    CreateUrlBox(window, m.instance, m.logFont);
+    CreateFileList(window, m.instance);
+    CheckMenuItem(m.mainMenu, IDM_VIEWER, MF_BYCOMMAND | MF_UNCHECKED);
+    RegisterSplitterClasses(m.instance);
+    m.listLogBar = CreateSplitter("VLineClass");
+    m.engineWindow = CreateEngineWindowOf(window, m.instance);
+    CreateLogPane(window, m.instance, m.logFont);
+    if (RegistrationFailed) LogAppend("警告: レジストリ登録に失敗しました。");
+    HMENU listMenus = LoadMenuA(m.instance, MAKEINTRESOURCEA(IDR_LISTMENU));
+    m.listMenu = GetSubMenu(listMenus, 0);
+    SetCommandState(IDM_STOP, 0, 0);
+    RestoreWindowLayout();
+    return 0;
+}
+
+static void OnDestroy(HWND window) {
+    SaveWindowLayout();
+    RemoveUrlBoxHooks();
+    KillTimer(window, kStatusTimer);
+    if (MainWindow.logFont) DeleteObject(MainWindow.logFont);
+    MainWindow.logFont = nullptr;
+    PostQuitMessage(0);
+}
+
+static LRESULT OnGetMinMaxInfo(MINMAXINFO* info) {
+    info->ptMinTrackSize.x = kMinTrackWidth;
+    info->ptMinTrackSize.y = kMinTrackHeight;
+    return 0;
+}
+
+// Brings the program's top-level window to the front, restoring it first
+// when it is minimised.
+static void BringToFront() {
+    HWND top = FindWindowA(kMainClass, nullptr);
+    if (!top) return;
+    if (IsIconic(top)) ShowWindow(top, SW_RESTORE);
+    SetForegroundWindow(top);
+}
+
+// The block comes from another process: it is read within its stated
+// length and cut to an address's size, terminated or not.
+static LRESULT OnCopyData(const COPYDATASTRUCT* data) {
+    char address[kUrlTextLimit + 1] = "";
+    if (data && data->lpData && data->cbData > 0) {
+        size_t length = data->cbData < sizeof address ? data->cbData : sizeof address - 1;
+        memcpy(address, data->lpData, length);
+        address[length] = '\0';
+    }
+    BringToFront();
+    AnalyseAddress(address);
+    return 0;
+}
+
+static void OnNcActivate(bool active) {
+    if (active) return;
+    HWND box = FindWindowA("#32770", "Ferrow");
+    if (box) CentreOverParent(box);
+}
+
+static LRESULT OnNotify(NMHDR* header) {
+    if (header && header->idFrom == IDC_FILELIST) return OnFileListNotify(header);
+    return 0;
+}
+
+static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    IconMenuHook(window, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(window, (CREATESTRUCTA*)lParam);
+    case WM_DESTROY:
+        OnDestroy(window);
+        break;
+    case WM_SIZE:
+        ArrangeChildren();
+        break;
+    case WM_GETMINMAXINFO:
+        return OnGetMinMaxInfo((MINMAXINFO*)lParam);
+    case WM_COPYDATA:
+        return OnCopyData((const COPYDATASTRUCT*)lParam);
+    case WM_NOTIFY:
+        return OnNotify((NMHDR*)lParam);
+    case WM_NCACTIVATE:
+        OnNcActivate(wParam != FALSE);
+        break;
+    case WM_COMMAND:
+        OnMainCommand(LOWORD(wParam), HIWORD(wParam), (HWND)lParam);
+        break;
+    case WM_TIMER:
+        if (wParam == kStatusTimer) UpdateStatusText();
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+    MainWindow.mainMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAINMENU));
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_FERROW));
+    wc.hIconSm = (HICON)LoadImageA(instance, MAKEINTRESOURCEA(IDI_FERROW), IMAGE_ICON, 16, 16, 0);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.lpszClassName = kMainClass;
+    return RegisterClassExA(&wc) != 0;
+}
+
+HWND CreateMainWindow(HINSTANCE instance) {
+    return CreateWindowExA(0, kMainClass, "Ferrow", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                           nullptr, instance, nullptr);
+}

@@ -1,0 +1,38 @@
+#include "app/status_text.h"
+
+#include "analysis/file_table.h"
+#include "engine/text.h"
+#include "settings/ini.h"
+
+const char* SizeText(long long bytes) {
+    static char text[32];
+    if (bytes < 1000)
+        FormatText(text, sizeof text, "%dバイト", (int)bytes);
+    else if (bytes < 1000000)
+        FormatText(text, sizeof text, "%.1fKB", bytes / 1024.0);
+    else
+        FormatText(text, sizeof text, "%.2fMB", bytes / 1048576.0);
+    return text;
+}
+
+void FormatStatusText(const int* rows, int count, char* out, size_t size) {
+    if (size == 0) return;
+    out[0] = '\0';
+    if (count <= 0) return;
+    if (count == 1) {
+        int bytes = TextToInt(ListText(rows[0], ColSize));
+        if (bytes != 0)
+            FormatText(out, size, "%s %s", ListText(rows[0], ColName), SizeText(bytes));
+        else
+            CopyText(out, size, ListText(rows[0], ColName));
+        return;
+    }
+    // A 64-bit total: two thousand rows of up to 2 GB each cannot wrap it.
+    long long sum = 0;
+    for (int i = 0; i < count; i++)
+        sum += TextToInt(ListText(rows[i], ColSize));
+    if (sum != 0)
+        FormatText(out, size, "%d個のファイル %s", count, SizeText(sum));
+    else
+        FormatText(out, size, "%d個のファイル", count);
+}

@@ -1,0 +1,16 @@
+// The URL box: an editable drop-down whose list is the address history.
+#pragma once
+#include <windows.h>
+
+constexpr int kUrlTextLimit = 259;
+constexpr int kHistoryClearCount = 10;
+
+// Creates the combo box (control 102), installs the keyboard and mouse
+// hooks and records the closed box's height.
+HWND CreateUrlBox(HWND parent, HINSTANCE instance, HFONT font);
+// Removes the mouse hook, then the keyboard hook.
+void RemoveUrlBoxHooks();
+// WM_COMMAND from control 102.
+void OnUrlBoxCommand(int notification);
+// Deletes the top entry ten times; the edit's text stays.
+void ClearHistory();

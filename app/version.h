@@ -1,0 +1,5 @@
+// The program's name and version as the log's first line shows them.
+#pragma once
+
+#define FERROW_VERSION "1.0"
+constexpr const char kBannerLine[] = "Ferrow Version " FERROW_VERSION " - ページ解析ダウンローダ";
