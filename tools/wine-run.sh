@@ -4,8 +4,14 @@
 source "$(dirname "$0")/wine-env.sh"
 "$(dirname "$0")/wine-prefix.sh" || { echo "wine-run: the Wine prefix could not be prepared" >&2; exit 125; }
 [ -n "$DISPLAY" ] || export DISPLAY=$("$(dirname "$0")/xvfb.sh" start)
-"$WINE64" "$@"
+# Wine's own background processes inherit the program's output handles and
+# outlive it; given our pipe, they would keep the test runner waiting. So the
+# program writes to a file that we pass on once it has ended.
+out=$(mktemp)
+"$WINE64" "$@" >"$out" 2>&1 </dev/null
 rc=$?
+cat "$out"
+rm -f "$out"
 # 'wine64' itself failing to start must never look like a passing test.
 if [ $rc -eq 0 ] && [ ! -e "$1" ] && [ ! -e "$1.exe" ]; then
   echo "wine-run: no such program: $1" >&2; exit 126
