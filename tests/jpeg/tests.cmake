@@ -23,15 +23,6 @@ add_test(NAME jpeg_tests COMMAND jpeg_tests)
 set_tests_properties(jpeg_tests PROPERTIES
   FIXTURES_REQUIRED jpeg_fixtures ENVIRONMENT "${jpeg_fixture_env}" TIMEOUT 300)
 
-if(FERROW_FUZZ)
-  add_executable(jpeg_fuzz ${CMAKE_SOURCE_DIR}/jpeg/fuzz/jpeg_fuzz.cpp)
-  target_compile_options(jpeg_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_options(jpeg_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(jpeg_fuzz PRIVATE ferrow_jpeg)
-  target_compile_options(ferrow_jpeg PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
-  ferrow_warnings(jpeg_fuzz)
-endif()
-
 if(FERROW_BENCH AND NOT WIN32)
   add_executable(jpeg_bench ${CMAKE_SOURCE_DIR}/jpeg/bench/jpeg_bench.cpp)
   target_link_libraries(jpeg_bench PRIVATE ferrow_jpeg turbojpeg)
