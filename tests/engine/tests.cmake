@@ -9,3 +9,15 @@ if(NOT WIN32)
   add_test(NAME engine_e2e_tests COMMAND engine_e2e_tests)
   set_tests_properties(engine_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
 endif()
+
+if(WIN32)
+  add_executable(win_engine_tests engine/win_engine_test.cpp)
+  target_link_libraries(win_engine_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
+                        gtest)
+  ferrow_warnings(win_engine_tests)
+  # The launcher starts the servers natively, then runs the program under Wine.
+  add_test(NAME win_engine_tests
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/engine/run_win_engine_test.sh
+                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:win_engine_tests>)
+  set_tests_properties(win_engine_tests PROPERTIES TIMEOUT 120)
+endif()
