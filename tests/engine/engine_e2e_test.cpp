@@ -489,3 +489,59 @@ TEST_F(SchedulerTest, SingleDownloadShowsByteProgressAndNoBatchMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Ordinary servers: Python's file server and tinyproxy ------------------
+
+class RealServerTest : public EngineTest {
+protected:
+    TempFolder site;
+    FileServer files;
+    void SetUp() override {
+        EngineTest::SetUp();
+        WriteWholeFile(site.File("index.html"),
+                       "<html><title>Top</title><a href=\"a.jpg\">a</a><img src=\"b.gif\">"
+                       "<a href=\"sub.html\">s</a></html>");
+        WriteWholeFile(site.File("sub.html"), "<a href=\"c.png\">c</a>");
+        WriteWholeFile(site.File("a.jpg"), "AAAA");
+        WriteWholeFile(site.File("b.gif"), "GIF89a");
+        WriteWholeFile(site.File("c.png"), "PNG");
+        ASSERT_TRUE(files.Start(site.path.string()));
+    }
+};
+
+TEST_F(RealServerTest, AnalyseFollowsInternalPagesAndHeadFillsSizesAndDates) {
+    Options.InternalLinks = 1;
+    Options.HeadCheck = 1;
+    OnAnalysePage(files.Url("/index.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Reports.log, (std::vector<std::string>{SJ("index.htmlを解析しました"),
+                                                     SJ("sub.htmlを解析しました"),
+                                                     SJ("解析が終了しました")}));
+    EXPECT_EQ(Reports.history, std::vector<std::string>{files.Url("/index.html")});
+    const char* sizes[][2] = {{"a.jpg", "4"}, {"b.gif", "6"}, {"sub.html", "21"}, {"c.png", "3"}};
+    ASSERT_EQ(ListCount(), 4);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_STREQ(ListText(i, ColName), sizes[i][0]);
+        EXPECT_STREQ(ListText(i, ColSize), sizes[i][1]);
+        EXPECT_EQ(strlen(ListText(i, ColDate)), 19u);
+    }
+}
+
+TEST_F(RealServerTest, DownloadThroughTinyproxy) {
+    TinyProxy proxy;
+    ASSERT_TRUE(proxy.Start(temp.path.string()));
+    Options.ProxyFlag = 1;
+    CopyText(Options.Proxy, sizeof Options.Proxy, "localhost");
+    Options.ProxyPort = proxy.port;
+    Engine.DownloadBatchRunning = 1;
+    OnDownload(files.Url("/a.jpg").c_str(), -1);
+    OnDownload(files.Url("/b.gif").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Saved("a.jpg"), "AAAA");
+    EXPECT_EQ(Saved("b.gif"), "GIF89a");
+    EXPECT_EQ(Reports.log.back(), SJ("ダウンロードが終了しました"));
+}
+
+}  // namespace

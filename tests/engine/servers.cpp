@@ -1,6 +1,7 @@
 #include "tests/engine/servers.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -37,6 +38,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, int* stdoutFdOut)
             dup2(out[1], 1);
             close(out[0]);
             close(out[1]);
+        } else {
+            int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, 1);
+            dup2(quiet, 2);
+            close(quiet);
         }
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
