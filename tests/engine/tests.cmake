@@ -21,3 +21,10 @@ if(WIN32)
                    ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:win_engine_tests>)
   set_tests_properties(win_engine_tests PROPERTIES TIMEOUT 120)
 endif()
+
+if(NOT WIN32)
+  # Driver of tools/engine-bench.sh (not a test).
+  add_executable(engine_bench ${CMAKE_SOURCE_DIR}/tools/engine_bench.cpp)
+  target_link_libraries(engine_bench PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+  ferrow_warnings(engine_bench)
+endif()
