@@ -4,7 +4,6 @@
 
 #include "app/layout_win.h"
 #include "engine/report.h"
-#include "settings/browser_win.h"
 #include "settings/help_about_win.h"
 #include "settings/settings_dialog_win.h"
 #include "viewer/viewer_win.h"
@@ -17,15 +16,6 @@ void ShowSettingsDialog(HWND) {}
 // -- help and about
 void ShowHelp() {}
 void ShowAbout(HWND) {}
-
-// -- browser integration
-int RegisterAutomationLibrary(const char*) { return 0; }
-int RegisterBrowserMenu() { return 0; }
-int UnregisterBrowserMenu() { return 1; }
-int GetBrowserUrlByDde(const char*, char* reply, int size) {
-    if (reply && size > 0) reply[0] = '\0';
-    return 0;
-}
 
 // -- viewer and layout
 HWND CreateViewerWindow(HWND) { return nullptr; }
