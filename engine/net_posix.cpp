@@ -205,12 +205,14 @@ bool RunEngineUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
     if (NextTick == 0 || (int32_t)(NextTick - start) > 100) NextTick = start + 100;
     while (!done()) {
         uint32_t now = RealMs();
-        if (now - start >= timeoutMs) return done();
+        // A due tick runs even when the time is up, so that a slow round
+        // never swallows it.
         if ((int32_t)(now - NextTick) >= 0) {
             NextTick = now + 100;
             OnTimer();
             continue;
         }
+        if (now - start >= timeoutMs) return done();
         int wait = (int)(NextTick - now);
         int left = (int)(timeoutMs - (now - start));
         RunRound(wait < left ? wait : left);

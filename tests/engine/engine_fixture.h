@@ -46,7 +46,8 @@ protected:
     // end messages of that tick are seen.
     static bool RunToIdle(uint32_t timeoutMs = 5000) {
         bool idle = RunEngineUntil(EngineIdle, timeoutMs);
-        RunEngineFor(120);
+        size_t ticks = Reports.engineFrames.size();
+        RunEngineUntil([&] { return Reports.engineFrames.size() > ticks; }, 1000);
         return idle;
     }
     std::string Saved(const std::string& name) const { return ReadWholeFile(dl + "/" + name); }
