@@ -10,13 +10,6 @@
 
 #include <cstdlib>
 
-// -- settings dialog
-void ShowSettingsDialog(HWND) {}
-
-// -- help and about
-void ShowHelp() {}
-void ShowAbout(HWND) {}
-
 // -- viewer and layout
 HWND CreateViewerWindow(HWND) { return nullptr; }
 void ViewerHandOver(char* data, size_t) { free(data); }

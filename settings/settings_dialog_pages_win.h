@@ -1,0 +1,24 @@
+// Inside the settings dialog: the table that ties each tab to its page
+// template and procedure, and the helpers that the pages and OK share.
+#pragma once
+#include <windows.h>
+
+struct SettingsPage {
+    const char* tabText;
+    int templateId;
+    DLGPROC procedure;
+};
+
+// Tabs in display order: save, analysis, skip, other.
+const int kSettingsPageCount = 4;
+extern const SettingsPage kSettingsPages[kSettingsPageCount];
+
+// Places of the pages in kSettingsPages, as SaveOptionsFromDialog uses them.
+enum SettingsPageIndex { PageSave = 0, PageAnalysis = 1, PageSkip = 2, PageOther = 3 };
+
+// Shows the folder browser with path (260 bytes) preselected; 1 and the
+// chosen folder in path when the user picked one, 0 and path unchanged else.
+int ChooseFolder(HWND owner, char* path);
+
+// Writes the check box's state (0 or 1) under OPTION and key; returns it.
+int StoreCheckBox(HWND page, int controlId, const char* key);
