@@ -11,3 +11,20 @@ if(WIN32)
   add_test(NAME settings_dialog_ui_tests COMMAND settings_dialog_ui_tests)
   set_tests_properties(settings_dialog_ui_tests PROPERTIES TIMEOUT 300 LABELS ui RUN_SERIAL ON)
 endif()
+
+if(WIN32)
+  add_executable(about_help_ui_tests
+    ${CMAKE_CURRENT_LIST_DIR}/about_help_ui_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/settings_ui_tests.rc)
+  target_link_libraries(about_help_ui_tests PRIVATE ferrow_settings_ui ferrow_test_support
+    ferrow_platform ferrow_core ${FERROW_GTEST})
+  ferrow_warnings(about_help_ui_tests)
+  add_test(NAME about_help_ui_tests COMMAND about_help_ui_tests)
+  # The same program once more with the HTML Help library switched off.
+  add_test(NAME help_without_viewer_ui_tests COMMAND about_help_ui_tests --gtest_filter=Help.*)
+  set_tests_properties(help_without_viewer_ui_tests PROPERTIES
+    ENVIRONMENT "WINEDLLOVERRIDES=mscoree,mshtml,hhctrl.ocx=")
+  set_tests_properties(about_help_ui_tests help_without_viewer_ui_tests PROPERTIES
+    TIMEOUT 300 LABELS ui RUN_SERIAL ON)
+endif()
