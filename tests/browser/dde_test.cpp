@@ -59,7 +59,7 @@ TEST(SplitQuotedReply, Table) {
         {"\"http://a/\",", "http://a/", "-", "-"},         // the next field never opens
         {"\"http://a/", "-", "-", "-"},                     // unterminated first field
         {"", "-", "-", "-"},
-        {"\"a\"b\",\"t\"", "a", "-", "-"},                 // a quote inside ends the field
+        {"\"a\"b\",\"t\"", "a", ",", "-"},  // a quote inside ends the field; the next starts 3 on
         {"\"\",\"t\",\"3\"", "", "t", "3"},
     };
     for (const SplitCase& row : cases) {
