@@ -82,15 +82,11 @@ JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progre
         c.blocksWide = ((width * c.h + d.hMax - 1) / d.hMax + 7) / 8;
         c.blocksHigh = ((height * c.v + d.vMax - 1) / d.vMax + 7) / 8;
         c.stride = size_t(c.blocksPerLine) * 8;
-        size_t planeSize = 0, blockCount = 0, coefBytes = 0;
-        if (!CheckedMul(c.stride, size_t(c.blockRows) * 8, &planeSize) ||
+        size_t blockCount = 0, coefBytes = 0;
+        if (!CheckedMul(c.stride, size_t(c.blockRows) * 8, &c.planeBytes) ||
             !CheckedMul(size_t(c.blocksPerLine), size_t(c.blockRows), &blockCount) ||
             !CheckedMul(blockCount, 64 * sizeof(int16_t), &coefBytes))
             return JpegStatus::TooLarge;
-        c.plane = static_cast<uint8_t*>(std::malloc(planeSize));
-        if (!c.plane) return JpegStatus::OutOfMemory;
-        // Blocks that no scan reaches (data cut short) stay mid-grey.
-        std::memset(c.plane, 128, planeSize);
         if (progressive) {
             c.coefs = static_cast<int16_t*>(std::calloc(blockCount, 64 * sizeof(int16_t)));
             if (!c.coefs) return JpegStatus::OutOfMemory;
@@ -159,6 +155,44 @@ JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
     return JpegStatus::Ok;
 }
 
+}  // namespace
+
+bool AllocatePlanes(Decoder& d) {
+    for (int i = 0; i < d.componentCount; ++i) {
+        Component& c = d.comp[i];
+        if (c.plane) continue;
+        c.plane = static_cast<uint8_t*>(std::malloc(c.planeBytes));
+        if (!c.plane) return false;
+        // Sequential blocks that no scan reaches (data cut short) stay
+        // mid-grey; progressive reconstruction writes every block it shows.
+        if (!d.progressive) std::memset(c.plane, 128, c.planeBytes);
+    }
+    return true;
+}
+
+// The pixels, and for a streamed picture the planes of one MCU row.
+bool AllocatePixels(Decoder& d) {
+    if (!d.image->pixels) {
+        size_t pixelCount = size_t(d.width) * size_t(d.height);
+        if (pixelCount > SIZE_MAX / 3) return false;
+        d.image->pixels = static_cast<uint8_t*>(std::malloc(pixelCount * 3));
+        if (!d.image->pixels) return false;
+        d.image->width = d.width;
+        d.image->height = d.height;
+        d.image->pixelCount = d.width * d.height;
+        d.image->paletteCount = 0;
+    }
+    if (!d.streamed) return true;
+    for (int i = 0; i < d.componentCount; ++i) {
+        Component& c = d.comp[i];
+        c.plane = static_cast<uint8_t*>(std::malloc(c.stride * size_t(c.v) * 8));
+        if (!c.plane) return false;
+    }
+    return true;
+}
+
+namespace {
+
 void ReleasePlanes(Decoder& d) {
     for (Component& c : d.comp) {
         std::free(c.plane);
@@ -226,6 +260,14 @@ JpegStatus Walk(Decoder& d) {
             status = ReadScanHeader(d, body, bodyLength);
             if (status != JpegStatus::Ok) break;
             if (d.scansDecoded >= kMaxScans) return JpegStatus::Ok;
+            if (!d.progressive && !d.streamed && !d.comp[0].plane) {
+                // First sequential scan: stream it when it carries everything.
+                d.streamed = d.scanCount == d.componentCount;
+                if (!(d.streamed ? AllocatePixels(d) : AllocatePlanes(d))) return JpegStatus::OutOfMemory;
+            }
+            // A streamed picture is complete after its one scan; the data
+            // of further scans are stepped over by the marker search.
+            if (d.streamed && d.scansDecoded > 0) break;
             pos += DecodeScan(d, data + pos, length - pos);
             ++d.scansDecoded;
             break;
@@ -257,27 +299,20 @@ JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t lengt
     d->data = data;
     d->length = length;
     d->options = options;
+    d->image = image;
 
     JpegStatus status = Walk(*d);
-    if (status == JpegStatus::Ok && !d->frameSeen) status = JpegStatus::NoFrame;
-    if (status == JpegStatus::Ok && d->scansDecoded == 0) status = JpegStatus::NoFrame;
-    if (status == JpegStatus::Ok) {
-        size_t pixelBytes = size_t(d->width) * size_t(d->height);
-        if (pixelBytes > SIZE_MAX / 4) {
-            status = JpegStatus::TooLarge;
+    if (status == JpegStatus::Ok && (!d->frameSeen || d->scansDecoded == 0)) status = JpegStatus::NoFrame;
+    if (status == JpegStatus::Ok && !d->streamed) {
+        if (!AllocatePlanes(*d) || !AllocatePixels(*d)) {
+            status = JpegStatus::OutOfMemory;
         } else {
-            image->pixels = static_cast<uint8_t*>(std::malloc(pixelBytes * 4));
-            if (!image->pixels) status = JpegStatus::OutOfMemory;
+            if (d->progressive) ReconstructCoefficients(*d);
+            const int firstRow[kMaxComponents] = {};
+            ConvertRows(*d, image, 0, d->height, firstRow);
         }
     }
-    if (status == JpegStatus::Ok) {
-        if (d->progressive) ReconstructCoefficients(*d);
-        image->width = d->width;
-        image->height = d->height;
-        image->pixelCount = d->width * d->height;
-        image->paletteCount = 0;
-        ConvertToPixels(*d, image);
-    }
+    if (status != JpegStatus::Ok) ReleaseDecodedImage(image);
     ReleasePlanes(*d);
     delete d;
     return status;

@@ -38,7 +38,8 @@ struct Component {
     int blocksPerLine = 0, blockRows = 0;  // including the MCU padding
     int blocksWide = 0, blocksHigh = 0;    // covering the component's own samples
     size_t stride = 0;                     // bytes per plane row: blocksPerLine * 8
-    uint8_t* plane = nullptr;              // reconstructed samples
+    size_t planeBytes = 0;                 // stride * blockRows * 8
+    uint8_t* plane = nullptr;              // reconstructed samples (or one MCU row of them)
     int16_t* coefs = nullptr;              // progressive: 64 per block, natural order
     int dcPred = 0;
 };
@@ -81,6 +82,12 @@ struct Decoder {
     int eobRun = 0;
     BitReader reader;
     int scansDecoded = 0;
+
+    // A sequential picture whose first scan holds every component is decoded
+    // one MCU row at a time straight into the pixels: planes are then only
+    // one MCU row tall.
+    bool streamed = false;
+    DecodedImage* image = nullptr;
 };
 
 // Huffman table segment body; false for a table that cannot be right.
@@ -99,8 +106,13 @@ void ReconstructCoefficients(Decoder& d);
 void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
 void FillDcBlock(int32_t dc, uint8_t* out, size_t stride);
 
-// Upsamples and colour-converts the planes into image->pixels (RGBX).
-void ConvertToPixels(const Decoder& d, DecodedImage* image);
+// Upsamples and colour-converts picture rows y0..y1-1 into image->pixels
+// (RGBX). Plane rows are counted from firstPlaneRow[c] of each component.
+void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const int* firstPlaneRow);
+
+// Picture memory: full planes (grey), and the pixel block of the image.
+bool AllocatePlanes(Decoder& d);
+bool AllocatePixels(Decoder& d);
 
 inline int Extend(uint32_t v, int s) {
     if (s == 0) return 0;

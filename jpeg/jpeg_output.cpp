@@ -7,6 +7,10 @@
 
 #include "jpeg/jpeg_internal.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace jpeg {
 namespace {
 
@@ -26,8 +30,72 @@ inline void StorePixel(uint8_t* px, int y, int cb, int cr) {
     px[0] = Clamp255(y + ((kCrToR * cr + kHalf) >> 16));
     px[1] = Clamp255(y + ((-kCbToG * cb - kCrToG * cr + kHalf) >> 16));
     px[2] = Clamp255(y + ((kCbToB * cb + kHalf) >> 16));
-    px[3] = 0;
 }
+
+#if defined(__SSE2__)
+// Eight pixels at a time with the same integer results as StorePixel. The
+// constants that do not fit 16 bits are split: 1.402 = 1 + 26345/65536,
+// -0.71414 = -1 + 18734/65536 and 1.772 = 2 - 14942/65536, so that every
+// product is a 16 x 16-bit multiply-add with a 32-bit sum.
+inline __m128i RoundedHigh(__m128i a, __m128i b, __m128i k, __m128i bias) {
+    __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), bias);
+    __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), k), bias);
+    return _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
+}
+
+inline void StoreEight(uint8_t* px, __m128i y8, __m128i cb8, __m128i cr8) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c128 = _mm_set1_epi16(128);
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i bias1 = _mm_set1_epi32(1);
+    const __m128i bias = _mm_set1_epi32(kHalf);
+    __m128i y = _mm_unpacklo_epi8(y8, zero);
+    __m128i cb = _mm_sub_epi16(_mm_unpacklo_epi8(cb8, zero), c128);
+    __m128i cr = _mm_sub_epi16(_mm_unpacklo_epi8(cr8, zero), c128);
+    __m128i r = RoundedHigh(cr, one, _mm_set1_epi32(int32_t(32767u << 16 | 26345u)), bias1);
+    __m128i g = RoundedHigh(cb, cr, _mm_set1_epi32(int32_t(uint32_t(18734) << 16 | uint16_t(-22554))), bias);
+    __m128i b = RoundedHigh(cb, one, _mm_set1_epi32(int32_t(32767u << 16 | uint16_t(-14942))), bias1);
+    r = _mm_add_epi16(_mm_add_epi16(y, cr), r);
+    g = _mm_sub_epi16(_mm_add_epi16(y, g), cr);
+    b = _mm_add_epi16(_mm_add_epi16(y, _mm_add_epi16(cb, cb)), b);
+    __m128i r8 = _mm_packus_epi16(r, zero), g8 = _mm_packus_epi16(g, zero), b8 = _mm_packus_epi16(b, zero);
+    __m128i rg = _mm_unpacklo_epi8(r8, g8);
+    __m128i b0 = _mm_unpacklo_epi8(b8, zero);
+    alignas(16) uint32_t rgbx[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(rgbx), _mm_unpacklo_epi16(rg, b0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(rgbx + 4), _mm_unpackhi_epi16(rg, b0));
+    // Four-byte stores, each overlapping the next pixel: the caller leaves
+    // at least one pixel after the group, whose bytes are written later.
+    for (int i = 0; i < 8; ++i) std::memcpy(px + 3 * i, &rgbx[i], 4);
+}
+
+// Converts the longest run of whole groups that leaves at least one pixel
+// of the row to the scalar code; returns the pixels done.
+int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px, int width,
+                   int chromaStep) {
+    int x = 0;
+    if (chromaStep == 1) {
+        for (; x + 8 < width; x += 8)
+            StoreEight(px + size_t(x) * 3, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowY + x)),
+                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowCb + x)),
+                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowCr + x)));
+    } else {
+        for (; x + 16 < width; x += 16) {
+            __m128i y16 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rowY + x));
+            __m128i cb = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowCb + x / 2));
+            __m128i cr = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowCr + x / 2));
+            cb = _mm_unpacklo_epi8(cb, cb);
+            cr = _mm_unpacklo_epi8(cr, cr);
+            StoreEight(px + size_t(x) * 3, y16, cb, cr);
+            StoreEight(px + size_t(x) * 3 + 24, _mm_srli_si128(y16, 8), _mm_srli_si128(cb, 8),
+                       _mm_srli_si128(cr, 8));
+        }
+    }
+    return x;
+}
+#else
+int ConvertRowFast(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int, int) { return 0; }
+#endif
 
 // Column of the component sample that covers picture column x: replication
 // for every whole ratio, nearest sample for the rare fractional ones.
@@ -37,21 +105,21 @@ std::vector<uint32_t> ColumnMap(const Decoder& d, const Component& c) {
     return map;
 }
 
-inline const uint8_t* PlaneRow(const Decoder& d, const Component& c, int y) {
-    size_t row = size_t(uint64_t(y) * c.v / uint32_t(d.vMax));
+inline const uint8_t* PlaneRow(const Decoder& d, const Component& c, int y, int firstRow) {
+    size_t row = size_t(uint64_t(y) * c.v / uint32_t(d.vMax)) - size_t(firstRow);
     return c.plane + row * c.stride;
 }
 
 void ConvertGeneric(const Decoder& d, const Component& cy, const Component& cb, const Component& cr,
-                    DecodedImage* image) {
-    const size_t rowBytes = size_t(d.width) * 4;
+                    DecodedImage* image, int y0, int y1, const int* first) {
+    const size_t rowBytes = size_t(d.width) * 3;
     const std::vector<uint32_t> mapY = ColumnMap(d, cy), mapCb = ColumnMap(d, cb), mapCr = ColumnMap(d, cr);
-    for (int y = 0; y < d.height; ++y) {
-        const uint8_t* rowY = PlaneRow(d, cy, y);
-        const uint8_t* rowCb = PlaneRow(d, cb, y);
-        const uint8_t* rowCr = PlaneRow(d, cr, y);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* rowY = PlaneRow(d, cy, y, first[0]);
+        const uint8_t* rowCb = PlaneRow(d, cb, y, first[1]);
+        const uint8_t* rowCr = PlaneRow(d, cr, y, first[2]);
         uint8_t* px = image->pixels + size_t(y) * rowBytes;
-        for (int x = 0; x < d.width; ++x, px += 4)
+        for (int x = 0; x < d.width; ++x, px += 3)
             StorePixel(px, rowY[mapY[size_t(x)]], rowCb[mapCb[size_t(x)]], rowCr[mapCr[size_t(x)]]);
     }
 }
@@ -82,17 +150,14 @@ void ReconstructCoefficients(Decoder& d) {
     }
 }
 
-void ConvertToPixels(const Decoder& d, DecodedImage* image) {
-    const size_t rowBytes = size_t(d.width) * 4;
+void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const int* first) {
+    const size_t rowBytes = size_t(d.width) * 3;
     if (d.componentCount == 1) {
         const Component& c = d.comp[0];
-        for (int y = 0; y < d.height; ++y) {
-            const uint8_t* src = c.plane + size_t(y) * c.stride;
+        for (int y = y0; y < y1; ++y) {
+            const uint8_t* src = c.plane + size_t(y - first[0]) * c.stride;
             uint8_t* px = image->pixels + size_t(y) * rowBytes;
-            for (int x = 0; x < d.width; ++x, px += 4) {
-                px[0] = px[1] = px[2] = src[x];
-                px[3] = 0;
-            }
+            for (int x = 0; x < d.width; ++x, px += 3) px[0] = px[1] = px[2] = src[x];
         }
         return;
     }
@@ -108,19 +173,20 @@ void ConvertToPixels(const Decoder& d, DecodedImage* image) {
         if (ratio == 1 || ratio == 2) chromaStep = ratio;
     }
     if (chromaStep == 0) {
-        ConvertGeneric(d, cy, cb, cr, image);
+        ConvertGeneric(d, cy, cb, cr, image, y0, y1, first);
         return;
     }
-    for (int y = 0; y < d.height; ++y) {
-        const uint8_t* rowY = PlaneRow(d, cy, y);
-        const uint8_t* rowCb = PlaneRow(d, cb, y);
-        const uint8_t* rowCr = PlaneRow(d, cr, y);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* rowY = PlaneRow(d, cy, y, first[0]);
+        const uint8_t* rowCb = PlaneRow(d, cb, y, first[1]);
+        const uint8_t* rowCr = PlaneRow(d, cr, y, first[2]);
         uint8_t* px = image->pixels + size_t(y) * rowBytes;
+        int x = ConvertRowFast(rowY, rowCb, rowCr, px, d.width, chromaStep);
+        px += size_t(x) * 3;
         if (chromaStep == 1) {
-            for (int x = 0; x < d.width; ++x, px += 4) StorePixel(px, rowY[x], rowCb[x], rowCr[x]);
+            for (; x < d.width; ++x, px += 3) StorePixel(px, rowY[x], rowCb[x], rowCr[x]);
         } else {
-            int x = 0;
-            for (; x + 1 < d.width; x += 2, px += 8) {
+            for (; x + 1 < d.width; x += 2, px += 6) {
                 int b = rowCb[x >> 1] - 128, r = rowCr[x >> 1] - 128;
                 int dr = (kCrToR * r + kHalf) >> 16;
                 int dg = (-kCbToG * b - kCrToG * r + kHalf) >> 16;
@@ -129,11 +195,9 @@ void ConvertToPixels(const Decoder& d, DecodedImage* image) {
                 px[0] = Clamp255(y0 + dr);
                 px[1] = Clamp255(y0 + dg);
                 px[2] = Clamp255(y0 + db);
-                px[3] = 0;
-                px[4] = Clamp255(y1 + dr);
-                px[5] = Clamp255(y1 + dg);
-                px[6] = Clamp255(y1 + db);
-                px[7] = 0;
+                px[3] = Clamp255(y1 + dr);
+                px[4] = Clamp255(y1 + dg);
+                px[5] = Clamp255(y1 + db);
             }
             if (x < d.width) StorePixel(px, rowY[x], rowCb[x >> 1], rowCr[x >> 1]);
         }
@@ -175,9 +239,9 @@ void PackBitmap(const DecodedImage& image, uint8_t* header, uint8_t* pixels) {
 
     const size_t rowBytes = size_t(image.width) * 3 + size_t(BitmapRowPadding(image.width));
     for (int32_t i = 0; i < image.height; ++i) {
-        const uint8_t* src = image.pixels + size_t(i) * size_t(image.width) * 4;
+        const uint8_t* src = image.pixels + size_t(i) * size_t(image.width) * 3;
         uint8_t* dst = pixels + size_t(image.height - 1 - i) * rowBytes;
-        for (int32_t j = 0; j < image.width; ++j, src += 4, dst += 3) {
+        for (int32_t j = 0; j < image.width; ++j, src += 3, dst += 3) {
             dst[0] = src[2];
             dst[1] = src[1];
             dst[2] = src[0];

@@ -150,6 +150,71 @@ void DecodeBaselineScan(Decoder& d) {
     });
 }
 
+// Mid-grey for the part of an MCU row that the data did not reach.
+void FillRowGrey(Decoder& d, int fromMcu) {
+    for (int i = 0; i < d.componentCount; ++i) {
+        Component& c = d.comp[i];
+        size_t from = size_t(fromMcu) * c.h * 8;
+        if (from >= c.stride) continue;
+        for (int y = 0; y < c.v * 8; ++y) std::memset(c.plane + size_t(y) * c.stride + from, 128, c.stride - from);
+    }
+}
+
+// The streamed form of a sequential scan that carries every component: each
+// MCU row is decoded into row-tall planes and converted into pixels at once,
+// so the samples are still in the cache when they are converted.
+void DecodeStreamedScan(Decoder& d) {
+    BitReader& r = d.reader;
+    alignas(16) int32_t coef[64];
+    const int rowHeight = 8 * d.vMax;
+    int restartsLeft = d.restartInterval;
+    bool alive = true;
+    for (int my = 0; my < d.mcusDown; ++my) {
+        int mx = 0;
+        for (; mx < d.mcusAcross && alive; ++mx) {
+            for (int i = 0; i < d.scanCount && alive; ++i) {
+                Component& c = *d.scanComp[i];
+                for (int v = 0; v < c.v && alive; ++v) {
+                    for (int h = 0; h < c.h; ++h) {
+                        std::memset(coef, 0, sizeof coef);
+                        bool ac = false;
+                        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[i]], d.ac[d.scanAc[i]], d.quant[c.tq], c.dcPred,
+                                                 coef, &ac)) {
+                            alive = false;
+                            break;
+                        }
+                        uint8_t* out = c.plane + size_t(v) * 8 * c.stride + (size_t(mx) * c.h + size_t(h)) * 8;
+                        if (ac)
+                            InverseDct(coef, out, c.stride);
+                        else
+                            FillDcBlock(coef[0], out, c.stride);
+                    }
+                }
+            }
+            if (!alive) {
+                FillRowGrey(d, mx);
+                break;
+            }
+            bool last = my == d.mcusDown - 1 && mx == d.mcusAcross - 1;
+            if (ScanBroken(r)) {
+                alive = false;
+                FillRowGrey(d, mx + 1);
+                break;
+            }
+            if (d.restartInterval != 0 && --restartsLeft == 0 && !last) {
+                Restart(d);
+                restartsLeft = d.restartInterval;
+            }
+        }
+        if (!alive && mx == 0) FillRowGrey(d, 0);
+        int first[kMaxComponents] = {};
+        for (int i = 0; i < d.componentCount; ++i) first[i] = my * d.comp[i].v * 8;
+        int y0 = my * rowHeight;
+        int y1 = y0 + rowHeight < d.height ? y0 + rowHeight : d.height;
+        ConvertRows(d, d.image, y0, y1, first);
+    }
+}
+
 inline int16_t* BlockCoefs(Component& c, int by, int bx) {
     return c.coefs + (size_t(by) * size_t(c.blocksPerLine) + size_t(bx)) * 64;
 }
@@ -269,7 +334,9 @@ size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length) {
     StartBitReader(d.reader, data, length);
     for (int i = 0; i < d.componentCount; ++i) d.comp[i].dcPred = 0;
     d.eobRun = 0;
-    if (!d.progressive)
+    if (d.streamed)
+        DecodeStreamedScan(d);
+    else if (!d.progressive)
         DecodeBaselineScan(d);
     else if (d.ss == 0)
         DecodeDcScan(d);

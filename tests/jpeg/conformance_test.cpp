@@ -76,11 +76,10 @@ TEST_P(Conformance, MatchesReferenceDecoder) {
     for (size_t i = 0; i < pixels; ++i) {
         for (int c = 0; c < 3; ++c) {
             int ref = reference.samples[i * size_t(reference.channels) + (reference.channels == 3 ? size_t(c) : 0)];
-            int diff = int(image.pixels[i * 4 + size_t(c)]) - ref;
+            int diff = int(image.pixels[i * 3 + size_t(c)]) - ref;
             squared[c] += double(diff) * diff;
             worst = std::max(worst, std::abs(diff));
         }
-        ASSERT_EQ(0, image.pixels[i * 4 + 3]);
     }
     for (int c = 0; c < 3; ++c) EXPECT_GE(Psnr(squared[c], pixels), 40.0) << "channel " << c;
     // The transform and colour conversion follow the reference's integer

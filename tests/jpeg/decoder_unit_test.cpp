@@ -188,7 +188,7 @@ TEST(InverseDct, AgreesWithDoublePrecisionWithinOne) {
 
 // ---- Whole-stream behaviour -----------------------------------------------
 
-int Sample(const DecodedImage& image, int x, int y) { return image.pixels[(size_t(y) * image.width + x) * 4]; }
+int Sample(const DecodedImage& image, int x, int y) { return image.pixels[(size_t(y) * image.width + x) * 3]; }
 
 // Two 8 x 8 grey blocks, each with the DC difference +8 (category 4, bits
 // 1000) and quantiser 8. With a restart between them the second block starts
@@ -325,18 +325,17 @@ TEST(Bitmap, RowPaddingAndBlockSize) {
 }
 
 TEST(Bitmap, PacksBottomUpBlueGreenRed) {
-    uint8_t rgbx[3 * 2 * 4];
+    uint8_t rgb[3 * 2 * 3];
     for (int i = 0; i < 6; ++i) {
-        rgbx[i * 4 + 0] = uint8_t(10 * i + 1);  // red
-        rgbx[i * 4 + 1] = uint8_t(10 * i + 2);
-        rgbx[i * 4 + 2] = uint8_t(10 * i + 3);  // blue
-        rgbx[i * 4 + 3] = 0;
+        rgb[i * 3 + 0] = uint8_t(10 * i + 1);  // red
+        rgb[i * 3 + 1] = uint8_t(10 * i + 2);
+        rgb[i * 3 + 2] = uint8_t(10 * i + 3);  // blue
     }
     DecodedImage image;
     image.width = 3;
     image.height = 2;
     image.pixelCount = 6;
-    image.pixels = rgbx;
+    image.pixels = rgb;
     uint8_t header[40];
     std::vector<uint8_t> pixels(BitmapPixelBlockSize(3, 2), 0xEE);
     ASSERT_EQ(36u, pixels.size());
@@ -357,9 +356,9 @@ TEST(Decode, GreyscaleGivesEqualChannels) {
     EXPECT_EQ(9, image.width);
     EXPECT_EQ(3, image.height);
     for (int i = 0; i < image.pixelCount; ++i) {
-        EXPECT_EQ(128, image.pixels[i * 4]);
-        EXPECT_EQ(128, image.pixels[i * 4 + 1]);
-        EXPECT_EQ(128, image.pixels[i * 4 + 2]);
+        EXPECT_EQ(128, image.pixels[i * 3]);
+        EXPECT_EQ(128, image.pixels[i * 3 + 1]);
+        EXPECT_EQ(128, image.pixels[i * 3 + 2]);
     }
     ReleaseDecodedImage(&image);
 }
