@@ -28,3 +28,11 @@ if(WIN32)
   set_tests_properties(about_help_ui_tests help_without_viewer_ui_tests PROPERTIES
     TIMEOUT 300 LABELS ui RUN_SERIAL ON)
 endif()
+
+# Poses the dialog for tools/settings-screenshots.sh; not a test.
+if(WIN32)
+  add_executable(settings_pose ${CMAKE_CURRENT_LIST_DIR}/settings_pose.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ui_driver.cpp ${CMAKE_CURRENT_LIST_DIR}/settings_ui_tests.rc)
+  target_link_libraries(settings_pose PRIVATE ferrow_settings_ui ferrow_core)
+  ferrow_warnings(settings_pose)
+endif()
