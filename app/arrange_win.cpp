@@ -34,7 +34,12 @@ void ArrangeChildren() {
         GetWindowRect(m.toolbar, &own);
         MoveWindow(m.toolbar, 0, 0, out.toolbar.width, own.bottom - own.top, TRUE);
     }
-    Place(m.engineWindow, out.engineWindow);
+    // The toolbar control keeps itself as wide as the window, so the logo is
+    // kept above it.
+    if (m.engineWindow) {
+        const LayoutRect& e = out.engineWindow;
+        SetWindowPos(m.engineWindow, HWND_TOP, e.x, e.y, e.width, e.height, 0);
+    }
     Place(m.urlBox, out.urlBox);
     if (m.statusBar) {
         RECT own;

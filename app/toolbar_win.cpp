@@ -49,8 +49,9 @@ static void AddTips(HWND toolbar, HWND parent, HINSTANCE instance) {
 }
 
 HWND CreateToolbar(HWND parent, HINSTANCE instance) {
-    HWND toolbar = CreateWindowExA(0, TOOLBARCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                   parent, (HMENU)IDC_TOOLBAR, instance, nullptr);
+    HWND toolbar =
+        CreateWindowExA(0, TOOLBARCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0,
+                        0, parent, (HMENU)IDC_TOOLBAR, instance, nullptr);
     if (!toolbar) return nullptr;
     SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     TBADDBITMAP strip = {instance, IDB_TOOLSTRIP};

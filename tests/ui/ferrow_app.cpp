@@ -1,0 +1,321 @@
+#include "tests/ui/ferrow_app.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if ((int)(GetTickCount() - start) > timeoutMs) return condition();
+        Sleep(20);
+    }
+}
+
+static std::string Environment(const char* name) {
+    const char* value = getenv(name);
+    return value ? value : "";
+}
+
+std::string ServerAddress(const std::string& path) {
+    return "http://127.0.0.1:" + Environment("FERROW_UI_PORT") + "/" + path;
+}
+
+std::string SiteFolder() {
+    return Environment("FERROW_UI_SITE");
+}
+
+void WriteSiteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream out(SiteFolder() + "\\" + name, std::ios::binary);
+    out << bytes;
+}
+
+RemoteBuffer::RemoteBuffer(HANDLE process, size_t size) : process_(process) {
+    address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+RemoteBuffer::~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+}
+
+void RemoteBuffer::Write(const void* data, size_t size, size_t offset) {
+    WriteProcessMemory(process_, (char*)address_ + offset, data, size, nullptr);
+}
+
+void RemoteBuffer::Read(void* data, size_t size, size_t offset) const {
+    ReadProcessMemory(process_, (const char*)address_ + offset, data, size, nullptr);
+}
+
+struct FindState {
+    DWORD processId;
+    HWND found;
+    int count;
+};
+
+static BOOL CALLBACK FindMain(HWND window, LPARAM param) {
+    FindState* state = (FindState*)param;
+    char name[64];
+    GetClassNameA(window, name, sizeof name);
+    if (strcmp(name, "FerrowClass") != 0) return TRUE;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    state->count++;
+    if (state->processId == 0 || pid == state->processId) state->found = window;
+    return TRUE;
+}
+
+HWND FindMainWindowOf(DWORD processId) {
+    FindState state = {processId, nullptr, 0};
+    EnumWindows(FindMain, (LPARAM)&state);
+    return state.found;
+}
+
+int CountMainWindows() {
+    FindState state = {0, nullptr, 0};
+    EnumWindows(FindMain, (LPARAM)&state);
+    return state.count;
+}
+
+std::string WindowText(HWND window) {
+    LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string text((size_t)length + 1, '\0');
+    LRESULT got = SendMessageA(window, WM_GETTEXT, (WPARAM)text.size(), (LPARAM)&text[0]);
+    text.resize(got > 0 ? (size_t)got : 0);
+    return text;
+}
+
+std::string FerrowApp::DefaultIni() {
+    return "[OPTION]\r\nHeadCheck=0\r\nGIF=1\r\nPNG=1\r\nWAV=1\r\nJPG=1\r\nHTM=1\r\n"
+           "[WINDOW]\r\nviewer=0\r\nTollBar=1\r\n";
+}
+
+static int FolderSerial = 0;
+
+bool FerrowApp::Start(const std::string& commandLine, const std::string& ini, bool waitForWindow) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    folder_ = std::string(temp) + "ferrow-ui-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(++FolderSerial);
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    CreateDirectoryA((folder_ + "\\dl").c_str(), nullptr);
+    const std::string exe = folder_ + "\\Ferrow.exe";
+    if (!CopyFileA(Environment("FERROW_UI_EXE").c_str(), exe.c_str(), FALSE)) return false;
+    std::string text = ini;
+    size_t at = text.find("[OPTION]\r\n");
+    if (at != std::string::npos) text.insert(at + 10, "DLPath=" + folder_ + "\\dl\r\n");
+    std::ofstream(folder_ + "\\Ferrow.ini", std::ios::binary) << text;
+
+    std::string line = "\"" + exe + "\"";
+    if (!commandLine.empty()) line += " " + commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::vector<char> writable(line.begin(), line.end());
+    writable.push_back('\0');
+    if (!CreateProcessA(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder_.c_str(), &startup, &info_))
+        return false;
+    if (!waitForWindow) return true;
+    WaitUntil([&] {
+        main_ = FindMainWindowOf(info_.dwProcessId);
+        return main_ && IsWindowVisible(main_) && Log();
+    });
+    return main_ != nullptr;
+}
+
+FerrowApp::~FerrowApp() {
+    if (info_.hProcess) {
+        if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT) {
+            if (main_ && IsWindow(main_)) PostMessageA(main_, WM_CLOSE, 0, 0);
+            if (!WaitForEnd(5000)) TerminateProcess(info_.hProcess, 1);
+            WaitForSingleObject(info_.hProcess, 5000);
+        }
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+}
+
+struct ChildSearch {
+    HWND parent;
+    const char* className;
+    HWND found;
+};
+
+static BOOL CALLBACK FindChild(HWND window, LPARAM param) {
+    ChildSearch* search = (ChildSearch*)param;
+    char name[64];
+    GetClassNameA(window, name, sizeof name);
+    if (GetParent(window) == search->parent && lstrcmpiA(name, search->className) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FerrowApp::ChildOfClass(const char* className) const {
+    ChildSearch search = {main_, className, nullptr};
+    if (main_) EnumChildWindows(main_, FindChild, (LPARAM)&search);
+    return search.found;
+}
+
+HWND FerrowApp::Log() const {
+    return ChildOfClass("Edit");
+}
+
+HWND FerrowApp::UrlEdit() const {
+    return GetWindow(Child(102), GW_CHILD);
+}
+
+std::string FerrowApp::LogText() const {
+    return WindowText(Log());
+}
+
+std::vector<std::string> FerrowApp::LogLines() const {
+    std::vector<std::string> lines;
+    std::string text = LogText();
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find("\r\n", start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return lines;
+}
+
+bool FerrowApp::LogHas(const std::string& line) const {
+    for (const std::string& l : LogLines())
+        if (l == line) return true;
+    return false;
+}
+
+bool FerrowApp::WaitForLog(const std::string& line, int timeoutMs) const {
+    return WaitUntil([&] { return LogHas(line); }, timeoutMs);
+}
+
+std::string FerrowApp::Caption() const {
+    return WindowText(main_);
+}
+
+std::string FerrowApp::UrlText() const {
+    return WindowText(UrlEdit());
+}
+
+int FerrowApp::ListCount() const {
+    return (int)SendMessageA(Child(100), LVM_GETITEMCOUNT, 0, 0);
+}
+
+std::string FerrowApp::ListText(int row, int column) const {
+    const size_t textSize = 512;
+    RemoteBuffer remote(process(), sizeof(LVITEMA) + textSize);
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = (char*)remote.address() + sizeof(LVITEMA);
+    item.cchTextMax = (int)textSize;
+    remote.Write(&item, sizeof item);
+    SendMessageA(Child(100), LVM_GETITEMTEXTA, row, (LPARAM)remote.address());
+    char text[512] = "";
+    remote.Read(text, sizeof text - 1, sizeof(LVITEMA));
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+std::vector<std::string> FerrowApp::ListColumn(int column) const {
+    std::vector<std::string> texts;
+    const int count = ListCount();
+    for (int row = 0; row < count; row++)
+        texts.push_back(ListText(row, column));
+    return texts;
+}
+
+int FerrowApp::SelectedCount() const {
+    return (int)SendMessageA(Child(100), LVM_GETSELECTEDCOUNT, 0, 0);
+}
+
+void FerrowApp::SelectRows(const std::vector<int>& rows) const {
+    RemoteBuffer remote(process(), sizeof(LVITEMA));
+    LVITEMA item = {};
+    item.stateMask = LVIS_SELECTED;
+    item.state = 0;
+    remote.Write(&item, sizeof item);
+    SendMessageA(Child(100), LVM_SETITEMSTATE, (WPARAM)-1, (LPARAM)remote.address());
+    item.state = LVIS_SELECTED;
+    remote.Write(&item, sizeof item);
+    for (int row : rows)
+        SendMessageA(Child(100), LVM_SETITEMSTATE, row, (LPARAM)remote.address());
+}
+
+std::string FerrowApp::StatusText(int part) const {
+    HWND bar = Child(101);
+    LRESULT length = LOWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, part, 0));
+    RemoteBuffer remote(process(), (size_t)length + 1);
+    SendMessageA(bar, SB_GETTEXTA, part, (LPARAM)remote.address());
+    std::string text((size_t)length, '\0');
+    if (length > 0) remote.Read(&text[0], (size_t)length);
+    return text;
+}
+
+ClientRect FerrowApp::RectOf(HWND child) const {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, main_, (POINT*)&r, 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void FerrowApp::ResizeClient(int width, int height) const {
+    RECT outer, client;
+    GetWindowRect(main_, &outer);
+    GetClientRect(main_, &client);
+    const int extraW = (outer.right - outer.left) - client.right;
+    const int extraH = (outer.bottom - outer.top) - client.bottom;
+    SetWindowPos(main_, nullptr, 0, 0, width + extraW, height + extraH,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    WaitUntil(
+        [&] {
+            RECT now;
+            GetClientRect(main_, &now);
+            return now.right == width && now.bottom == height;
+        },
+        5000);
+}
+
+void FerrowApp::Command(int id) const {
+    SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
+}
+
+LRESULT FerrowApp::NotifyFromList(UINT code, int item, int subItem) const {
+    RemoteBuffer remote(process(), sizeof(NMLISTVIEW));
+    NMLISTVIEW notify = {};
+    notify.hdr.hwndFrom = Child(100);
+    notify.hdr.idFrom = 100;
+    notify.hdr.code = code;
+    notify.iItem = item;
+    notify.iSubItem = subItem;
+    remote.Write(&notify, sizeof notify);
+    return SendMessageA(main_, WM_NOTIFY, 100, (LPARAM)remote.address());
+}
+
+void FerrowApp::CopyData(const void* data, DWORD size) const {
+    COPYDATASTRUCT copy = {};
+    copy.dwData = 0;
+    copy.cbData = size;
+    copy.lpData = (void*)data;
+    SendMessageA(main_, WM_COPYDATA, 0, (LPARAM)&copy);
+}
+
+bool FerrowApp::WaitForEnd(int timeoutMs) const {
+    return WaitForSingleObject(info_.hProcess, (DWORD)timeoutMs) == WAIT_OBJECT_0;
+}
+
+int FerrowApp::Exit(int command) {
+    if (command == WM_CLOSE)
+        PostMessageA(main_, WM_CLOSE, 0, 0);
+    else
+        PostMessageA(main_, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+    if (!WaitForEnd()) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return (int)code;
+}

@@ -1,0 +1,21 @@
+# Main window tests: its pure logic natively and for Windows, and the UI
+# driver that runs Ferrow.exe under Wine and works its windows from outside.
+add_executable(app_logic_tests ui/app_logic_test.cpp)
+target_link_libraries(app_logic_tests PRIVATE ferrow_test_support ferrow_app_logic ferrow_platform
+                      ferrow_core ${FERROW_GTEST})
+ferrow_warnings(app_logic_tests)
+add_test(NAME app_logic_tests COMMAND app_logic_tests)
+set_tests_properties(app_logic_tests PROPERTIES TIMEOUT 60 LABELS core)
+
+if(WIN32)
+  add_executable(ui_tests ui/ferrow_app.cpp ui/main_window_test.cpp ui/commands_test.cpp)
+  target_link_libraries(ui_tests PRIVATE ${FERROW_GTEST} comctl32)
+  target_include_directories(ui_tests PRIVATE ${CMAKE_SOURCE_DIR})
+  ferrow_warnings(ui_tests)
+  add_dependencies(ui_tests Ferrow)
+  add_test(NAME ui_tests
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/ui/run_ui_tests.sh
+                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:ui_tests>
+                   $<TARGET_FILE:Ferrow>)
+  set_tests_properties(ui_tests PROPERTIES TIMEOUT 300 LABELS ui RUN_SERIAL TRUE)
+endif()
