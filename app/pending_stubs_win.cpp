@@ -10,8 +10,6 @@
 
 #include <cstdlib>
 
-// -- viewer and layout
+// -- viewer
 HWND CreateViewerWindow(HWND) { return nullptr; }
 void ViewerHandOver(char* data, size_t) { free(data); }
-void RestoreWindowLayout() {}
-void SaveWindowLayout() {}

@@ -19,6 +19,16 @@ PictureSize FitPicture(int width, int height, int clientWidth, int clientHeight)
     return out;
 }
 
+static ViewerRect FloatingRect = kDefaultViewerRect;
+
+ViewerRect GetViewerRect() {
+    return FloatingRect;
+}
+
+void SetViewerRect(const ViewerRect& rect) {
+    FloatingRect = rect;
+}
+
 char* OfferImage(ImageSlot& slot, char* data, int32_t length) {
     char* older = slot.data;
     slot.data = data;

@@ -18,6 +18,10 @@ struct ViewerRect {
     int32_t x, y, width, height;
 };
 constexpr ViewerRect kDefaultViewerRect = {0, 0, 250, 200};
+// The process's one record of it: set from the settings before the viewer
+// opens, recorded when the separate window is destroyed.
+ViewerRect GetViewerRect();
+void SetViewerRect(const ViewerRect& rect);
 
 // One image handed over and not yet taken by the decoding worker. The slot
 // holds at most one buffer; callers guard it with their own lock.
