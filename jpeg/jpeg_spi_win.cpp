@@ -1,0 +1,180 @@
+// jpeg.spi: the five exports of the .spi interface over the portable decoder.
+// Every failure is a return code; nothing is shown to the user, and the
+// decoder's trace lines appear only when FERROW_JPEG_TRACE is set to 1.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "jpeg/jpeg_decoder.h"
+#include "jpeg/spi_interface.h"
+
+// Exported by plain name through jpeg.def (no stdcall decoration on i686).
+#define SPI_EXPORT extern "C"
+
+namespace {
+
+const char* const kPluginInfo[] = {"00IN", "JPEG", "*.jpg", "JPEG file(*.JPG)"};
+
+// Bytes IsSupported looks at from a file handle.
+constexpr DWORD kSniffBytes = 100;
+// The largest file read whole into memory: beyond any JPEG the decoder's
+// pixel limit allows.
+constexpr ULONGLONG kMaxFileBytes = 1ull << 30;
+
+bool TraceWanted() {
+    char value[4] = {};
+    return GetEnvironmentVariableA("FERROW_JPEG_TRACE", value, sizeof value) == 1 && value[0] == '1';
+}
+
+// The file's bytes from offset on, in a fixed local block the caller frees.
+// Never reads past the end whatever the offset says.
+int32_t ReadFileFrom(const char* path, SpiLength offset, HLOCAL* blockOut, size_t* sizeOut) {
+    *blockOut = nullptr;
+    *sizeOut = 0;
+    if (!path || offset < 0) return kSpiFileError;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (TraceWanted()) std::fputs("入力ファイルが開きません\n", stdout);
+        return kSpiFileError;
+    }
+    int32_t result = kSpiSuccess;
+    LARGE_INTEGER size;
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    HLOCAL block = nullptr;
+    size_t count = 0;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < offset ||
+        ULONGLONG(size.QuadPart - offset) > kMaxFileBytes || !SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+        result = kSpiFileError;
+    } else {
+        count = size_t(size.QuadPart - offset);
+        block = LocalAlloc(LMEM_FIXED, count ? count : 1);
+        if (!block) {
+            result = kSpiNoMemory;
+        } else {
+            DWORD read = 0;
+            if (count && (!ReadFile(file, block, DWORD(count), &read, nullptr) || read != count)) {
+                LocalFree(block);
+                block = nullptr;
+                result = kSpiFileError;
+            }
+        }
+    }
+    CloseHandle(file);
+    *blockOut = block;
+    *sizeOut = count;
+    return result;
+}
+
+// The input of GetPictureInfo, GetPicture: file or memory.
+struct Input {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    HLOCAL fileBlock = nullptr;
+    ~Input() {
+        if (fileBlock) LocalFree(fileBlock);
+    }
+};
+
+int32_t OpenInput(const char* buf, SpiLength len, uint32_t flag, Input* in) {
+    if ((flag & kSpiInputMask) != 0) {
+        if (!buf || len < 0) return kSpiNotSupported;
+        in->data = reinterpret_cast<const uint8_t*>(buf);
+        in->size = size_t(len);
+        return kSpiSuccess;
+    }
+    int32_t result = ReadFileFrom(buf, len, &in->fileBlock, &in->size);
+    in->data = static_cast<const uint8_t*>(in->fileBlock);
+    return result;
+}
+
+}  // namespace
+
+SPI_EXPORT int32_t SPI_API GetPluginInfo(int32_t infoNumber, char* buffer, int32_t bufferLength) {
+    if (infoNumber < 0 || infoNumber > 3 || !buffer || bufferLength <= 0) return 0;
+    lstrcpynA(buffer, kPluginInfo[infoNumber], bufferLength);
+    return lstrlenA(buffer);
+}
+
+SPI_EXPORT int32_t SPI_API IsSupported(const char* fileName, SpiSource source) {
+    uint8_t head[kSniffBytes];
+    const uint8_t* bytes = head;
+    DWORD count = 0;
+    if (source < kSpiHandleLimit) {
+        HANDLE file = reinterpret_cast<HANDLE>(source);
+        if (!ReadFile(file, head, kSniffBytes, &count, nullptr)) return 0;
+    } else {
+        bytes = reinterpret_cast<const uint8_t*>(source);
+        count = 2;
+    }
+    return count >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8 ? 1 : 0;
+}
+
+SPI_EXPORT int32_t SPI_API GetPictureInfo(const char* buf, SpiLength len, uint32_t flag, PictureInfo* info) {
+    if (!info) return kSpiNotSupported;
+    Input in;
+    int32_t result = OpenInput(buf, len, flag, &in);
+    if (result != kSpiSuccess) return result;
+    int32_t width = 0, height = 0;
+    if (FindBaselineFrameSize(in.data, in.size, &width, &height) != FrameSizeResult::Found) return kSpiNoFrame;
+    std::memset(info, 0, sizeof *info);
+    info->width = width;
+    info->height = height;
+    info->bitsPerPixel = 24;
+    return kSpiSuccess;
+}
+
+SPI_EXPORT int32_t SPI_API GetPicture(const char* buf, SpiLength len, uint32_t flag, SpiHandle* headerOut,
+                                      SpiHandle* pixelsOut, SpiProgress progress, SpiCallerData data) {
+    if (!headerOut || !pixelsOut) return kSpiNotSupported;
+    Input in;
+    int32_t result = OpenInput(buf, len, flag, &in);
+    if (result != kSpiSuccess) return result;
+
+    JpegDecodeOptions options;
+    options.trace = TraceWanted();
+    DecodedImage image;
+    if (DecodeJpegWith(&image, in.data, in.size, options) != JpegStatus::Ok) return kSpiNotSupported;
+    if (progress && progress(5, 10, data) != 0) {
+        ReleaseDecodedImage(&image);
+        return kSpiAborted;
+    }
+
+    // Both blocks or neither: a lone block is released, never handed out.
+    size_t pixelBytes = BitmapPixelBlockSize(image.width, image.height);
+    HLOCAL header = LocalAlloc(LMEM_MOVEABLE, kBitmapHeaderSize);
+    HLOCAL pixels = pixelBytes ? LocalAlloc(LMEM_MOVEABLE, pixelBytes) : nullptr;
+    void* headerBytes = header ? LocalLock(header) : nullptr;
+    void* pixelData = pixels ? LocalLock(pixels) : nullptr;
+    if (!headerBytes || !pixelData) {
+        if (headerBytes) LocalUnlock(header);
+        if (pixelData) LocalUnlock(pixels);
+        if (header) LocalFree(header);
+        if (pixels) LocalFree(pixels);
+        *headerOut = nullptr;
+        *pixelsOut = nullptr;
+        ReleaseDecodedImage(&image);
+        return kSpiAborted;
+    }
+    PackBitmap(image, static_cast<uint8_t*>(headerBytes), static_cast<uint8_t*>(pixelData));
+    LocalUnlock(header);
+    LocalUnlock(pixels);
+    ReleaseDecodedImage(&image);
+    *headerOut = header;
+    *pixelsOut = pixels;
+
+    if (progress && progress(1, 1, data) != 0) return kSpiAborted;
+    return kSpiSuccess;
+}
+
+SPI_EXPORT int32_t SPI_API GetPreview(const char*, SpiLength, uint32_t, SpiHandle*, SpiHandle*, SpiProgress,
+                                      SpiCallerData) {
+    return kSpiNotImplemented;
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+    return TRUE;
+}
