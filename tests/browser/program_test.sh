@@ -45,11 +45,17 @@ start_program() {  # folder, optional address
   program_pids+=($!)
   probe wait-window 60000 || fail "Ferrow.exe in $1 showed no window"
 }
+# The menu key is written late in the start-up, after the window shows.
+wait_for_menu_page() {  # folder
+  for _ in $(seq 300); do [ "$(reg_value "$MENU_KEY")" = "$(winpath "$1")\\ie_menu.htm" ] && return 0; sleep 0.1; done
+  return 1
+}
 close_program() { probe close 30000 || fail "Ferrow.exe did not close"; }
 
 home="$work/ferrow"
 install_program "$home"
 start_program "$home"
+wait_for_menu_page "$home"
 expect_value "$MENU_KEY" "" "$(winpath "$home")\\ie_menu.htm"
 expect_value "$MENU_KEY" contexts 0x41
 expect_value "$MENU_KEY" Flags 0x0
@@ -96,6 +102,7 @@ for case in "日本語フォルダ:1" "ﾃｽﾄ:0"; do
   folder="$work/${case%%:*}"
   install_program "$folder"
   start_program "$folder"
+  wait_for_menu_page "$folder"
   count=$(probe log-count "$warning")
   [ "$count" = "${case##*:}" ] && pass "${case%%:*}: $count warning line(s)" || fail "${case%%:*}: $count warning line(s)"
   expect_value "$MENU_KEY" "" "$(winpath "$folder")\\ie_menu.htm"

@@ -21,7 +21,8 @@ reg_value() {
   local out
   if [ -n "${2:-}" ]; then out=$("$WINE64" reg query "$1" /v "$2" 2>/dev/null) || return 1
   else out=$("$WINE64" reg query "$1" /ve 2>/dev/null) || return 1; fi
-  echo "$out" | tr -d '\r' | LC_ALL=C sed -n 's/^.*REG_[A-Z_]*    //p' | head -1
+  # reg prints in the ANSI code page (932); the checks are UTF-8.
+  echo "$out" | tr -d '\r' | LC_ALL=C sed -n 's/^.*REG_[A-Z_]*    //p' | head -1 | iconv -f CP932 -t UTF-8
 }
 reg_exists() { "$WINE64" reg query "$1" >/dev/null 2>&1; }
 expect_value() {  # key, value name or "", expected data
