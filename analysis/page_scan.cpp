@@ -16,6 +16,7 @@ constexpr size_t kMaxTagChars = 253;  // then ">" and the terminator
 constexpr size_t kTitleSize = 100;
 constexpr size_t kMaxTitleChars = 88;
 constexpr size_t kCharsetSize = 256;
+constexpr size_t kHrefSize = 256;  // room enough to compare with "javascript:;"
 constexpr char kCaptionSuffix[] = " - Ferrow";
 constexpr char kScriptEnd[] = "</script>";
 constexpr size_t kScriptEndLength = sizeof kScriptEnd - 1;
@@ -161,7 +162,7 @@ void NoteCharset(ScanState& s) {
 }
 
 void TakeScriptLink(ScanState& s) {
-    char href[kAddressBufferSize - 4];  // 256: "javascript:;" is all it is compared with
+    char href[kHrefSize];
     if (!GetAttributeValue(s.tagText, "href", href, sizeof href)) return;
     if (StrNCmpI(href, "javascript:;", 13) != 0) return;
     const char* onClick = nullptr;
@@ -221,7 +222,7 @@ void ShowTitle(ScanState& s, const char* pageAddress) {
 }  // namespace
 
 void AnalysePage(const char* text, const char* pageAddress) {
-    static ScanState s;  // one scan at a time, on the engine's thread
+    ScanState s;
     memset(&s, 0, sizeof s);
     // Without a usable page address relative links have nothing to resolve
     // against and are dropped; absolute ones still count.
