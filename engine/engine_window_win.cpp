@@ -2,13 +2,10 @@
 
 #include "engine/engine.h"
 
-static HWND TheEngineWindow = nullptr;
 static const UINT_PTR kTickTimer = 1;
 
-HWND EngineWindow() { return TheEngineWindow; }
-
 static void OnCreate(HWND window) {
-    TheEngineWindow = window;
+    SetEngineWindow(window);
     ShutdownEngine();  // all lists empty
     Engine.LogoFrame = 0;
     Engine.IndicatorFrame = 2;
@@ -25,7 +22,7 @@ static void OnPaint(HWND window) {
 static void OnDestroy(HWND window) {
     KillTimer(window, kTickTimer);
     ShutdownEngine();
-    if (TheEngineWindow == window) TheEngineWindow = nullptr;
+    if (EngineWindow() == window) SetEngineWindow(nullptr);
 }
 
 // Requests arrive by SendMessage: the engine copies the address before the

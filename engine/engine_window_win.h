@@ -9,8 +9,10 @@
 // Registers LogoClass (once) and creates the engine window as a visible
 // child of parent at (x, y), 26 x 25 pixels. nullptr on failure.
 HWND CreateEngineWindow(HWND parent, HINSTANCE instance, int x, int y);
-// The engine window that socket events and look-ups are addressed to.
+// The engine window that socket events and look-ups are addressed to
+// (kept by net_win.cpp, so that the socket layer links without the window).
 HWND EngineWindow();
+void SetEngineWindow(HWND window);
 
 // Paints the engine window (the logo frame Engine.LogoFrame). Defined by the
 // program that creates the window.

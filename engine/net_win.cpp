@@ -11,6 +11,10 @@
 #include "engine/engine_window_win.h"
 #include "engine/jobs.h"
 
+static HWND TheEngineWindow = nullptr;
+HWND EngineWindow() { return TheEngineWindow; }
+void SetEngineWindow(HWND window) { TheEngineWindow = window; }
+
 int StartupSockets() {
     WSADATA data;
     if (WSAStartup(0x0101, &data) != 0) {
