@@ -132,11 +132,15 @@ TEST(AboutBox, ClickOnTheLinkOpensItsAddress) {
     DestroyWindow(owner);
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+    ++*(int*)count;
+    return TRUE;
+}
+
 // Top-level windows of this thread, visible or not.
 int CountThreadWindows() {
     int count = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(), [](HWND, LPARAM n) { return ++*(int*)n, TRUE; }, (LPARAM)&count);
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, (LPARAM)&count);
     return count;
 }
 
