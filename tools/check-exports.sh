@@ -8,7 +8,7 @@ for dir in "$@"; do
   for pair in "jpeg.spi:$expect_spi" "Ferrow.dll:$expect_dll"; do
     file=$dir/${pair%%:*}
     if [ ! -f "$file" ]; then echo "exports: $file is missing"; status=1; continue; fi
-    names=$(x86_64-w64-mingw32-objdump -p "$file" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF} t&&/^$/{t=0}')
+    names=$(x86_64-w64-mingw32-objdump -p "$file" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^$/{t=0}')
     for want in ${pair#*:}; do
       echo "$names" | grep -qx "$want" || { echo "exports: $file lacks $want"; status=1; }
     done
