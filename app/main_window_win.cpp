@@ -53,14 +53,20 @@ void NoteRegistrationFailed() {
     RegistrationFailed = true;
 }
 
+// The address is copied first: it may be a row of the found-file table,
+// which the engine empties before it takes the address.
 void SendAnalyseRequest(const char* address) {
-    AnalyseBlock block = {address, -1, 0};
+    char copy[kUrlTextLimit + 1];
+    CopyText(copy, sizeof copy, address);
+    AnalyseBlock block = {copy, -1, 0};
     SendMessageA(MainWindow.engineWindow, MsgAnalysePage, (WPARAM)&block, 0);
 }
 
 void AnalyseAddress(const char* address) {
-    SetWindowTextA(MainWindow.urlEdit, address);
-    SendAnalyseRequest(address);
+    char copy[kUrlTextLimit + 1];
+    CopyText(copy, sizeof copy, address);
+    SetWindowTextA(MainWindow.urlEdit, copy);
+    SendAnalyseRequest(copy);
 }
 
 void RelayoutMainWindow() {

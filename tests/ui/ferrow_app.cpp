@@ -33,6 +33,26 @@ void WriteSiteFile(const std::string& name, const std::string& bytes) {
     out << bytes;
 }
 
+std::string SlowAddress(const std::string& path) {
+    return "http://127.0.0.1:" + Environment("FERROW_UI_SLOW_PORT") + "/" + path;
+}
+
+std::vector<std::string> ServedRequests() {
+    std::ifstream in(Environment("FERROW_UI_REQUESTS"), std::ios::binary);
+    std::vector<std::string> requests;
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t open = line.find('"');
+        size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        if (close != std::string::npos) requests.push_back(line.substr(open + 1, close - open - 1));
+    }
+    return requests;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 RemoteBuffer::RemoteBuffer(HANDLE process, size_t size) : process_(process) {
     address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
@@ -105,7 +125,8 @@ bool FerrowApp::Start(const std::string& commandLine, const std::string& ini, bo
     if (!CopyFileA(Environment("FERROW_UI_EXE").c_str(), exe.c_str(), FALSE)) return false;
     std::string text = ini;
     size_t at = text.find("[OPTION]\r\n");
-    if (at != std::string::npos) text.insert(at + 10, "DLPath=" + folder_ + "\\dl\r\n");
+    if (at != std::string::npos && text.find("DLPath=") == std::string::npos)
+        text.insert(at + 10, "DLPath=" + folder_ + "\\dl\r\n");
     std::ofstream(folder_ + "\\Ferrow.ini", std::ios::binary) << text;
 
     std::string line = "\"" + exe + "\"";
@@ -247,13 +268,14 @@ void FerrowApp::SelectRows(const std::vector<int>& rows) const {
         SendMessageA(Child(100), LVM_SETITEMSTATE, row, (LPARAM)remote.address());
 }
 
+// The control may count its text in wide characters, so the buffer is
+// generous and the text ends at its terminator.
 std::string FerrowApp::StatusText(int part) const {
-    HWND bar = Child(101);
-    LRESULT length = LOWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, part, 0));
-    RemoteBuffer remote(process(), (size_t)length + 1);
-    SendMessageA(bar, SB_GETTEXTA, part, (LPARAM)remote.address());
-    std::string text((size_t)length, '\0');
-    if (length > 0) remote.Read(&text[0], (size_t)length);
+    char text[1024] = "";
+    RemoteBuffer remote(process(), sizeof text);
+    remote.Write(text, sizeof text);
+    SendMessageA(Child(101), SB_GETTEXTA, part, (LPARAM)remote.address());
+    remote.Read(text, sizeof text - 1);
     return text;
 }
 
@@ -285,16 +307,80 @@ void FerrowApp::Command(int id) const {
     SendMessageA(main_, WM_COMMAND, MAKEWPARAM(id, 0), 0);
 }
 
-LRESULT FerrowApp::NotifyFromList(UINT code, int item, int subItem) const {
-    RemoteBuffer remote(process(), sizeof(NMLISTVIEW));
-    NMLISTVIEW notify = {};
-    notify.hdr.hwndFrom = Child(100);
-    notify.hdr.idFrom = 100;
-    notify.hdr.code = code;
-    notify.iItem = item;
-    notify.iSubItem = subItem;
-    remote.Write(&notify, sizeof notify);
-    return SendMessageA(main_, WM_NOTIFY, 100, (LPARAM)remote.address());
+static void SendMouse(DWORD flags, int data = 0) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    input.mi.mouseData = (DWORD)data;
+    SendInput(1, &input, sizeof input);
+}
+
+static void ClickScreen(POINT p, bool doubleClick, bool right) {
+    SetCursorPos(p.x, p.y);
+    const DWORD down = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    const DWORD up = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    for (int i = 0; i < (doubleClick ? 2 : 1); i++) {
+        SendMouse(down);
+        SendMouse(up);
+    }
+}
+
+void PressKey(WORD key) {
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof input[0]);
+}
+
+void TurnWheel(int notches) {
+    SendMouse(MOUSEEVENTF_WHEEL, notches * WHEEL_DELTA);
+}
+
+void FerrowApp::Activate() const {
+    SetForegroundWindow(main_);
+    WaitUntil([&] { return GetForegroundWindow() == main_; }, 3000);
+}
+
+void FerrowApp::ClickRow(int row, bool doubleClick, bool right) const {
+    Activate();
+    HWND list = Child(100);
+    RemoteBuffer remote(process(), sizeof(RECT));
+    RECT r = {};
+    r.left = LVIR_LABEL;
+    remote.Write(&r, sizeof r);
+    SendMessageA(list, LVM_ENSUREVISIBLE, row, FALSE);
+    SendMessageA(list, LVM_GETITEMRECT, row, (LPARAM)remote.address());
+    remote.Read(&r, sizeof r);
+    POINT p = {r.left + 8, (r.top + r.bottom) / 2};
+    ClientToScreen(list, &p);
+    ClickScreen(p, doubleClick, right);
+}
+
+// Successive clicks land a few pixels apart so that they never make a
+// double click.
+static int ClickShift = 0;
+
+void FerrowApp::ClickHeader(int column) const {
+    Activate();
+    HWND header = (HWND)SendMessageA(Child(100), LVM_GETHEADER, 0, 0);
+    RemoteBuffer remote(process(), sizeof(RECT));
+    SendMessageA(header, HDM_GETITEMRECT, column, (LPARAM)remote.address());
+    RECT r;
+    remote.Read(&r, sizeof r);
+    ClickShift = ClickShift == 0 ? 12 : 0;
+    POINT p = {(r.left + r.right) / 2 - 6 + ClickShift, (r.top + r.bottom) / 2};
+    ClientToScreen(header, &p);
+    ClickScreen(p, false, false);
+}
+
+void FerrowApp::ClickInto(HWND window) const {
+    Activate();
+    RECT r;
+    GetClientRect(window, &r);
+    POINT p = {r.right / 2, r.bottom / 2};
+    ClientToScreen(window, &p);
+    ClickScreen(p, false, false);
 }
 
 void FerrowApp::CopyData(const void* data, DWORD size) const {

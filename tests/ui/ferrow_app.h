@@ -14,6 +14,12 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
 std::string ServerAddress(const std::string& path); // "http://127.0.0.1:<port>/<path>"
 std::string SiteFolder();                           // folder the server serves
 void WriteSiteFile(const std::string& name, const std::string& bytes);
+// An address on the server that sends 2000 bytes of a 100000-byte file and
+// then stays silent.
+std::string SlowAddress(const std::string& path);
+// The page server's request lines so far ("GET /name HTTP/1.0" ...).
+std::vector<std::string> ServedRequests();
+bool FileExists(const std::string& path);
 
 // Memory in another process, released with the object.
 class RemoteBuffer {
@@ -69,8 +75,13 @@ class FerrowApp {
     ClientRect RectOf(HWND child) const;
     void ResizeClient(int width, int height) const;
     void Command(int id) const;
-    // Sends WM_NOTIFY from the file list as the control itself would.
-    LRESULT NotifyFromList(UINT code, int item = -1, int subItem = 0) const;
+    // Real mouse and keyboard input, as a user gives it: the window is
+    // brought to the front first, and the controls make their own
+    // notifications.
+    void Activate() const;
+    void ClickRow(int row, bool doubleClick = false, bool right = false) const;
+    void ClickHeader(int column) const;
+    void ClickInto(HWND window) const;
     void CopyData(const void* data, DWORD size) const;
 
     // Asks the program to exit with its command and waits; the exit code,
@@ -87,5 +98,9 @@ class FerrowApp {
 
 // The top-level FerrowClass window of a process, or null.
 HWND FindMainWindowOf(DWORD processId);
+// Presses and releases a key.
+void PressKey(WORD key);
+// Turns the mouse wheel one notch.
+void TurnWheel(int notches);
 int CountMainWindows();
 std::string WindowText(HWND window);

@@ -5,31 +5,41 @@
 set -u
 emulator=$1 program=$2 ferrow=$3
 shift 3
-site=$(mktemp -d)
-server=
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+site="$work/site"
+mkdir -p "$site"
+pids=()
 cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
-  rm -rf "$site"
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  rm -rf "$work"
 }
 trap cleanup EXIT
 
-log="$site.server"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$site" >"$log" 2>/dev/null &
-server=$!
-port=
+# Files the tests write, served as they are; every request is logged.
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$site" >"$work/files.out" 2>"$work/requests.log" &
+pids+=($!)
+# Downloads that send a little and then stay silent, for the stop command.
+cat >"$work/routes.json" <<'JSON'
+{"*": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n"}, {"body": 2000}, {"sleep": 20}]}
+JSON
+python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/slow.log" >"$work/slow.out" &
+pids+=($!)
+port= slow_port=
 for _ in $(seq 200); do
-  port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$log" | head -1)
-  [ -n "$port" ] && break
+  port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/files.out" | head -1)
+  slow_port=$(sed -n 's/^PORT \([0-9]*\)/\1/p' "$work/slow.out" | head -1)
+  [ -n "$port" ] && [ -n "$slow_port" ] && break
   sleep 0.05
 done
-rm -f "$log"
-if [ -z "$port" ]; then
-  echo "run_ui_tests: the page server did not start" >&2
+if [ -z "$port" ] || [ -z "$slow_port" ]; then
+  echo "run_ui_tests: the page servers did not start" >&2
   exit 1
 fi
 
 windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
-export FERROW_UI_PORT=$port
+export FERROW_UI_PORT=$port FERROW_UI_SLOW_PORT=$slow_port
+export FERROW_UI_REQUESTS=$(windows_path "$work/requests.log")
 export FERROW_UI_SITE=$(windows_path "$site")
 export FERROW_UI_EXE=$(windows_path "$ferrow")
 "$emulator" "$program" "$@"
