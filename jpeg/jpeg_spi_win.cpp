@@ -80,7 +80,7 @@ struct Input {
 
 int32_t OpenInput(const char* buf, SpiLength len, uint32_t flag, Input* in) {
     if ((flag & kSpiInputMask) != 0) {
-        if (!buf || len < 0) return kSpiNotSupported;
+        if ((!buf && len != 0) || len < 0) return kSpiNotSupported;
         in->data = reinterpret_cast<const uint8_t*>(buf);
         in->size = size_t(len);
         return kSpiSuccess;
@@ -142,10 +142,12 @@ SPI_EXPORT int32_t SPI_API GetPicture(const char* buf, SpiLength len, uint32_t f
         return kSpiAborted;
     }
 
-    // Both blocks or neither: a lone block is released, never handed out.
+    // Both blocks or neither: a lone block is released, never handed out. The
+    // pixel block is larger than its padded rows; zeroing it keeps the spare
+    // bytes from carrying old memory out of the process's heap.
     size_t pixelBytes = BitmapPixelBlockSize(image.width, image.height);
     HLOCAL header = LocalAlloc(LMEM_MOVEABLE, kBitmapHeaderSize);
-    HLOCAL pixels = pixelBytes ? LocalAlloc(LMEM_MOVEABLE, pixelBytes) : nullptr;
+    HLOCAL pixels = pixelBytes ? LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, pixelBytes) : nullptr;
     void* headerBytes = header ? LocalLock(header) : nullptr;
     void* pixelData = pixels ? LocalLock(pixels) : nullptr;
     if (!headerBytes || !pixelData) {

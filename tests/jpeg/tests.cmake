@@ -29,6 +29,34 @@ if(FERROW_BENCH AND NOT WIN32)
   target_compile_options(jpeg_bench PRIVATE -O2)
 endif()
 
+
 if(WIN32)
-  include(${CMAKE_CURRENT_LIST_DIR}/win/plugin_tests.cmake OPTIONAL)
+  # jpeg.spi and the viewer's plug-in host, through real modules. The stand-in
+  # plug-ins live in their own folder so that no program finds them by chance.
+  set(jpeg_test_plugins ${CMAKE_BINARY_DIR}/jpeg-test-plugins)
+  foreach(fake ok1:1:1 ok2:1:2 fail:2:3 nopicture:3:4 badheader:4:5)
+    string(REPLACE ":" ";" parts ${fake})
+    list(GET parts 0 name)
+    list(GET parts 1 kind)
+    list(GET parts 2 id)
+    add_library(fake_${name} MODULE ${CMAKE_CURRENT_LIST_DIR}/fake_plugin_win.cpp)
+    target_compile_definitions(fake_${name} PRIVATE FAKE_KIND=${kind} FAKE_ID=${id})
+    target_include_directories(fake_${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    set_target_properties(fake_${name} PROPERTIES PREFIX "" SUFFIX ".spi"
+      LIBRARY_OUTPUT_DIRECTORY ${jpeg_test_plugins} RUNTIME_OUTPUT_DIRECTORY ${jpeg_test_plugins})
+    ferrow_warnings(fake_${name})
+    list(APPEND jpeg_fake_targets fake_${name})
+  endforeach()
+
+  add_executable(jpeg_spi_tests
+    ${CMAKE_CURRENT_LIST_DIR}/spi_plugin_test_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/plugin_host_test_win.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/jpeg_builder.cpp)
+  target_link_libraries(jpeg_spi_tests PRIVATE ferrow_viewer_host ferrow_jpeg ${FERROW_GTEST})
+  add_dependencies(jpeg_spi_tests jpeg_spi ${jpeg_fake_targets})
+  ferrow_warnings(jpeg_spi_tests)
+  add_test(NAME jpeg_spi_tests COMMAND jpeg_spi_tests)
+  set_tests_properties(jpeg_spi_tests PROPERTIES
+    FIXTURES_REQUIRED jpeg_fixtures TIMEOUT 300
+    ENVIRONMENT "${jpeg_fixture_env};FERROW_JPEG_SPI=Z:$<TARGET_FILE:jpeg_spi>;FERROW_TEST_PLUGINS=Z:${jpeg_test_plugins}")
 endif()

@@ -1,0 +1,47 @@
+// Stand-in .spi plug-ins for the plug-in host's tests, built in several
+// kinds. They claim images that begin with "FAKE".
+//   FAKE_KIND 1: decodes into a 1 x 1 bitmap whose blue byte is FAKE_ID
+//   FAKE_KIND 2: claims, then fails to decode
+//   FAKE_KIND 3: claims, but has no GetPicture
+//   FAKE_KIND 4: hands out a header that promises far more pixels than sent
+#include <windows.h>
+
+#include <cstring>
+
+#include "jpeg/spi_interface.h"
+
+namespace {
+bool Claims(SpiSource source) {
+    return source >= kSpiHandleLimit && std::memcmp(reinterpret_cast<const void*>(source), "FAKE", 4) == 0;
+}
+
+[[maybe_unused]] HLOCAL Block(const void* bytes, size_t size) {
+    HLOCAL h = LocalAlloc(LMEM_MOVEABLE, size);
+    if (h) {
+        std::memcpy(LocalLock(h), bytes, size);
+        LocalUnlock(h);
+    }
+    return h;
+}
+}  // namespace
+
+extern "C" __declspec(dllexport) int32_t SPI_API IsSupported(const char*, SpiSource source) {
+    return Claims(source) ? 1 : 0;
+}
+
+#if FAKE_KIND != 3
+extern "C" __declspec(dllexport) int32_t SPI_API GetPicture(const char*, SpiLength, uint32_t, SpiHandle* headerOut,
+                                                            SpiHandle* pixelsOut, SpiProgress, SpiCallerData) {
+    if (FAKE_KIND == 2) return kSpiNotSupported;
+    BITMAPINFOHEADER h = {};
+    h.biSize = sizeof h;
+    h.biWidth = FAKE_KIND == 4 ? 100000 : 1;
+    h.biHeight = FAKE_KIND == 4 ? 100000 : 1;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    const uint8_t pixel[4] = {FAKE_ID, 0, 0, 0};
+    *headerOut = Block(&h, sizeof h);
+    *pixelsOut = Block(pixel, sizeof pixel);
+    return kSpiSuccess;
+}
+#endif
