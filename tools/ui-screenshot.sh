@@ -2,6 +2,7 @@
 # Saves a screenshot of Ferrow's main window after it analysed a small
 # sample site served on 127.0.0.1.
 # usage: tools/ui-screenshot.sh [Ferrow.exe] [output.png]
+# With FERROW_SHOT_MENU=1 the "表示(V)" drop-down is open in the picture.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 exe=$(readlink -f "${1:-$root/build/win64/bin/Ferrow.exe}")
@@ -69,6 +70,10 @@ for _ in $(seq 300); do
 done
 # Let the last answers reach the list and the logo come to rest.
 sleep 1.5
+if [ "${FERROW_SHOT_MENU:-0}" = 1 ]; then
+  xdotool mousemove 190 33 click 1
+  sleep 1
+fi
 mkdir -p "$(dirname "$out")"
 import -window root -crop 640x480+0+0 +repage "$out"
 echo "ui-screenshot: saved $out"
