@@ -104,6 +104,8 @@ void ReconstructCoefficients(Decoder& d);
 // 8 x 8 inverse DCT of dequantised coefficients in natural order, with the
 // level shift and clamping, into out (stride bytes between rows).
 void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
+// The portable form, also the reference for the vector one where that exists.
+void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride);
 void FillDcBlock(int32_t dc, uint8_t* out, size_t stride);
 
 // Upsamples and colour-converts picture rows y0..y1-1 into image->pixels

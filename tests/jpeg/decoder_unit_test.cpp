@@ -186,6 +186,42 @@ TEST(InverseDct, AgreesWithDoublePrecisionWithinOne) {
     EXPECT_LT(total / (2000 * 64), 0.3);
 }
 
+// Coefficients as an encoder makes them: the forward transform of a block of
+// samples, quantised by q and scaled back.
+void EncodedBlock(uint32_t& seed, int q, int32_t* coef) {
+    const double pi = std::acos(-1.0);
+    double samples[64];
+    auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+    int edge = int(next() % 8), base = int(next() % 256), slope = int(next() % 64) - 32;
+    for (int i = 0; i < 64; ++i) {
+        int v = base + slope * (i % 8) / 4 + ((i / 8) > edge ? 120 : -120) + int(next() % 41) - 20;
+        samples[i] = std::min(255, std::max(0, v)) - 128.0;
+    }
+    for (int v = 0; v < 8; ++v)
+        for (int u = 0; u < 8; ++u) {
+            double s = 0;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    s += samples[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
+            s *= (u ? 1 : std::sqrt(0.5)) * (v ? 1 : std::sqrt(0.5)) / 4;
+            coef[v * 8 + u] = int32_t(std::lround(s / q)) * q;
+        }
+}
+
+TEST(InverseDct, FastFormEqualsPortableForm) {
+    // Where a vector form exists it must give the portable form's integers
+    // for every block a valid stream can hold.
+    uint32_t seed = 7;
+    for (int block = 0; block < 3000; ++block) {
+        int32_t coef[64];
+        EncodedBlock(seed, 1 + block % 40, coef);
+        uint8_t fast[64], portable[64];
+        jpeg::InverseDct(coef, fast, 8);
+        jpeg::InverseDctScalar(coef, portable, 8);
+        ASSERT_EQ(0, std::memcmp(fast, portable, 64)) << "block " << block;
+    }
+}
+
 // ---- Whole-stream behaviour -----------------------------------------------
 
 int Sample(const DecodedImage& image, int x, int y) { return image.pixels[(size_t(y) * image.width + x) * 3]; }
