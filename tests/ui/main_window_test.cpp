@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kBanner[] = "Ferrow Version 1.0 - ページ解析ダウンローダ";
+const char kBanner[] = "Ferrow Version 1.20 - ページ解析ダウンローダ";
 const char kWarning[] = "警告: レジストリ登録に失敗しました。";
 
 // A small site: one page with a Japanese title and files of several types.
