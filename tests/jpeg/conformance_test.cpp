@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "jpeg/jpeg_decoder.h"
@@ -101,6 +102,30 @@ INSTANTIATE_TEST_SUITE_P(Cjpeg, Conformance, ::testing::ValuesIn(FixtureNames())
 TEST(ConformanceFixtures, AreAllPresent) {
     // Every configuration the fixture script makes must reach the test.
     EXPECT_GE(FixtureNames().size(), 28u) << "fixtures in '" << FixtureFolder() << "'";
+}
+
+// Decodes keep all their state to themselves: pictures decoded on several
+// threads at once equal the same pictures decoded one after the other.
+TEST(ConformanceThreads, ConcurrentDecodesAgree) {
+    const char* names[] = {"large", "largeprog", "b411", "progsa"};
+    std::vector<std::vector<uint8_t>> files, alone(4), together(4);
+    for (const char* name : names) files.push_back(ReadBytes(FixtureFolder() + "/" + name + ".jpg"));
+    auto decode = [&files](size_t i, std::vector<uint8_t>* out) {
+        for (int round = 0; round < 3; ++round) {
+            DecodedImage image;
+            if (DecodeJpeg(&image, files[i].data(), files[i].size()))
+                out->assign(image.pixels, image.pixels + size_t(image.pixelCount) * 3);
+            ReleaseDecodedImage(&image);
+        }
+    };
+    for (size_t i = 0; i < 4; ++i) decode(i, &alone[i]);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < 4; ++i) threads.emplace_back(decode, i, &together[i]);
+    for (std::thread& t : threads) t.join();
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_FALSE(alone[i].empty()) << names[i];
+        EXPECT_TRUE(alone[i] == together[i]) << names[i];
+    }
 }
 
 // Truncating a real stream anywhere, or damaging any of its bytes, must never

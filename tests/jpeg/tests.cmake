@@ -23,6 +23,14 @@ add_test(NAME jpeg_tests COMMAND jpeg_tests)
 set_tests_properties(jpeg_tests PROPERTIES
   FIXTURES_REQUIRED jpeg_fixtures ENVIRONMENT "${jpeg_fixture_env}" TIMEOUT 300)
 
+# The fuzz target over its seed inputs, without the fuzzer.
+if(NOT WIN32)
+  add_executable(jpeg_fuzz_replay ${CMAKE_SOURCE_DIR}/jpeg/fuzz/jpeg_fuzz.cpp ${CMAKE_SOURCE_DIR}/jpeg/fuzz/replay_main.cpp)
+  target_link_libraries(jpeg_fuzz_replay PRIVATE ferrow_jpeg)
+  ferrow_warnings(jpeg_fuzz_replay)
+  add_test(NAME jpeg_fuzz_seeds COMMAND jpeg_fuzz_replay ${CMAKE_SOURCE_DIR}/jpeg/fuzz/seeds)
+endif()
+
 if(FERROW_BENCH AND NOT WIN32)
   add_executable(jpeg_bench ${CMAKE_SOURCE_DIR}/jpeg/bench/jpeg_bench.cpp)
   target_link_libraries(jpeg_bench PRIVATE ferrow_jpeg turbojpeg)
