@@ -103,7 +103,7 @@ void SaveWindowLayout() {
     FillSaveSlots(&layout, RestoredRectangle(), MainWindow.listRatio, MainWindow.viewerRatio,
                   texts.data(), (int)texts.size(), Options.URLSave);
     const LONG_PTR style = GetWindowLongPtrA(MainWindow.fileList, GWL_STYLE);
-    layout.listStyle = (style & LVS_LIST) ? 1 : 0;
+    layout.listStyle = (style & LVS_TYPEMASK) == LVS_LIST ? 1 : 0;
     for (int i = 0; i < 4; i++)
         layout.columnWidths[i] = ListView_GetColumnWidth(MainWindow.fileList, i);
     layout.toolbarShown = MainWindow.toolbar ? 1 : 0;

@@ -10,6 +10,3 @@
 
 #include <cstdlib>
 
-// -- viewer
-HWND CreateViewerWindow(HWND) { return nullptr; }
-void ViewerHandOver(char* data, size_t) { free(data); }

@@ -2,6 +2,12 @@
 #pragma once
 #include <windows.h>
 
+#include "viewer/viewer_geometry.h"
+
+// Registers the class "ViewerClass" (once; later calls do nothing).
+bool RegisterViewerClass(HINSTANCE instance);
 // Creates the viewer (docked when Options.ViewerDialog is 0) with its
 // decoding worker; null on failure.
 HWND CreateViewerWindow(HWND mainWindow);
+// The viewer window while it exists, else null.
+HWND ViewerWindow();

@@ -1,0 +1,26 @@
+// The viewer's decoding worker and the state it shares with the window
+// thread: the image handed over and not yet taken, and the picture last
+// decoded. Every access goes through these functions, under one lock.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+// Posted by the worker when a decode has finished (the window repaints).
+constexpr UINT kMsgPictureReady = WM_APP + 0x100;
+
+// Starts the worker for window at lowest priority. A worker of an earlier
+// window has always ended by then (StopViewerWorker waits for it); false
+// when the thread cannot be started.
+bool StartViewerWorker(HWND window);
+// Window thread, at the window's destruction: drops the image not yet
+// taken, lets a decode in progress finish, waits for the worker to end and
+// releases the picture. Afterwards no thread calls into the plug-ins.
+void StopViewerWorker();
+// Window thread: takes over a malloc'ed image. A newer image replaces one
+// the worker has not taken yet, which is freed here; with no worker running
+// the image is freed at once.
+void HandOverImage(char* data, int32_t length);
+// Window thread: draws the last decoded picture scaled to fit the client
+// area of window, in its top-left corner. Draws nothing when there is none.
+void DrawViewerPicture(HWND window, HDC dc);
