@@ -1,0 +1,259 @@
+// The viewer seen from outside: a JPEG row clicked in the file list is
+// fetched from the page server, decoded by jpeg.spi and drawn scaled into
+// the docked pane or the separate window; its pixels are read back from the
+// screen and compared with the picture as djpeg decodes it.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/ui/ferrow_app.h"
+#include "tests/viewer_ui/pixels.h"
+
+namespace {
+
+constexpr int kViewerCommand = 40009;
+constexpr int kViewerId = 106;
+
+std::string Fixture(const std::string& name) {
+    const char* folder = getenv("FERROW_VIEWER_FIXTURES");
+    return std::string(folder ? folder : "") + "\\" + name;
+}
+
+void PublishSite() {
+    for (const char* name : {"wide.jpg", "tall.jpg", "small.jpg", "large.jpg"})
+        CopyFileA(Fixture(name).c_str(), (SiteFolder() + "\\" + name).c_str(), FALSE);
+    WriteSiteFile("index.html",
+                  "<html><head><title>pictures</title></head><body>"
+                  "<a href=\"wide.jpg\">w</a><a href=\"tall.jpg\">t</a>"
+                  "<a href=\"small.jpg\">s</a><a href=\"large.jpg\">l</a></body></html>");
+}
+
+std::string Ini(int viewerDialog, const std::string& window = "") {
+    return "[OPTION]\r\nHeadCheck=0\r\nJPG=1\r\nHTM=1\r\nViewerDialog=" +
+           std::to_string(viewerDialog) + "\r\n[WINDOW]\r\nviewer=0\r\nTollBar=1\r\n" + window;
+}
+
+struct FindViewer {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindViewerWindow(HWND window, LPARAM param) {
+    FindViewer* search = (FindViewer*)param;
+    char name[64];
+    GetClassNameA(window, name, sizeof name);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->processId && strcmp(name, "ViewerClass") == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The separate viewer: a top-level window of the program's process.
+HWND FloatingViewer(const FerrowApp& app) {
+    FindViewer search = {GetProcessId(app.process()), nullptr};
+    EnumWindows(FindViewerWindow, (LPARAM)&search);
+    return search.found;
+}
+
+class ViewerTest : public ::testing::Test {
+protected:
+    FerrowApp app;
+    void SetUp() override { PublishSite(); }
+
+    // Starts on the page with the viewer closed, puts jpeg.spi beside the
+    // program (the viewer loads it when it opens) and waits for the rows.
+    void StartOnPage(int viewerDialog, const std::string& window = "") {
+        ASSERT_TRUE(app.Start(ServerAddress("index.html"), Ini(viewerDialog, window)));
+        const char* spi = getenv("FERROW_VIEWER_SPI");
+        ASSERT_TRUE(spi && CopyFileA(spi, (app.folder() + "\\jpeg.spi").c_str(), FALSE))
+            << "jpeg.spi is needed beside Ferrow.exe";
+        ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 4; })) << app.LogText();
+    }
+
+    int Row(const std::string& name) {
+        for (int row = 0; row < app.ListCount(); row++)
+            if (app.ListText(row, 0) == name) return row;
+        return -1;
+    }
+
+    // A mouse click on the row's name. The first click into an inactive
+    // window may only activate it, so it is repeated until the row is the
+    // one selected.
+    void ClickRow(const std::string& name) {
+        const int row = Row(name);
+        ASSERT_GE(row, 0) << name;
+        HWND list = app.Child(100);
+        for (int attempt = 0; attempt < 3; attempt++) {
+            app.ClickRow(row);
+            if (WaitUntil([&] {
+                    return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1 &&
+                           SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0;
+                }, 2000))
+                return;
+        }
+        ADD_FAILURE() << "row " << name << " could not be clicked";
+    }
+
+    // Waits until the viewer shows the reference picture scaled to fit its
+    // client area and checks its colours block by block.
+    void ExpectShows(HWND viewer, const char* name, int blockSize) {
+        const Picture reference = ReadPpm(Fixture(std::string(name) + ".decoded.ppm"));
+        ASSERT_FALSE(reference.Empty()) << name;
+        RECT client;
+        GetClientRect(viewer, &client);
+        // Never enlarged; the aspect kept; cut to whichever side is short.
+        int wantW = reference.width, wantH = reference.height;
+        if (wantW > client.right) {
+            wantH = wantH * client.right / wantW;
+            wantW = client.right;
+        }
+        if (wantH > client.bottom) {
+            wantW = wantW * client.bottom / wantH;
+            wantH = client.bottom;
+        }
+        Picture shown;
+        int drawnW = 0, drawnH = 0;
+        int misses = -1;
+        std::string first;
+        const bool matched = WaitUntil([&] {
+            shown = CaptureClient(viewer);
+            DrawnExtent(shown, &drawnW, &drawnH);
+            if (abs(drawnW - wantW) > 1 || abs(drawnH - wantH) > 1) return false;
+            misses = CompareBlocks(shown, reference, drawnW, drawnH, blockSize, 40, &first);
+            return misses == 0;
+        });
+        EXPECT_TRUE(matched) << name << " in " << client.right << "x" << client.bottom
+                             << ": drawn " << drawnW << "x" << drawnH << ", expected " << wantW
+                             << "x" << wantH << "; " << misses << " blocks differ (" << first
+                             << ")";
+        if (!matched) {
+            const std::string saved = app.folder() + "\\shown-" + name + ".ppm";
+            WritePpm(shown, saved);
+            ADD_FAILURE() << "what the viewer showed: " << saved;
+        }
+        // Beyond the picture the client area is white.
+        if (matched && drawnW + 8 < shown.width) {
+            EXPECT_TRUE(IsWhite(shown.At(drawnW + 1, 2)));
+        }
+        if (matched && drawnH + 2 < shown.height) {
+            EXPECT_TRUE(IsWhite(shown.At(2, drawnH + 1)));
+        }
+    }
+};
+
+TEST_F(ViewerTest, DockedViewerShowsTheClickedJpegScaledToFit) {
+    StartOnPage(0);
+    app.ResizeClient(900, 700);
+    app.Command(kViewerCommand);
+    HWND viewer = app.Child(kViewerId);
+    ASSERT_NE(viewer, nullptr);
+    ClickRow("wide.jpg");
+    ExpectShows(viewer, "wide", 40);
+    ClickRow("small.jpg");  // smaller than the pane: its own size, top-left
+    ExpectShows(viewer, "small", 16);
+    ClickRow("tall.jpg");
+    ExpectShows(viewer, "tall", 50);
+}
+
+TEST_F(ViewerTest, OfTwoImagesInQuickSuccessionTheSecondStays) {
+    StartOnPage(0);
+    app.ResizeClient(900, 700);
+    app.Command(kViewerCommand);
+    HWND viewer = app.Child(kViewerId);
+    ASSERT_NE(viewer, nullptr);
+    ClickRow("wide.jpg");
+    ClickRow("tall.jpg");
+    ExpectShows(viewer, "tall", 50);
+    // The program is still whole and answers.
+    EXPECT_TRUE(app.LogHas("解析が終了しました")) << app.LogText();
+}
+
+TEST_F(ViewerTest, FloatingViewerOpensAtItsRectangleAndShowsTheClickedJpeg) {
+    StartOnPage(1, "viewer_x=120\r\nviewer_y=90\r\nViewerWidth=330\r\nViewerHeight=290\r\n");
+    app.Command(kViewerCommand);
+    HWND viewer = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (viewer = FloatingViewer(app)) != nullptr; }));
+    RECT r;
+    GetWindowRect(viewer, &r);
+    EXPECT_EQ(r.left, 120);
+    EXPECT_EQ(r.top, 90);
+    EXPECT_EQ(r.right - r.left, 330);
+    EXPECT_EQ(r.bottom - r.top, 290);
+    EXPECT_EQ(WindowText(viewer), "ビューアー");
+    EXPECT_EQ(GetWindow(viewer, GW_OWNER), app.main());
+    EXPECT_EQ(app.Child(kViewerId), nullptr);  // nothing docked
+    ClickRow("wide.jpg");
+    ExpectShows(viewer, "wide", 40);
+}
+
+TEST_F(ViewerTest, ClosingTheFloatingViewerReleasesItsCommandAndKeepsItsRectangle) {
+    StartOnPage(1, "viewer_x=100\r\nviewer_y=100\r\nViewerWidth=300\r\nViewerHeight=250\r\n");
+    HWND toolbar = app.Child(103);
+    app.Command(kViewerCommand);
+    HWND viewer = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (viewer = FloatingViewer(app)) != nullptr; }));
+    EXPECT_TRUE(SendMessageA(toolbar, TB_GETSTATE, kViewerCommand, 0) & TBSTATE_CHECKED);
+    SetWindowPos(viewer, nullptr, 160, 130, 340, 270, SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageA(viewer, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(viewer); }));
+    const LRESULT state = SendMessageA(toolbar, TB_GETSTATE, kViewerCommand, 0);
+    EXPECT_EQ(state & (TBSTATE_CHECKED | TBSTATE_ENABLED), TBSTATE_ENABLED);
+
+    // The command opens it again where it was left.
+    app.Command(kViewerCommand);
+    ASSERT_TRUE(WaitUntil([&] { return (viewer = FloatingViewer(app)) != nullptr; }));
+    RECT r;
+    GetWindowRect(viewer, &r);
+    EXPECT_EQ(r.left, 160);
+    EXPECT_EQ(r.top, 130);
+    EXPECT_EQ(r.right - r.left, 340);
+    EXPECT_EQ(r.bottom - r.top, 270);
+    EXPECT_TRUE(SendMessageA(toolbar, TB_GETSTATE, kViewerCommand, 0) & TBSTATE_CHECKED);
+    ClickRow("small.jpg");
+    ExpectShows(viewer, "small", 16);
+
+    // Closed with its close box again, the menu item is saved unchecked.
+    SendMessageA(viewer, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(viewer); }));
+    ASSERT_EQ(app.Exit(), 0);
+    const std::string ini = app.folder() + "\\Ferrow.ini";
+    EXPECT_EQ(GetPrivateProfileIntA("WINDOW", "viewer", -1, ini.c_str()), 0);
+    EXPECT_EQ(GetPrivateProfileIntA("WINDOW", "viewer_x", -1, ini.c_str()), 160);
+    EXPECT_EQ(GetPrivateProfileIntA("WINDOW", "ViewerHeight", -1, ini.c_str()), 270);
+}
+
+// Closing in the middle of a decode, and reopening at once, many times: the
+// worker must be gone before jpeg.spi is unloaded and before the next one
+// starts. The program has to stay alive and still show pictures afterwards.
+TEST_F(ViewerTest, ClosingAndReopeningDuringDecodesKeepsTheProgramWhole) {
+    StartOnPage(0);
+    app.ResizeClient(900, 700);
+    for (int round = 0; round < 8; round++) {
+        app.Command(kViewerCommand);
+        ASSERT_NE(app.Child(kViewerId), nullptr) << round;
+        ClickRow("large.jpg");
+        // The first time the file is waited for, so the close falls into its
+        // decode; later rounds close at once, while the fetch may still run
+        // and its buffer then reaches no viewer or the next one.
+        if (round == 0) {
+            EXPECT_TRUE(WaitUntil([&] { return app.ListText(Row("large.jpg"), 1) != ""; }));
+        }
+        app.Command(kViewerCommand);
+        ASSERT_EQ(app.Child(kViewerId), nullptr) << round;
+    }
+    EXPECT_EQ(WaitForSingleObject(app.process(), 0), (DWORD)WAIT_TIMEOUT) << "the program ended";
+    app.Command(kViewerCommand);
+    HWND viewer = app.Child(kViewerId);
+    ASSERT_NE(viewer, nullptr);
+    ClickRow("wide.jpg");
+    ExpectShows(viewer, "wide", 40);
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+}  // namespace
