@@ -36,3 +36,28 @@ if(WIN32)
   target_link_libraries(settings_pose PRIVATE ferrow_settings_ui ferrow_core)
   ferrow_warnings(settings_pose)
 endif()
+
+# The same dialogs opened through a running Ferrow.exe with its own commands,
+# driven from outside with the main window's UI test driver.
+if(WIN32)
+  add_executable(settings_through_app_tests
+    ${CMAKE_CURRENT_LIST_DIR}/settings_through_app_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/ui/ferrow_app.cpp)
+  target_link_libraries(settings_through_app_tests PRIVATE ${FERROW_GTEST} comctl32 psapi)
+  target_include_directories(settings_through_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
+  ferrow_warnings(settings_through_app_tests)
+  add_dependencies(settings_through_app_tests Ferrow)
+  add_test(NAME settings_through_app_tests
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/run_app_settings_tests.sh
+                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:settings_through_app_tests>
+                   $<TARGET_FILE:Ferrow> --gtest_filter=-HelpThroughApp.*)
+  # Help once more, with the HTML Help library switched off.
+  add_test(NAME help_through_app_tests
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/run_app_settings_tests.sh
+                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:settings_through_app_tests>
+                   $<TARGET_FILE:Ferrow> --gtest_filter=HelpThroughApp.*)
+  set_tests_properties(help_through_app_tests PROPERTIES
+    ENVIRONMENT "WINEDLLOVERRIDES=mscoree,mshtml,hhctrl.ocx=")
+  set_tests_properties(settings_through_app_tests help_through_app_tests PROPERTIES
+    TIMEOUT 300 LABELS ui RUN_SERIAL TRUE)
+endif()
