@@ -1,5 +1,6 @@
 // Help (Ferrow.chm in the HTML Help viewer, bound at run time) and the about
 // box with its link to the project's page.
+#include "settings/dialog_place_win.h"
 #include "settings/help_about_win.h"
 
 #include <shellapi.h>
@@ -110,18 +111,6 @@ void ReleaseAboutResources() {
     if (about.cursorOwned) DestroyCursor(about.linkCursor);
     about.linkCursor = nullptr;
     about.cursorOwned = false;
-}
-
-void CentreOverOwner(HWND window) {
-    HWND owner = GetWindow(window, GW_OWNER);
-    if (!owner) return;
-    RECT ownerRect, ownRect;
-    GetWindowRect(owner, &ownerRect);
-    GetWindowRect(window, &ownRect);
-    int ownWidth = ownRect.right - ownRect.left, ownHeight = ownRect.bottom - ownRect.top;
-    int left = ownerRect.left + (ownerRect.right - ownerRect.left - ownWidth) / 2;
-    int top = ownerRect.top + (ownerRect.bottom - ownerRect.top - ownHeight) / 2;
-    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void OnAboutInit(HWND box) {

@@ -1,6 +1,7 @@
 // The settings dialog: a frame with a tab control over four pages. OK writes
 // every option to Ferrow.ini and into Options at the same moment; Cancel
 // and the close box leave both alone.
+#include "settings/dialog_place_win.h"
 #include "settings/settings_dialog_win.h"
 
 #include <commctrl.h>
@@ -146,19 +147,6 @@ void SaveOptionsFromDialog(HWND dialog) {
 }
 
 // ---- the frame
-
-// Centres the window over its owner, keeping its size.
-void CentreOverOwner(HWND window) {
-    HWND owner = GetWindow(window, GW_OWNER);
-    if (!owner) return;
-    RECT ownerRect, ownRect;
-    GetWindowRect(owner, &ownerRect);
-    GetWindowRect(window, &ownRect);
-    int ownWidth = ownRect.right - ownRect.left, ownHeight = ownRect.bottom - ownRect.top;
-    int left = ownerRect.left + (ownerRect.right - ownerRect.left - ownWidth) / 2;
-    int top = ownerRect.top + (ownerRect.bottom - ownerRect.top - ownHeight) / 2;
-    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 void ShowPage(int index) {
     for (int i = 0; i < kSettingsPageCount; i++)
