@@ -21,7 +21,7 @@ target_link_libraries(jpeg_tests PRIVATE ferrow_jpeg ${FERROW_GTEST})
 ferrow_warnings(jpeg_tests)
 add_test(NAME jpeg_tests COMMAND jpeg_tests)
 set_tests_properties(jpeg_tests PROPERTIES
-  FIXTURES_REQUIRED jpeg_fixtures ENVIRONMENT "${jpeg_fixture_env}" TIMEOUT 300)
+  FIXTURES_REQUIRED jpeg_fixtures ENVIRONMENT "${jpeg_fixture_env}" TIMEOUT 300 LABELS asan)
 
 # The fuzz target over its seed inputs, without the fuzzer.
 if(NOT WIN32)
@@ -29,6 +29,7 @@ if(NOT WIN32)
   target_link_libraries(jpeg_fuzz_replay PRIVATE ferrow_jpeg)
   ferrow_warnings(jpeg_fuzz_replay)
   add_test(NAME jpeg_fuzz_seeds COMMAND jpeg_fuzz_replay ${CMAKE_SOURCE_DIR}/jpeg/fuzz/seeds)
+  set_tests_properties(jpeg_fuzz_seeds PROPERTIES LABELS asan)
 endif()
 
 if(FERROW_BENCH AND NOT WIN32)
