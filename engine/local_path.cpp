@@ -27,12 +27,14 @@ void SafeName(const char* name, size_t len, char* out, size_t outSize) {
     size_t used = 0;
     for (size_t i = 0; i < len && name[i] && used + 2 < outSize; i++) {
         unsigned char c = (unsigned char)name[i];
-        if (IsLeadByte(c) && i + 1 < len && name[i + 1]) {
+        if (i + 1 < len && IsDoubleByteAt(name + i)) {
             out[used++] = name[i++];
             out[used++] = name[i];
             continue;
         }
-        out[used++] = IsRefused(c) ? '_' : (char)c;
+        // A lead byte without its second half would swallow the next byte
+        // (":" for one) when Windows converts the name, so it goes too.
+        out[used++] = IsRefused(c) || IsLeadByte(c) ? '_' : (char)c;
     }
     out[used] = '\0';
     // Trailing dots and spaces: Windows strips them and "a." would alias "a".
@@ -96,7 +98,7 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
         while (*p) {
             size_t len = 0;
             while (p[len] && p[len] != '/' && p[len] != '\\') {
-                if (IsLeadByte((unsigned char)p[len]) && p[len + 1]) len++;
+                if (IsDoubleByteAt(p + len)) len++;
                 len++;
             }
             char piece[kMaxPathChars + 1];

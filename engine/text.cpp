@@ -8,6 +8,11 @@ bool IsLeadByte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
+bool IsDoubleByteAt(const char* s) {
+    unsigned char lead = (unsigned char)s[0], trail = (unsigned char)(lead ? s[1] : 0);
+    return IsLeadByte(lead) && ((trail >= 0x40 && trail <= 0x7E) || (trail >= 0x80 && trail <= 0xFC));
+}
+
 // Length of the longest prefix of s (of length len) that does not end
 // inside a double-byte character.
 static size_t WholeCharacters(const char* s, size_t len) {

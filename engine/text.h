@@ -17,6 +17,9 @@ void AppendFormat(char* buffer, size_t size, const char* format, ...)
 
 // True for the first byte of a Shift_JIS double-byte character.
 bool IsLeadByte(unsigned char c);
+// True where s starts a whole double-byte character: a lead byte followed by
+// a byte that can follow it. A lead byte before anything else stands alone.
+bool IsDoubleByteAt(const char* s);
 
 // Diagnostic trace: at most 254 characters and "\n" to the debugger output.
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));

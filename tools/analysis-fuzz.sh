@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/analysis-fuzz
 seconds=${1:-600}
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON >/dev/null
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON -DFERROW_SANITIZE=ON >/dev/null
 ninja -C "$build" page_scan_fuzz >/dev/null
 mkdir -p "$build/corpus"
 exec "$(find "$build" -name page_scan_fuzz -type f -perm -u+x | head -1)" "$build/corpus" \

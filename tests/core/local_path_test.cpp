@@ -27,6 +27,9 @@ TEST(LocalPath, SafeNames) {
         {"CONSOLE", "CONSOLE"},     {"NUL .txt", "_NUL .txt"},
         // A Shift_JIS trail byte 0x5C is not a backslash.
         {"\x95\x5C.jpg", "\x95\x5C.jpg"},
+        // A lead byte whose second half cannot follow it must not carry a
+        // refused character through ("\x94:" would name a file stream).
+        {"a\x94:b.jpg", "a__b.jpg"}, {"a\x94\x7C.jpg", "a\x94\x7C.jpg"}, {"end\x94", "end_"},
     };
     for (const auto& c : cases) EXPECT_EQ(Safe(c.name), c.safe) << c.name;
 }

@@ -28,3 +28,18 @@ if(NOT WIN32)
   target_link_libraries(engine_bench PRIVATE ferrow_test_support ferrow_platform ferrow_core)
   ferrow_warnings(engine_bench)
 endif()
+
+# libFuzzer target over response heads and download paths (clang; see
+# tools/engine-fuzz.sh).
+if(FERROW_FUZZ)
+  add_executable(http_fuzz ${CMAKE_CURRENT_LIST_DIR}/http_fuzz.cpp)
+  get_target_property(options http_fuzz COMPILE_OPTIONS)
+  if(options)
+    list(REMOVE_ITEM options -fexec-charset=CP932)  # clang has no CP932
+    set_target_properties(http_fuzz PROPERTIES COMPILE_OPTIONS "${options}")
+  endif()
+  target_compile_options(http_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(http_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(http_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+  ferrow_warnings(http_fuzz)
+endif()

@@ -1,0 +1,14 @@
+#!/bin/bash
+# Builds the response-head and download-path fuzz target with clang (libFuzzer, ASan, UBSan) and runs
+# it from the seeds in tests/engine/corpus for the given number of seconds
+# (600 by default). The growing corpus stays in the build folder.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build/engine-fuzz
+seconds=${1:-600}
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON -DFERROW_SANITIZE=ON >/dev/null
+ninja -C "$build" http_fuzz >/dev/null
+mkdir -p "$build/corpus"
+exec "$(find "$build" -name http_fuzz -type f -perm -u+x | head -1)" "$build/corpus" \
+  "$root/tests/engine/corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  -print_final_stats=1
