@@ -69,6 +69,10 @@ static bool AppendFileName(char* path, size_t pathSize, const char* name) {
         if (extLen + 1 > room) extLen = 0;  // no room for the extension either
         char stem[kMaxPathChars + 1];
         CopyText(stem, room - extLen + 1, name);
+        // The cut may end the name in blanks or dots, which Windows strips.
+        size_t stemLen = strlen(stem);
+        while (stemLen > 0 && (stem[stemLen - 1] == ' ' || stem[stemLen - 1] == '.')) stem[--stemLen] = '\0';
+        if (stemLen == 0) CopyText(stem, sizeof stem, "_");
         FormatText(cut, sizeof cut, "%s%s", stem, extLen ? name + ext : "");
         name = cut;
     }

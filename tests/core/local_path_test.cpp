@@ -76,6 +76,12 @@ TEST(LocalPath, LongNamesAreCutKeepingTheExtension) {
         EXPECT_EQ(path.substr(path.size() - 5), ".jpeg");
         EXPECT_EQ(path.substr(0, folder.size() + 1), folder + "\\");
     }
+    // A cut that lands on blanks or dots does not leave them at the name's end.
+    std::string spaced = "http://h/" + std::string(200, 'a') + std::string(100, ' ') + "b";
+    std::string cutPath = PathOf(spaced.c_str(), 0, "D:\\dl");
+    EXPECT_LE(cutPath.size(), 259u);
+    EXPECT_NE(cutPath.back(), ' ');
+    EXPECT_EQ(cutPath, "D:\\dl\\" + std::string(200, 'a'));
     // A folder with no room left for any name gives no path.
     std::string full = "D:\\" + std::string(250, 'f');
     EXPECT_EQ(PathOf("http://h/x.jpg", 0, full.c_str()), "(none)");
