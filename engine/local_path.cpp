@@ -1,6 +1,7 @@
 #include "engine/local_path.h"
 
 #include <cstring>
+#include <string>
 
 #include "analysis/nocase.h"
 #include "engine/platform.h"
@@ -41,9 +42,9 @@ void SafeName(const char* name, size_t len, char* out, size_t outSize) {
     while (used > 0 && (out[used - 1] == '.' || out[used - 1] == ' ')) out[--used] = '\0';
     if (used == 0) return;  // also what "." and ".." come to
     if (IsDeviceName(out)) {
-        char renamed[kMaxPathChars + 1];
-        FormatText(renamed, sizeof renamed, "_%s", out);
-        CopyText(out, outSize, renamed);
+        // The prefix may push the end out: CopyText cuts on a whole character.
+        std::string renamed = std::string("_") + out;
+        CopyText(out, outSize, renamed.c_str());
     }
 }
 

@@ -32,6 +32,11 @@ TEST(LocalPath, SafeNames) {
         {"a\x94:b.jpg", "a__b.jpg"}, {"a\x94\x7C.jpg", "a\x94\x7C.jpg"}, {"end\x94", "end_"},
     };
     for (const auto& c : cases) EXPECT_EQ(Safe(c.name), c.safe) << c.name;
+    // A device name renamed at full length is cut on a whole character.
+    std::string device = "CON." + std::string(253, 'a') + "\x95\x5C";
+    char renamed[260];
+    SafeName(device.c_str(), device.size(), renamed, sizeof renamed);
+    EXPECT_EQ(std::string(renamed), "_CON." + std::string(253, 'a'));
 }
 
 std::string PathOf(const char* address, int hierarchical, const char* folder = "D:\\dl") {
