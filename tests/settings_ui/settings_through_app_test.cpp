@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "settings/settings_ids.h"
+#include "tests/support/temp_folder.h"
 #include "tests/ui/ferrow_app.h"
 
 namespace {
@@ -150,13 +151,6 @@ void PressButton(HWND dialog, int id) {
 }
 
 // ---- Ferrow.ini
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // The keys of one section in file order.
 KeyValues SectionOf(const std::string& text, const std::string& section) {

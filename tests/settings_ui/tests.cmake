@@ -42,7 +42,8 @@ endif()
 if(WIN32)
   add_executable(settings_through_app_tests
     ${CMAKE_CURRENT_LIST_DIR}/settings_through_app_test.cpp
-    ${CMAKE_SOURCE_DIR}/tests/ui/ferrow_app.cpp)
+    ${CMAKE_SOURCE_DIR}/tests/ui/ferrow_app.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/temp_folder.cpp)
   target_link_libraries(settings_through_app_tests PRIVATE ${FERROW_GTEST} comctl32 psapi)
   target_include_directories(settings_through_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(settings_through_app_tests)
