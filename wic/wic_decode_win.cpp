@@ -183,6 +183,8 @@ bool CopyRowsThroughBgra(const FirstFrame& f, const BitmapPlan& plan, uint8_t* p
 
 int32_t DecodeFrame(const uint8_t* data, size_t size, SpiProgress progress,
                     SpiCallerData callerData, SpiHandle* headerOut, SpiHandle* pixelsOut) {
+    // An oversized picture is refused before its decoder may allocate it.
+    if (data && DeclaredPixels(data, size) > kMaxPicturePixels) return kSpiNotSupported;
     FirstFrame f;
     BitmapPlan plan;
     int32_t result = OpenFirstFrame(data, size, &f);
