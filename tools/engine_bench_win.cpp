@@ -20,18 +20,20 @@ constexpr char kAnalysed[] = "解析が終了しました";
 constexpr char kBatchDone[] = "ダウンロードが終了しました";
 constexpr char kOneDone[] = "をダウンロードしました";
 
-// The last non-empty line of the log. Only the line count and that line
-// cross the process boundary: reading the whole log at every poll would
+// The last non-empty line of the log. The whole text crosses the process
+// boundary only when its length changed: reading it at every poll would
 // steal time from the program's own thread, which also runs the engine.
 std::string LastLogLine(HWND log) {
-    int lines = (int)SendMessageA(log, EM_GETLINECOUNT, 0, 0);
-    for (int i = lines - 1; i >= 0 && i >= lines - 2; i--) {
-        char line[512];
-        *(WORD*)line = (WORD)(sizeof line - 1);
-        LRESULT n = SendMessageA(log, EM_GETLINE, (WPARAM)i, (LPARAM)line);
-        if (n > 0) return std::string(line, (size_t)n);
-    }
-    return "";
+    static LRESULT lastLength = -1;
+    static std::string lastLine;
+    LRESULT length = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
+    if (length == lastLength) return lastLine;
+    lastLength = length;
+    std::string text = WindowText(log);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    size_t start = text.find_last_of('\n');
+    lastLine = start == std::string::npos ? text : text.substr(start + 1);
+    return lastLine;
 }
 
 bool EndsWith(const std::string& text, const char* tail) {
