@@ -188,6 +188,21 @@ TEST_F(TableTest, SizeSortCountsEmptyAsZero) {
     EXPECT_EQ(Names()[0], "huge");
 }
 
+TEST_F(TableTest, SizesPastFourGigabytesSortAndAddUp) {
+    Add("four", "4294967296");
+    Add("two", "2147483648");
+    Add("max", "9223372036854775807");
+    Add("five", "5000000000");
+    SortFileTable(ColSize, 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"two", "four", "five", "max"}));
+    EXPECT_EQ(Status({1}), "four 4096.00MB");
+    EXPECT_EQ(Status({0, 1, 2}), "3個のファイル 10912.37MB");
+    // The total is held at the largest count rather than wrapped.
+    char expected[64];
+    snprintf(expected, sizeof expected, "4個のファイル %.2fMB", 9223372036854775807.0 / 1048576.0);
+    EXPECT_EQ(Status({0, 1, 2, 3}), expected);
+}
+
 TEST_F(TableTest, TypeSortUsesTheTextAfterTheLastDot) {
     Add("x.tar.GZ", "");
     Add("README", "");
