@@ -1,6 +1,7 @@
 # The target ferrow_deliverables builds what a Windows package holds: the
 # program, the launcher library, the manual and every image plug-in of the
-# tree (any module target whose file ends in .spi). plugins.txt in the build
+# tree (any module target whose file ends in .spi, the stand-ins of the tests
+# excepted). plugins.txt in the build
 # folder names the plug-in files, one a line, for tools/package.sh.
 function(ferrow_collect_plugins directory out)
   set(found)
@@ -12,6 +13,7 @@ function(ferrow_collect_plugins directory out)
     endif()
   endforeach()
   get_property(children DIRECTORY ${directory} PROPERTY SUBDIRECTORIES)
+  list(REMOVE_ITEM children ${CMAKE_SOURCE_DIR}/tests)
   foreach(child ${children})
     ferrow_collect_plugins(${child} below)
     list(APPEND found ${below})

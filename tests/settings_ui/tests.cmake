@@ -85,3 +85,13 @@ if(WIN32)
   add_test(NAME help_request_ui_tests COMMAND help_request_ui_tests)
   set_tests_properties(help_request_ui_tests PROPERTIES TIMEOUT 120 LABELS ui RUN_SERIAL ON)
 endif()
+
+# The programs that carry the dialog templates find the program's manifest
+# in the build folder (made from resources/ferrow.manifest.in).
+if(WIN32)
+  foreach(target settings_dialog_ui_tests about_help_ui_tests settings_pose help_request_ui_tests)
+    target_include_directories(${target} PRIVATE $<$<COMPILE_LANGUAGE:RC>:${CMAKE_BINARY_DIR}/resources>)
+  endforeach()
+  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/settings_ui_tests.rc PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/resources/ferrow.manifest)
+endif()

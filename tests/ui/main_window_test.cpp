@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
+#include <shlobj.h>
 
 #include <fstream>
 #include <string>
