@@ -102,9 +102,3 @@ bool AddressFromShortcut(const char* content, size_t length, char* address, size
     }
     return false;
 }
-
-bool IsShortcutFileName(const char* name) {
-    if (!name) return false;
-    const size_t n = strlen(name);
-    return n >= 4 && StrNCmpI(name + n - 4, ".url", 4) == 0;
-}

@@ -12,6 +12,3 @@ bool AddressFromDroppedText(const char* text, size_t length, char* address, size
 // The URL= value of the [InternetShortcut] section of a .url file's text,
 // when it is an http:// or https:// address. False otherwise.
 bool AddressFromShortcut(const char* content, size_t length, char* address, size_t size);
-
-// True when the file name ends in ".url" (any case).
-bool IsShortcutFileName(const char* name);

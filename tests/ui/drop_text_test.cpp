@@ -119,12 +119,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, Shortcut, ::testing::ValuesIn(kShortcutCases),
                              return name;
                          });
 
-TEST(ShortcutFileName, EndsInUrlAnyCase) {
-    EXPECT_TRUE(IsShortcutFileName("C:\\x\\page.url"));
-    EXPECT_TRUE(IsShortcutFileName("PAGE.URL"));
-    EXPECT_FALSE(IsShortcutFileName("page.url.txt"));
-    EXPECT_FALSE(IsShortcutFileName("url"));
-    EXPECT_FALSE(IsShortcutFileName(nullptr));
-}
-
 } // namespace

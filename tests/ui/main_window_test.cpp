@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <psapi.h>
 
 #include <fstream>
 #include <string>
@@ -103,6 +104,29 @@ TEST_F(MainWindowTest, CopyDataIsReadWithinItsLength) {
     std::string huge = "http://127.0.0.1/" + std::string(600, 'x');
     app.CopyData(huge.c_str(), (DWORD)huge.size() + 1);
     EXPECT_EQ(app.UrlText(), huge.substr(0, 259));
+}
+
+// The manifest takes effect: the program runs with the side-by-side
+// Common Controls 6, which draw with the system's visual styles.
+TEST_F(MainWindowTest, RunsWithTheVersionSixCommonControls) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start());
+    HMODULE modules[512];
+    DWORD needed = 0;
+    ASSERT_TRUE(EnumProcessModules(app.process(), modules, sizeof modules, &needed));
+    std::string controls;
+    for (DWORD i = 0; i < needed / sizeof modules[0] && i < 512; i++) {
+        char path[MAX_PATH] = "";
+        GetModuleFileNameExA(app.process(), modules[i], path, sizeof path);
+        std::string lower(path);
+        for (char& c : lower)
+            c = (char)tolower((unsigned char)c);
+        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
+            controls = lower;
+    }
+    ASSERT_FALSE(controls.empty()) << "no common controls loaded";
+    EXPECT_NE(controls.find("\\winsxs\\"), std::string::npos) << controls;
+    EXPECT_NE(controls.find("common-controls"), std::string::npos) << controls;
 }
 
 // A shortcut file dropped from the file manager, as the older WM_DROPFILES

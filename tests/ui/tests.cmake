@@ -9,7 +9,7 @@ set_tests_properties(app_logic_tests PROPERTIES TIMEOUT 60 LABELS core)
 
 if(WIN32)
   add_executable(ui_tests ui/ferrow_app.cpp ui/main_window_test.cpp ui/commands_test.cpp)
-  target_link_libraries(ui_tests PRIVATE ${FERROW_GTEST} comctl32)
+  target_link_libraries(ui_tests PRIVATE ${FERROW_GTEST} comctl32 psapi)
   target_include_directories(ui_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(ui_tests)
   add_dependencies(ui_tests Ferrow)
