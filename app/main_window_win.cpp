@@ -6,6 +6,7 @@
 
 #include "app/arrange_win.h"
 #include "app/commands_win.h"
+#include "app/drop_target_win.h"
 #include "app/engine_window_link_win.h"
 #include "app/file_list_win.h"
 #include "app/icon_menu_win.h"
@@ -85,6 +86,13 @@ void CentreOverParent(HWND window) {
     MoveWindow(window, x, y, width, height, TRUE);
 }
 
+// A link or address dropped on the window is analysed as if it had been
+// typed into the URL box.
+static void OnDroppedAddress(const char* address) {
+    SetForegroundWindow(MainWindow.mainWindow);
+    AnalyseAddress(address);
+}
+
 static HFONT CreateLogFont() {
     return CreateFontA(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -118,10 +126,12 @@ static LRESULT OnCreate(HWND window, CREATESTRUCTA* create) {
     m.listMenu = GetSubMenu(listMenus, 0);
     SetCommandState(IDM_STOP, 0, 0);
     RestoreWindowLayout();
+    RegisterAddressDropTarget(window, OnDroppedAddress);
     return 0;
 }
 
 static void OnDestroy(HWND window) {
+    RevokeAddressDropTarget(window);
     SaveWindowLayout();
     RemoveUrlBoxHooks();
     KillTimer(window, kStatusTimer);
@@ -193,6 +203,9 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam,
     case WM_COMMAND:
         OnMainCommand(LOWORD(wParam), HIWORD(wParam), (HWND)lParam);
         break;
+    case WM_DROPFILES:
+        OnDropFiles((HDROP)wParam, OnDroppedAddress);
+        return 0;
     case WM_TIMER:
         if (wParam == kStatusTimer) UpdateStatusText();
         break;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "settings/settings_ids.h"
+#include "tests/settings_ui/help_viewer_override.h"
 #include "tests/support/temp_folder.h"
 #include "tests/ui/ferrow_app.h"
 
@@ -606,7 +607,7 @@ TEST(AboutThroughApp, ShowsNameVersionAndLinkTwiceTheSame) {
     EXPECT_EQ(first.caption, "バージョン情報");
     EXPECT_EQ(first.name, "Ferrow");
     EXPECT_EQ(first.version, "Ver 1.20");
-    EXPECT_EQ(first.link.rfind("https://", 0), 0u) << first.link;
+    EXPECT_EQ(first.link, "Ferrow ヘルプ") << "the link leads to the manual";
     AboutSeen second = OpenAbout(app);
     EXPECT_EQ(second.caption, first.caption);
     EXPECT_EQ(second.name, first.name);
@@ -665,6 +666,33 @@ TEST(HelpThroughApp, WithoutFileOrViewerDoesNothingAndKeepsRunning) {
     }
     // Still answering: the about box opens.
     EXPECT_EQ(OpenAbout(app).name, "Ferrow");
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+// The help command and the about box's link of a running Ferrow.exe, seen
+// through a stand-in help viewer that the program finds in the registry.
+TEST(HelpViewerThroughApp, HelpAndTheAboutLinkAskForTheManualBesideTheProgram) {
+    HelpViewerOverride viewer;
+    ASSERT_TRUE(viewer.active()) << "the stand-in viewer could not be registered";
+    FerrowApp app;
+    ASSERT_TRUE(app.Start());
+    const std::string manual = app.folder() + "\\Ferrow.chm";
+    DWORD_PTR result = 0;
+    ASSERT_NE(SendMessageTimeoutA(app.main(), WM_COMMAND, MAKEWPARAM(kHelpCommand, 0), 0,
+                                  SMTO_ABORTIFHUNG, 10000, &result),
+              0);
+    ASSERT_TRUE(viewer.WaitForRequests(1));
+    EXPECT_EQ(viewer.Requests()[0], "1\t" + manual + "\tno owner");
+
+    HWND box = OpenDialog(app, kAboutCommand, IDC_ABOUT_LINK);
+    ASSERT_NE(box, nullptr);
+    // A click as the label reports it to the box.
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_LINK, STN_CLICKED),
+                 (LPARAM)GetDlgItem(box, IDC_ABOUT_LINK));
+    ASSERT_TRUE(viewer.WaitForRequests(2));
+    EXPECT_EQ(viewer.Requests()[1], "0\t" + manual + "::/index.htm\tno owner");
+    PostMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(WaitClosed(box));
     EXPECT_EQ(app.Exit(), 0);
 }
 
