@@ -54,9 +54,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     HWND window = nullptr;
     if (RegisterMainWindowClass(instance)) window = CreateMainWindow(instance);
     if (!window) {
+        ReportStartupFailure();
         ReleaseMutex(mutex);
         CloseHandle(mutex);
-        return 0;
+        return 1;
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
