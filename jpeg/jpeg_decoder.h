@@ -20,12 +20,12 @@ struct DecodedImage {
 };
 
 enum class JpegStatus {
-    Ok,               // the picture is complete (or as complete as the data allowed)
-    NoFrame,          // no frame header before the end of the data
-    NotJpeg,          // the data do not start with a start-of-image marker
-    Unsupported,      // arithmetic coding, lossless, hierarchical or a 12-bit frame
-    TooLarge,         // zero dimension, or more pixels than the limit
-    Corrupt,          // a table, frame or scan header that cannot be right
+    Ok,          // the picture is complete (or as complete as the data allowed)
+    NoFrame,     // no frame header before the end of the data
+    NotJpeg,     // the data do not start with a start-of-image marker
+    Unsupported, // arithmetic coding, lossless, hierarchical or a 12-bit frame
+    TooLarge,    // zero dimension, or more pixels than the limit
+    Corrupt,     // a table, frame or scan header that cannot be right
     OutOfMemory,
 };
 
@@ -34,7 +34,7 @@ constexpr uint32_t kJpegMaxPixels = 1u << 26;
 
 struct JpegDecodeOptions {
     uint32_t maxPixels = kJpegMaxPixels;
-    bool trace = false;  // write the marker walk's diagnostic lines to stdout
+    bool trace = false; // write the marker walk's diagnostic lines to stdout
 };
 
 // Decodes the whole stream data[0..length) into image, which must be empty

@@ -25,33 +25,33 @@ struct HuffmanTable {
     // AC tables: code and magnitude bits together fit kLookBits bits:
     // value * 65536 + run * 256 + total bits; 0 = take the slow path.
     int32_t fastAc[1 << kLookBits];
-    int32_t maxCode[18];    // largest code of each length, -1 when none
-    int32_t valOffset[18];  // symbol index = code + valOffset[length]
+    int32_t maxCode[18];   // largest code of each length, -1 when none
+    int32_t valOffset[18]; // symbol index = code + valOffset[length]
     int32_t symbolCount;
     uint8_t symbols[256];
 };
 
 struct Component {
     uint8_t id = 0;
-    uint8_t h = 0, v = 0;  // sampling factors 1..4
-    uint8_t tq = 0;        // quantisation table 0..3
-    int blocksPerLine = 0, blockRows = 0;  // including the MCU padding
-    int blocksWide = 0, blocksHigh = 0;    // covering the component's own samples
-    size_t stride = 0;                     // bytes per plane row: blocksPerLine * 8
-    size_t planeBytes = 0;                 // stride * blockRows * 8
-    uint8_t* plane = nullptr;              // reconstructed samples (or one MCU row of them)
-    int16_t* coefs = nullptr;              // progressive: 64 per block, natural order
+    uint8_t h = 0, v = 0;                 // sampling factors 1..4
+    uint8_t tq = 0;                       // quantisation table 0..3
+    int blocksPerLine = 0, blockRows = 0; // including the MCU padding
+    int blocksWide = 0, blocksHigh = 0;   // covering the component's own samples
+    size_t stride = 0;                    // bytes per plane row: blocksPerLine * 8
+    size_t planeBytes = 0;                // stride * blockRows * 8
+    uint8_t* plane = nullptr;             // reconstructed samples (or one MCU row of them)
+    int16_t* coefs = nullptr;             // progressive: 64 per block, natural order
     int dcPred = 0;
 };
 
 struct BitReader {
     const uint8_t* data = nullptr;
     size_t length = 0;
-    size_t pos = 0;        // next byte to load into bits
-    uint64_t bits = 0;     // unread bits, most significant first
-    int count = 0;         // valid bits in bits
-    bool stopped = false;  // met a marker or the end: zeros from here on
-    bool corrupt = false;  // an undefined code or impossible run was met
+    size_t pos = 0;       // next byte to load into bits
+    uint64_t bits = 0;    // unread bits, most significant first
+    int count = 0;        // valid bits in bits
+    bool stopped = false; // met a marker or the end: zeros from here on
+    bool corrupt = false; // an undefined code or impossible run was met
     uint32_t zeroBytes = 0;
 };
 
@@ -68,7 +68,7 @@ struct Decoder {
     int mcusAcross = 0, mcusDown = 0;
     Component comp[kMaxComponents];
 
-    uint16_t quant[4][64] = {};  // zig-zag order, as stored in the stream
+    uint16_t quant[4][64] = {}; // zig-zag order, as stored in the stream
     HuffmanTable dc[4];
     HuffmanTable ac[4];
     int restartInterval = 0;
@@ -136,9 +136,9 @@ inline void Refill(BitReader& r) {
                 if (byte != 0xFF) {
                     r.pos++;
                 } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
-                    r.pos += 2;  // stuffed zero after a data byte 0xFF
+                    r.pos += 2; // stuffed zero after a data byte 0xFF
                 } else {
-                    r.stopped = true;  // a marker ends the entropy-coded data
+                    r.stopped = true; // a marker ends the entropy-coded data
                     byte = 0;
                 }
             } else {
@@ -160,7 +160,9 @@ inline uint32_t GetBits(BitReader& r, int n) {
     return v;
 }
 
-inline uint32_t GetBit(BitReader& r) { return GetBits(r, 1); }
+inline uint32_t GetBit(BitReader& r) {
+    return GetBits(r, 1);
+}
 
 // Next Huffman symbol, or -1 (reader marked corrupt) for an undefined code.
 inline int DecodeSymbol(BitReader& r, const HuffmanTable& t) {
@@ -187,4 +189,4 @@ inline int DecodeSymbol(BitReader& r, const HuffmanTable& t) {
     return -1;
 }
 
-}  // namespace jpeg
+} // namespace jpeg
