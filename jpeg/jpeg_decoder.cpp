@@ -45,7 +45,7 @@ JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progre
     int height = int(Be16(body + 1));
     int width = int(Be16(body + 3));
     int count = body[5];
-    if (count != 1 && count != 3) return JpegStatus::Unsupported;
+    if (count != 1 && count != 3 && count != 4) return JpegStatus::Unsupported;
     if (length < 6 + 3 * size_t(count)) return JpegStatus::Corrupt;
     // A height of 0 would be given later by a DNL segment, which is not
     // supported; it is refused with the other impossible sizes.
@@ -159,6 +159,42 @@ JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
         if (d.ss != 0 && count != 1) return JpegStatus::Corrupt;
     }
     return JpegStatus::Ok;
+}
+
+// The markers that tell the colour model: JFIF (application segment 0) and
+// Adobe (application segment 14, whose twelfth byte is the transform code).
+void ReadApplicationSegment(Decoder& d, uint32_t code, const uint8_t* body, size_t length) {
+    if (code == 0xFFE0 && length >= 5 && std::memcmp(body, "JFIF", 5) == 0) d.sawJfif = true;
+    if (code == 0xFFEE && length >= 12 && std::memcmp(body, "Adobe", 5) == 0)
+        d.adobeTransform = body[11];
+}
+
+// Decided at the first scan, when every marker in front of the picture data
+// has been seen. Transform codes that do not fit the component count are
+// refused.
+bool ChooseColourModel(Decoder& d) {
+    const int t = d.adobeTransform;
+    switch (d.componentCount) {
+    case 1:
+        d.model = ColourModel::Grey;
+        return true;
+    case 3:
+        if (d.sawJfif) {
+            d.model = ColourModel::YCbCr;
+        } else if (t >= 0) {
+            if (t > 1) return false;
+            d.model = t == 0 ? ColourModel::Rgb : ColourModel::YCbCr;
+        } else {
+            bool rgbIds = d.comp[0].id == 'R' && d.comp[1].id == 'G' && d.comp[2].id == 'B';
+            d.model = rgbIds ? ColourModel::Rgb : ColourModel::YCbCr;
+        }
+        return true;
+    case 4:
+        if (t != -1 && t != 0 && t != 2) return false;
+        d.model = t == 2 ? ColourModel::Ycck : ColourModel::Cmyk;
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -277,6 +313,7 @@ JpegStatus Walk(Decoder& d) {
             status = ReadScanHeader(d, body, bodyLength);
             if (status != JpegStatus::Ok) break;
             if (d.scansDecoded >= kMaxScans) return JpegStatus::Ok;
+            if (d.scansDecoded == 0 && !ChooseColourModel(d)) return JpegStatus::Unsupported;
             if (!d.progressive && !d.streamed && !d.comp[0].plane) {
                 // First sequential scan: stream it when it carries everything.
                 d.streamed = d.scanCount == d.componentCount;
@@ -292,6 +329,7 @@ JpegStatus Walk(Decoder& d) {
         }
         default:
             if (code >= 0xFFE0 && code <= 0xFFEF) {
+                ReadApplicationSegment(d, code, body, bodyLength);
                 TraceText(d, "app", body, bodyLength, 255);
                 break;
             }

@@ -1,5 +1,5 @@
 // Portable baseline and progressive JPEG decoder (Huffman coding, 8-bit
-// samples, greyscale or YCbCr) and the 24-bit bitmap packing of jpeg.spi.
+// samples; greyscale, YCbCr, RGB, CMYK or YCCK) and the 24-bit bitmap packing of jpeg.spi.
 // No platform headers, no process-wide mutable state: every decode keeps its
 // state in its own record, so decodes may run on any thread at once.
 #pragma once

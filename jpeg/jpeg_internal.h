@@ -55,6 +55,15 @@ struct BitReader {
     uint32_t zeroBytes = 0;
 };
 
+// How the components of a frame become red, green and blue.
+enum class ColourModel : uint8_t {
+    Grey,  // one component
+    YCbCr, // three components, the usual case
+    Rgb,   // three components stored as red, green and blue
+    Cmyk,  // four components, stored inverted as Adobe applications write them
+    Ycck,  // four components: YCbCr of the inverted C, M, Y, then K
+};
+
 struct Decoder {
     const uint8_t* data = nullptr;
     size_t length = 0;
@@ -72,6 +81,12 @@ struct Decoder {
     HuffmanTable dc[4];
     HuffmanTable ac[4];
     int restartInterval = 0;
+
+    // Application markers that name the colour model, and the model chosen
+    // from them and the frame at the first scan.
+    bool sawJfif = false;
+    int adobeTransform = -1; // -1: no Adobe marker
+    ColourModel model = ColourModel::YCbCr;
 
     // Current scan.
     int scanCount = 0;

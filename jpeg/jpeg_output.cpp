@@ -1,6 +1,6 @@
 // From component planes to pixels: reconstruction of progressive
-// coefficients, upsampling by replication, YCbCr to RGB, and the 24-bit
-// bottom-up bitmap.
+// coefficients, upsampling by replication, YCbCr, RGB, CMYK and YCCK to RGB,
+// and the 24-bit bottom-up bitmap.
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -135,6 +135,59 @@ void ConvertGeneric(const Decoder& d, const Component& cy, const Component& cb, 
     }
 }
 
+// Scaling of an inverted colour by its inverted black: both are stored as
+// 255 - ink, so the product over 255 is the light that remains.
+inline uint8_t InkLight(int colour, int black) {
+    return uint8_t(colour * black / 255);
+}
+
+// RGB, CMYK and YCCK pictures: each component row is first spread to the
+// picture's width, then every pixel is converted on its own.
+void ConvertOther(const Decoder& d, DecodedImage* image, int y0, int y1, const int* first) {
+    const size_t width = size_t(d.width);
+    const int count = d.componentCount;
+    std::vector<uint32_t> maps[kMaxComponents];
+    for (int i = 0; i < count; ++i)
+        maps[i] = ColumnMap(d, d.comp[i]);
+    std::vector<uint8_t> spread(width * size_t(count));
+    for (int y = y0; y < y1; ++y) {
+        for (int i = 0; i < count; ++i) {
+            const uint8_t* src = PlaneRow(d, d.comp[i], y, first[i]);
+            uint8_t* dst = spread.data() + width * size_t(i);
+            const uint32_t* map = maps[i].data();
+            for (size_t x = 0; x < width; ++x)
+                dst[x] = src[map[x]];
+        }
+        const uint8_t* c0 = spread.data();
+        const uint8_t* c1 = c0 + width;
+        const uint8_t* c2 = c1 + width;
+        const uint8_t* c3 = count == 4 ? c2 + width : nullptr;
+        uint8_t* px = image->pixels + size_t(y) * width * 3;
+        for (size_t x = 0; x < width; ++x, px += 3) {
+            switch (d.model) {
+            case ColourModel::Rgb:
+                px[0] = c0[x];
+                px[1] = c1[x];
+                px[2] = c2[x];
+                break;
+            case ColourModel::Cmyk:
+                px[0] = InkLight(c0[x], c3[x]);
+                px[1] = InkLight(c1[x], c3[x]);
+                px[2] = InkLight(c2[x], c3[x]);
+                break;
+            default: { // YCCK: the YCbCr triple gives the inverted inks C, M, Y
+                uint8_t rgb[3];
+                StorePixel(rgb, c0[x], c1[x], c2[x]);
+                px[0] = InkLight(255 - rgb[0], c3[x]);
+                px[1] = InkLight(255 - rgb[1], c3[x]);
+                px[2] = InkLight(255 - rgb[2], c3[x]);
+                break;
+            }
+            }
+        }
+    }
+}
+
 } // namespace
 
 void ReconstructCoefficients(Decoder& d) {
@@ -173,6 +226,11 @@ void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const in
             for (int x = 0; x < d.width; ++x, px += 3)
                 px[0] = px[1] = px[2] = src[x];
         }
+        return;
+    }
+
+    if (d.model != ColourModel::YCbCr) {
+        ConvertOther(d, image, y0, y1, first);
         return;
     }
 

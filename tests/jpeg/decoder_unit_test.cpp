@@ -412,6 +412,99 @@ TEST(Progressive, AcFirstRunPastSpectralEndIsStopped) {
     EXPECT_TRUE(f.d->reader.corrupt);
 }
 
+// ---- Colour models ----------------------------------------------------------
+
+// One flat 8 x 8 block per component, components named by ids: with the
+// quantisation value 8 a DC difference d reconstructs as the sample 128 + d.
+Bytes FlatBlockJpeg(const Bytes& markers, const Bytes& ids, const std::vector<int>& samples) {
+    Bytes frame = {8, 0, 8, 0, 8, uint8_t(ids.size())};
+    Bytes scan = {uint8_t(ids.size())};
+    for (uint8_t id : ids) {
+        frame.insert(frame.end(), {id, 0x11, 0});
+        scan.insert(scan.end(), {id, 0x00});
+    }
+    scan.insert(scan.end(), {0, 63, 0});
+    JpegBuilder b;
+    b.Soi().Raw(markers).FlatQuant(0, 8).Segment(0xFFC0, frame);
+    // DC categories 0 to 11 as 4-bit codes; the only AC code is end of block.
+    b.Huffman(0, 0, {0, 0, 0, 12}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}).Huffman(1, 0, {1}, {0});
+    b.Segment(0xFFDA, scan);
+    BitWriter bits;
+    for (int sample : samples) {
+        int d = sample - 128, size = 0;
+        while ((d < 0 ? -d : d) >> size)
+            ++size;
+        bits.Put(uint32_t(size), 4);
+        bits.Put(uint32_t(d < 0 ? d + (1 << size) - 1 : d), size);
+        bits.Put(0, 1);
+    }
+    return b.Raw(bits.Finish()).Eoi().bytes();
+}
+
+Bytes Jfif() {
+    return JpegBuilder()
+        .Segment(0xFFE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0})
+        .bytes();
+}
+Bytes Adobe(uint8_t transform) {
+    return JpegBuilder()
+        .Segment(0xFFEE, {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform})
+        .bytes();
+}
+Bytes Join(const Bytes& a, const Bytes& b) {
+    Bytes out = a;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// The markers and component names choose the model; the expected colours
+// follow the integer conversions (YCbCr 200, 100, 50 is 91, 255, 150; the
+// inks 200, 100, 50 over black 128 leave 100, 50, 25; YCCK 150, 100, 180
+// over black 200 leaves 25, 103, 121).
+TEST(ColourModels, MarkersAndNamesChooseTheConversion) {
+    const Bytes rgbIds = {'R', 'G', 'B'}, numbered = {1, 2, 3}, four = {1, 2, 3, 4};
+    const std::vector<int> three = {200, 100, 50}, inks = {200, 100, 50, 128},
+                           ycck = {150, 100, 180, 200};
+    struct {
+        const char* name;
+        Bytes markers, ids;
+        std::vector<int> samples;
+        JpegStatus status;
+        int rgb[3];
+    } cases[] = {
+        {"numbered_ids", {}, numbered, three, JpegStatus::Ok, {91, 255, 150}},
+        {"rgb_ids", {}, rgbIds, three, JpegStatus::Ok, {200, 100, 50}},
+        {"rgb_ids_under_jfif", Jfif(), rgbIds, three, JpegStatus::Ok, {91, 255, 150}},
+        {"adobe_rgb", Adobe(0), numbered, three, JpegStatus::Ok, {200, 100, 50}},
+        {"adobe_ycbcr", Adobe(1), rgbIds, three, JpegStatus::Ok, {91, 255, 150}},
+        {"adobe_2_with_three", Adobe(2), numbered, three, JpegStatus::Unsupported, {}},
+        {"jfif_before_adobe",
+         Join(Jfif(), Adobe(0)),
+         numbered,
+         three,
+         JpegStatus::Ok,
+         {91, 255, 150}},
+        {"cmyk_plain", {}, four, inks, JpegStatus::Ok, {100, 50, 25}},
+        {"cmyk_adobe", Adobe(0), four, inks, JpegStatus::Ok, {100, 50, 25}},
+        {"ycck", Adobe(2), four, ycck, JpegStatus::Ok, {25, 103, 121}},
+        {"adobe_1_with_four", Adobe(1), four, inks, JpegStatus::Unsupported, {}},
+        {"adobe_7_with_four", Adobe(7), four, inks, JpegStatus::Unsupported, {}},
+        {"grey_ignores_adobe", Adobe(0), {1}, {77}, JpegStatus::Ok, {77, 77, 77}},
+    };
+    for (auto& c : cases) {
+        Bytes stream = FlatBlockJpeg(c.markers, c.ids, c.samples);
+        DecodedImage image;
+        ASSERT_EQ(JpegStatusText(c.status),
+                  std::string(JpegStatusText(
+                      DecodeJpegWith(&image, stream.data(), stream.size(), JpegDecodeOptions()))))
+            << c.name;
+        for (size_t i = 0; image.pixels && i < 64; ++i)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(c.rgb[k], image.pixels[i * 3 + size_t(k)]) << c.name << " pixel " << i;
+        ReleaseDecodedImage(&image);
+    }
+}
+
 // ---- Bitmap output ----------------------------------------------------------
 
 TEST(Bitmap, RowPaddingAndBlockSize) {

@@ -83,9 +83,9 @@ std::vector<HostileCase> Cases() {
         {"two_components",
          GreyTail(JpegBuilder().Soi().Frame(0xFFC0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}})),
          JpegStatus::Unsupported},
-        {"four_components",
+        {"five_components",
          GreyTail(JpegBuilder().Soi().Frame(
-             0xFFC0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}})),
+             0xFFC0, 8, 8, {{1, 0x11, 0}, {2, 0x11, 0}, {3, 0x11, 0}, {4, 0x11, 0}, {5, 0x11, 0}})),
          JpegStatus::Unsupported},
         {"twelve_bit", GreyTail(JpegBuilder().Soi().Frame(0xFFC0, 8, 8, {{1, 0x11, 0}}, 12)),
          JpegStatus::Unsupported},
