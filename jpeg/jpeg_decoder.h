@@ -35,6 +35,10 @@ constexpr uint32_t kJpegMaxPixels = 1u << 26;
 struct JpegDecodeOptions {
     uint32_t maxPixels = kJpegMaxPixels;
     bool trace = false; // write the marker walk's diagnostic lines to stdout
+    // Use the processor's vector instructions where it has them. Both paths
+    // give the same picture for every valid stream; off, the portable code
+    // alone runs (tests and the fuzz target compare the two).
+    bool vector = true;
 };
 
 // Decodes the whole stream data[0..length) into image, which must be empty

@@ -6,8 +6,11 @@
 // overflow; on 64-bit processors this costs nothing measurable.
 #include "jpeg/jpeg_internal.h"
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2
 #include <emmintrin.h>
+#endif
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
 #endif
 
 namespace jpeg {
@@ -113,7 +116,11 @@ void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride) {
     }
 }
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+#if FERROW_JPEG_SSE2
 namespace {
 
 // The same transform eight lanes at a time. Each rotation becomes a 16 x 16-bit
@@ -216,6 +223,20 @@ void InverseDct(const int32_t* coef, uint8_t* out, size_t stride) {
 #else
 void InverseDct(const int32_t* coef, uint8_t* out, size_t stride) { InverseDctScalar(coef, out, stride); }
 #endif
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC pop_options
+#endif
+
+bool VectorCodeAvailable() {
+#if defined(__SSE2__)
+    return true;
+#elif FERROW_JPEG_SSE2
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2) != 0;
+#else
+    return false;
+#endif
+}
 
 void FillDcBlock(int32_t dc, uint8_t* out, size_t stride) {
     // The transform of a lone DC term: dc / 8 rounded, plus the level shift.

@@ -6,6 +6,15 @@
 
 #include "jpeg/jpeg_decoder.h"
 
+// Vector code: SSE2, always there on x86-64; the 32-bit x86 build compiles
+// it for SSE2 alone and asks the processor before using it.
+#if defined(__SSE2__)
+#define FERROW_JPEG_SSE2 1
+#elif defined(__i386__) && defined(__GNUC__) && !defined(__clang__)
+#define FERROW_JPEG_SSE2 1
+#define FERROW_JPEG_SSE2_TARGET 1
+#endif
+
 namespace jpeg {
 
 constexpr int kMaxComponents = 4;
@@ -98,6 +107,11 @@ struct Decoder {
     BitReader reader;
     int scansDecoded = 0;
 
+    // The vector forms of the transform and the colour conversion, when the
+    // options allow them and the processor has them; else the portable ones.
+    bool vector = false;
+    void (*idct)(const int32_t* coef, uint8_t* out, size_t stride) = nullptr;
+
     // A sequential picture whose first scan holds every component is decoded
     // one MCU row at a time straight into the pixels: planes are then only
     // one MCU row tall.
@@ -116,8 +130,13 @@ size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length);
 // Progressive frames: turns every stored coefficient block into samples.
 void ReconstructCoefficients(Decoder& d);
 
+// Whether the processor runs the vector forms (SSE2).
+bool VectorCodeAvailable();
+
 // 8 x 8 inverse DCT of dequantised coefficients in natural order, with the
-// level shift and clamping, into out (stride bytes between rows).
+// level shift and clamping, into out (stride bytes between rows). The vector
+// form where the build has one (call only when VectorCodeAvailable), else
+// the portable one.
 void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
 // The portable form, also the reference for the vector one where that exists.
 void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride);

@@ -7,7 +7,7 @@
 
 #include "jpeg/jpeg_internal.h"
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2
 #include <emmintrin.h>
 #endif
 
@@ -34,7 +34,11 @@ inline void StorePixel(uint8_t* px, int y, int cb, int cr) {
     px[2] = Clamp255(y + ((kCbToB * cb + kHalf) >> 16));
 }
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+#if FERROW_JPEG_SSE2
 // Eight pixels at a time with the same integer results as StorePixel. The
 // constants that do not fit 16 bits are split: 1.402 = 1 + 26345/65536,
 // -0.71414 = -1 + 18734/65536 and 1.772 = 2 - 14942/65536, so that every
@@ -104,6 +108,9 @@ int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* row
 int ConvertRowFast(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int, int) {
     return 0;
 }
+#endif
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC pop_options
 #endif
 
 // Column of the component sample that covers picture column x: replication
@@ -208,7 +215,7 @@ void ReconstructCoefficients(Decoder& d) {
                 }
                 uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
                 if (ac)
-                    InverseDct(coef, out, c.stride);
+                    d.idct(coef, out, c.stride);
                 else
                     FillDcBlock(coef[0], out, c.stride);
             }
@@ -253,7 +260,7 @@ void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const in
         const uint8_t* rowCb = PlaneRow(d, cb, y, first[1]);
         const uint8_t* rowCr = PlaneRow(d, cr, y, first[2]);
         uint8_t* px = image->pixels + size_t(y) * rowBytes;
-        int x = ConvertRowFast(rowY, rowCb, rowCr, px, d.width, chromaStep);
+        int x = d.vector ? ConvertRowFast(rowY, rowCb, rowCr, px, d.width, chromaStep) : 0;
         px += size_t(x) * 3;
         if (chromaStep == 1) {
             for (; x < d.width; ++x, px += 3)

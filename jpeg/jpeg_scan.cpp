@@ -143,7 +143,7 @@ void DecodeBaselineScan(Decoder& d) {
             return false;
         uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
         if (ac)
-            InverseDct(coef, out, c.stride);
+            d.idct(coef, out, c.stride);
         else
             FillDcBlock(coef[0], out, c.stride);
         return true;
@@ -185,7 +185,7 @@ void DecodeStreamedScan(Decoder& d) {
                         }
                         uint8_t* out = c.plane + size_t(v) * 8 * c.stride + (size_t(mx) * c.h + size_t(h)) * 8;
                         if (ac)
-                            InverseDct(coef, out, c.stride);
+                            d.idct(coef, out, c.stride);
                         else
                             FillDcBlock(coef[0], out, c.stride);
                     }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -87,6 +88,22 @@ TEST_P(Conformance, MatchesReferenceDecoder) {
     // arithmetic, so the pictures should agree nearly everywhere.
     EXPECT_LE(worst, 1) << GetParam();
     ReleaseDecodedImage(&image);
+}
+
+// The vector forms of the transform and the colour conversion against the
+// portable code: the same picture, byte for byte.
+TEST_P(Conformance, PortableAndVectorPathsAgree) {
+    std::vector<uint8_t> jpeg = ReadBytes(FixtureFolder() + "/" + GetParam() + ".jpg");
+    ASSERT_FALSE(jpeg.empty());
+    JpegDecodeOptions portable;
+    portable.vector = false;
+    DecodedImage a, b;
+    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&a, jpeg.data(), jpeg.size(), JpegDecodeOptions()));
+    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&b, jpeg.data(), jpeg.size(), portable));
+    ASSERT_EQ(a.pixelCount, b.pixelCount);
+    EXPECT_EQ(0, std::memcmp(a.pixels, b.pixels, size_t(a.pixelCount) * 3)) << GetParam();
+    ReleaseDecodedImage(&a);
+    ReleaseDecodedImage(&b);
 }
 
 std::vector<std::string> FixtureNames() {
