@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "jpeg/jpeg_decoder.h"
 
@@ -161,7 +162,39 @@ inline void StartBitReader(BitReader& r, const uint8_t* data, size_t length) {
     r.length = length;
 }
 
+// Eight bytes at p as one big-endian number.
+inline uint64_t LoadBe64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// True when one of the eight bytes of v is 0xFF.
+inline bool HasFfByte(uint64_t v) {
+    const uint64_t inverse = ~v;
+    return ((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull) != 0;
+}
+
 inline void Refill(BitReader& r) {
+    // Usual case: the next eight bytes hold no 0xFF (no stuffing, no
+    // marker), so as many whole bytes as fit are taken at once. The result
+    // is the same as the byte-by-byte loop below.
+    if (!r.stopped && r.pos <= r.length && r.length - r.pos >= 8) {
+        const uint64_t next = LoadBe64(r.data + r.pos);
+        if (!HasFfByte(next)) {
+            const int take = (64 - r.count) >> 3;
+            const int filled = r.count + 8 * take;
+            uint64_t add = next >> r.count;
+            if (filled < 64) add &= ~uint64_t(0) << (64 - filled);
+            r.bits |= add;
+            r.count = filled;
+            r.pos += size_t(take);
+            return;
+        }
+    }
     while (r.count <= 56) {
         uint32_t byte = 0;
         if (!r.stopped) {

@@ -143,9 +143,9 @@ void ConvertGeneric(const Decoder& d, const Component& cy, const Component& cb, 
 }
 
 // Scaling of an inverted colour by its inverted black: both are stored as
-// 255 - ink, so the product over 255 is the light that remains.
+// 255 - ink, so the product over 255 (rounded) is the light that remains.
 inline uint8_t InkLight(int colour, int black) {
-    return uint8_t(colour * black / 255);
+    return uint8_t((colour * black + 127) / 255);
 }
 
 // RGB, CMYK and YCCK pictures: each component row is first spread to the

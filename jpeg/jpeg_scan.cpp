@@ -253,6 +253,22 @@ void DecodeAcFirstScan(Decoder& d) {
         }
         int16_t* block = BlockCoefs(c, by, bx);
         for (int k = ss; k <= se;) {
+            // A short code with its magnitude bits: one look-up.
+            if (r.count < 16) Refill(r);
+            const int32_t fast = table.fastAc[r.bits >> (64 - kLookBits)];
+            if (fast != 0) {
+                const int len = fast & 0xFF;
+                r.bits <<= len;
+                r.count -= len;
+                k += (fast >> 8) & 15;
+                if (k > se) {
+                    r.corrupt = true;
+                    return false;
+                }
+                block[kZigzag[k]] = ToCoef((fast >> 16) * (1 << al));
+                ++k;
+                continue;
+            }
             int rs = DecodeSymbol(r, table);
             if (rs < 0) return false;
             int run = rs >> 4;

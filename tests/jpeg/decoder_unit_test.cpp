@@ -460,7 +460,7 @@ Bytes Join(const Bytes& a, const Bytes& b) {
 // The markers and component names choose the model; the expected colours
 // follow the integer conversions (YCbCr 200, 100, 50 is 91, 255, 150; the
 // inks 200, 100, 50 over black 128 leave 100, 50, 25; YCCK 150, 100, 180
-// over black 200 leaves 25, 103, 121).
+// over black 200 leaves 25, 104, 122; products over 255 are rounded).
 TEST(ColourModels, MarkersAndNamesChooseTheConversion) {
     const Bytes rgbIds = {'R', 'G', 'B'}, numbered = {1, 2, 3}, four = {1, 2, 3, 4};
     const std::vector<int> three = {200, 100, 50}, inks = {200, 100, 50, 128},
@@ -486,7 +486,7 @@ TEST(ColourModels, MarkersAndNamesChooseTheConversion) {
          {91, 255, 150}},
         {"cmyk_plain", {}, four, inks, JpegStatus::Ok, {100, 50, 25}},
         {"cmyk_adobe", Adobe(0), four, inks, JpegStatus::Ok, {100, 50, 25}},
-        {"ycck", Adobe(2), four, ycck, JpegStatus::Ok, {25, 103, 121}},
+        {"ycck", Adobe(2), four, ycck, JpegStatus::Ok, {25, 104, 122}},
         {"adobe_1_with_four", Adobe(1), four, inks, JpegStatus::Unsupported, {}},
         {"adobe_7_with_four", Adobe(7), four, inks, JpegStatus::Unsupported, {}},
         {"grey_ignores_adobe", Adobe(0), {1}, {77}, JpegStatus::Ok, {77, 77, 77}},
