@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // coefficients may give them different pixels, never a fault; the
     // outcome and the size must agree.
     JpegDecodeOptions options;
-    options.maxPixels = 1u << 22;  // keeps each run short; the limit logic is the same
+    options.maxPixels = 1u << 22; // keeps each run short; the limit logic is the same
     JpegStatus first = JpegStatus::Ok;
     int32_t firstWidth = 0;
     for (bool vector : {true, false}) {
