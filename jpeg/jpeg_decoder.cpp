@@ -13,7 +13,9 @@
 namespace jpeg {
 namespace {
 
-inline uint32_t Be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+inline uint32_t Be16(const uint8_t* p) {
+    return uint32_t(p[0]) << 8 | p[1];
+}
 
 bool CheckedMul(size_t a, size_t b, size_t* out) {
     if (a != 0 && b > SIZE_MAX / a) return false;
@@ -23,7 +25,8 @@ bool CheckedMul(size_t a, size_t b, size_t* out) {
 
 // Text of an application or comment segment for the trace: at most limit
 // bytes, ending early at a zero byte.
-void TraceText(const Decoder& d, const char* label, const uint8_t* body, size_t length, size_t limit) {
+void TraceText(const Decoder& d, const char* label, const uint8_t* body, size_t length,
+               size_t limit) {
     if (!d.options.trace) return;
     char text[256];
     size_t n = 0;
@@ -36,19 +39,20 @@ void TraceText(const Decoder& d, const char* label, const uint8_t* body, size_t 
 }
 
 JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progressive) {
-    if (d.frameSeen) return JpegStatus::Corrupt;  // one frame per picture
+    if (d.frameSeen) return JpegStatus::Corrupt; // one frame per picture
     if (length < 6) return JpegStatus::Corrupt;
     if (body[0] != 8) return JpegStatus::Unsupported;
     int height = int(Be16(body + 1));
     int width = int(Be16(body + 3));
     int count = body[5];
-    if (count != 1 && count != 3) return JpegStatus::Unsupported;
+    if (count != 1 && count != 3 && count != 4) return JpegStatus::Unsupported;
     if (length < 6 + 3 * size_t(count)) return JpegStatus::Corrupt;
     // A height of 0 would be given later by a DNL segment, which is not
     // supported; it is refused with the other impossible sizes.
     if (width == 0 || height == 0) return JpegStatus::TooLarge;
     uint64_t pixels = uint64_t(width) * uint64_t(height);
-    if (pixels > d.options.maxPixels || pixels > uint64_t(INT32_MAX) / 4) return JpegStatus::TooLarge;
+    if (pixels > d.options.maxPixels || pixels > uint64_t(INT32_MAX) / 4)
+        return JpegStatus::TooLarge;
 
     d.progressive = progressive;
     d.width = width;
@@ -106,7 +110,8 @@ JpegStatus ReadQuantTables(Decoder& d, const uint8_t* body, size_t length) {
         size_t need = pq == 0 ? 64 : 128;
         if (length - pos - 1 < need) return JpegStatus::Corrupt;
         const uint8_t* values = body + pos + 1;
-        for (int k = 0; k < 64; ++k) d.quant[tq][k] = uint16_t(pq == 0 ? values[k] : Be16(values + 2 * k));
+        for (int k = 0; k < 64; ++k)
+            d.quant[tq][k] = uint16_t(pq == 0 ? values[k] : Be16(values + 2 * k));
         pos += 1 + need;
     }
     return JpegStatus::Ok;
@@ -115,7 +120,8 @@ JpegStatus ReadQuantTables(Decoder& d, const uint8_t* body, size_t length) {
 JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
     if (!d.frameSeen || length < 1) return JpegStatus::Corrupt;
     int count = body[0];
-    if (count < 1 || count > d.componentCount || length < 1 + 2 * size_t(count) + 3) return JpegStatus::Corrupt;
+    if (count < 1 || count > d.componentCount || length < 1 + 2 * size_t(count) + 3)
+        return JpegStatus::Corrupt;
     d.scanCount = count;
     for (int i = 0; i < count; ++i) {
         int id = body[1 + 2 * i];
@@ -155,7 +161,43 @@ JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
     return JpegStatus::Ok;
 }
 
-}  // namespace
+// The markers that tell the colour model: JFIF (application segment 0) and
+// Adobe (application segment 14, whose twelfth byte is the transform code).
+void ReadApplicationSegment(Decoder& d, uint32_t code, const uint8_t* body, size_t length) {
+    if (code == 0xFFE0 && length >= 5 && std::memcmp(body, "JFIF", 5) == 0) d.sawJfif = true;
+    if (code == 0xFFEE && length >= 12 && std::memcmp(body, "Adobe", 5) == 0)
+        d.adobeTransform = body[11];
+}
+
+// Decided at the first scan, when every marker in front of the picture data
+// has been seen. Transform codes that do not fit the component count are
+// refused.
+bool ChooseColourModel(Decoder& d) {
+    const int t = d.adobeTransform;
+    switch (d.componentCount) {
+    case 1:
+        d.model = ColourModel::Grey;
+        return true;
+    case 3:
+        if (d.sawJfif) {
+            d.model = ColourModel::YCbCr;
+        } else if (t >= 0) {
+            if (t > 1) return false;
+            d.model = t == 0 ? ColourModel::Rgb : ColourModel::YCbCr;
+        } else {
+            bool rgbIds = d.comp[0].id == 'R' && d.comp[1].id == 'G' && d.comp[2].id == 'B';
+            d.model = rgbIds ? ColourModel::Rgb : ColourModel::YCbCr;
+        }
+        return true;
+    case 4:
+        if (t != -1 && t != 0 && t != 2) return false;
+        d.model = t == 2 ? ColourModel::Ycck : ColourModel::Cmyk;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
 
 bool AllocatePlanes(Decoder& d) {
     for (int i = 0; i < d.componentCount; ++i) {
@@ -211,11 +253,15 @@ JpegStatus Walk(Decoder& d) {
     size_t pos = 2;
     for (;;) {
         // Find the next marker: skip stray bytes and fill bytes.
-        while (pos < length && data[pos] != 0xFF) ++pos;
-        while (pos < length && data[pos] == 0xFF) ++pos;
+        while (pos < length && data[pos] != 0xFF)
+            ++pos;
+        while (pos < length && data[pos] == 0xFF)
+            ++pos;
         if (pos >= length) return JpegStatus::Ok;
         uint32_t code = 0xFF00u | data[pos++];
-        if (code == 0xFF00 || code == 0xFFD8 || code == 0xFF01 || (code >= 0xFFD0 && code <= 0xFFD7)) continue;
+        if (code == 0xFF00 || code == 0xFFD8 || code == 0xFF01 ||
+            (code >= 0xFFD0 && code <= 0xFFD7))
+            continue;
         if (code == 0xFFD9) return JpegStatus::Ok;
         if (length - pos < 2) return JpegStatus::Ok;
         size_t segment = Be16(data + pos);
@@ -229,7 +275,7 @@ JpegStatus Walk(Decoder& d) {
         JpegStatus status = JpegStatus::Ok;
         switch (code) {
         case 0xFFC0:
-        case 0xFFC1:  // extended sequential, 8-bit: decoded as baseline
+        case 0xFFC1: // extended sequential, 8-bit: decoded as baseline
             status = ReadFrame(d, body, bodyLength, false);
             break;
         case 0xFFC2:
@@ -238,9 +284,16 @@ JpegStatus Walk(Decoder& d) {
         case 0xFFC3:
             if (d.options.trace) std::printf("空間可逆 not taiou\n");
             return JpegStatus::Unsupported;
-        case 0xFFC5: case 0xFFC6: case 0xFFC7:  // hierarchical
-        case 0xFFC9: case 0xFFCA: case 0xFFCB:  // arithmetic coding
-        case 0xFFCC: case 0xFFCD: case 0xFFCE: case 0xFFCF:
+        case 0xFFC5:
+        case 0xFFC6:
+        case 0xFFC7: // hierarchical
+        case 0xFFC9:
+        case 0xFFCA:
+        case 0xFFCB: // arithmetic coding
+        case 0xFFCC:
+        case 0xFFCD:
+        case 0xFFCE:
+        case 0xFFCF:
             if (d.options.trace) std::printf("don't know marker 0x%x\n", unsigned(code));
             return JpegStatus::Unsupported;
         case 0xFFC4:
@@ -260,10 +313,12 @@ JpegStatus Walk(Decoder& d) {
             status = ReadScanHeader(d, body, bodyLength);
             if (status != JpegStatus::Ok) break;
             if (d.scansDecoded >= kMaxScans) return JpegStatus::Ok;
+            if (d.scansDecoded == 0 && !ChooseColourModel(d)) return JpegStatus::Unsupported;
             if (!d.progressive && !d.streamed && !d.comp[0].plane) {
                 // First sequential scan: stream it when it carries everything.
                 d.streamed = d.scanCount == d.componentCount;
-                if (!(d.streamed ? AllocatePixels(d) : AllocatePlanes(d))) return JpegStatus::OutOfMemory;
+                if (!(d.streamed ? AllocatePixels(d) : AllocatePlanes(d)))
+                    return JpegStatus::OutOfMemory;
             }
             // A streamed picture is complete after its one scan; the data
             // of further scans are stepped over by the marker search.
@@ -274,6 +329,7 @@ JpegStatus Walk(Decoder& d) {
         }
         default:
             if (code >= 0xFFE0 && code <= 0xFFEF) {
+                ReadApplicationSegment(d, code, body, bodyLength);
                 TraceText(d, "app", body, bodyLength, 255);
                 break;
             }
@@ -286,8 +342,8 @@ JpegStatus Walk(Decoder& d) {
     }
 }
 
-}  // namespace
-}  // namespace jpeg
+} // namespace
+} // namespace jpeg
 
 JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t length,
                           const JpegDecodeOptions& options) {
@@ -300,9 +356,12 @@ JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t lengt
     d->length = length;
     d->options = options;
     d->image = image;
+    d->vector = options.vector && VectorCodeAvailable();
+    d->idct = d->vector ? InverseDct : InverseDctScalar;
 
     JpegStatus status = Walk(*d);
-    if (status == JpegStatus::Ok && (!d->frameSeen || d->scansDecoded == 0)) status = JpegStatus::NoFrame;
+    if (status == JpegStatus::Ok && (!d->frameSeen || d->scansDecoded == 0))
+        status = JpegStatus::NoFrame;
     if (status == JpegStatus::Ok && !d->streamed) {
         if (!AllocatePlanes(*d) || !AllocatePixels(*d)) {
             status = JpegStatus::OutOfMemory;
@@ -329,13 +388,20 @@ void ReleaseDecodedImage(DecodedImage* image) {
 
 const char* JpegStatusText(JpegStatus status) {
     switch (status) {
-    case JpegStatus::Ok: return "ok";
-    case JpegStatus::NoFrame: return "no frame or scan";
-    case JpegStatus::NotJpeg: return "not a JPEG stream";
-    case JpegStatus::Unsupported: return "unsupported JPEG process";
-    case JpegStatus::TooLarge: return "picture too large";
-    case JpegStatus::Corrupt: return "corrupt JPEG stream";
-    case JpegStatus::OutOfMemory: return "out of memory";
+    case JpegStatus::Ok:
+        return "ok";
+    case JpegStatus::NoFrame:
+        return "no frame or scan";
+    case JpegStatus::NotJpeg:
+        return "not a JPEG stream";
+    case JpegStatus::Unsupported:
+        return "unsupported JPEG process";
+    case JpegStatus::TooLarge:
+        return "picture too large";
+    case JpegStatus::Corrupt:
+        return "corrupt JPEG stream";
+    case JpegStatus::OutOfMemory:
+        return "out of memory";
     }
     return "unknown";
 }

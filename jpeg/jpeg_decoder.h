@@ -1,5 +1,5 @@
 // Portable baseline and progressive JPEG decoder (Huffman coding, 8-bit
-// samples, greyscale or YCbCr) and the 24-bit bitmap packing of jpeg.spi.
+// samples; greyscale, YCbCr, RGB, CMYK or YCCK) and the 24-bit bitmap packing of jpeg.spi.
 // No platform headers, no process-wide mutable state: every decode keeps its
 // state in its own record, so decodes may run on any thread at once.
 #pragma once
@@ -20,12 +20,12 @@ struct DecodedImage {
 };
 
 enum class JpegStatus {
-    Ok,               // the picture is complete (or as complete as the data allowed)
-    NoFrame,          // no frame header before the end of the data
-    NotJpeg,          // the data do not start with a start-of-image marker
-    Unsupported,      // arithmetic coding, lossless, hierarchical or a 12-bit frame
-    TooLarge,         // zero dimension, or more pixels than the limit
-    Corrupt,          // a table, frame or scan header that cannot be right
+    Ok,          // the picture is complete (or as complete as the data allowed)
+    NoFrame,     // no frame header before the end of the data
+    NotJpeg,     // the data do not start with a start-of-image marker
+    Unsupported, // arithmetic coding, lossless, hierarchical or a 12-bit frame
+    TooLarge,    // zero dimension, or more pixels than the limit
+    Corrupt,     // a table, frame or scan header that cannot be right
     OutOfMemory,
 };
 
@@ -34,7 +34,11 @@ constexpr uint32_t kJpegMaxPixels = 1u << 26;
 
 struct JpegDecodeOptions {
     uint32_t maxPixels = kJpegMaxPixels;
-    bool trace = false;  // write the marker walk's diagnostic lines to stdout
+    bool trace = false; // write the marker walk's diagnostic lines to stdout
+    // Use the processor's vector instructions where it has them. Both paths
+    // give the same picture for every valid stream; off, the portable code
+    // alone runs (tests and the fuzz target compare the two).
+    bool vector = true;
 };
 
 // Decodes the whole stream data[0..length) into image, which must be empty

@@ -6,8 +6,11 @@
 // overflow; on 64-bit processors this costs nothing measurable.
 #include "jpeg/jpeg_internal.h"
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2
 #include <emmintrin.h>
+#endif
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
 #endif
 
 namespace jpeg {
@@ -29,7 +32,9 @@ constexpr int64_t kFix_2_053119869 = 16819;
 constexpr int64_t kFix_2_562915447 = 20995;
 constexpr int64_t kFix_3_072711026 = 25172;
 
-inline uint8_t ClampSample(int64_t v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+inline uint8_t ClampSample(int64_t v) {
+    return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v);
+}
 
 // One 8-point transform over in[0], in[step], ... in[7 * step]. The even and
 // odd halves are returned pre-scaled by 2^kConstBits; the caller descales.
@@ -37,8 +42,7 @@ struct Butterfly {
     int64_t out[8];
 };
 
-template <typename T>
-inline void Transform8(const T* in, int step, int64_t dc, Butterfly& b) {
+template <typename T> inline void Transform8(const T* in, int step, int64_t dc, Butterfly& b) {
     // Even part: inputs 0, 2, 4, 6. dc is in[0] already scaled by the caller.
     int64_t z2 = in[2 * step], z3 = in[6 * step];
     int64_t z1 = (z2 + z3) * kFix_0_541196100;
@@ -76,7 +80,7 @@ inline void Transform8(const T* in, int step, int64_t dc, Butterfly& b) {
     b.out[4] = t13 - o0;
 }
 
-}  // namespace
+} // namespace
 
 void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride) {
     int64_t work[64];
@@ -87,13 +91,15 @@ void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride) {
         const int32_t* col = coef + x;
         if ((col[8] | col[16] | col[24] | col[32] | col[40] | col[48] | col[56]) == 0) {
             int64_t v = int64_t(col[0]) * (1 << kPass1Bits);
-            for (int y = 0; y < 8; ++y) work[y * 8 + x] = v;
+            for (int y = 0; y < 8; ++y)
+                work[y * 8 + x] = v;
             continue;
         }
         Transform8(col, 8, int64_t(col[0]), b);
         constexpr int shift = kConstBits - kPass1Bits;
         constexpr int64_t round = int64_t(1) << (shift - 1);
-        for (int y = 0; y < 8; ++y) work[y * 8 + x] = (b.out[y] + round) >> shift;
+        for (int y = 0; y < 8; ++y)
+            work[y * 8 + x] = (b.out[y] + round) >> shift;
     }
 
     // Rows, with the rounding term and the level shift of 128 folded into DC.
@@ -105,15 +111,21 @@ void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride) {
         int64_t dc = row[0] + round + (int64_t(128) << (kPass1Bits + 3));
         if ((row[1] | row[2] | row[3] | row[4] | row[5] | row[6] | row[7]) == 0) {
             uint8_t v = ClampSample(dc >> (kPass1Bits + 3));
-            for (int x = 0; x < 8; ++x) dst[x] = v;
+            for (int x = 0; x < 8; ++x)
+                dst[x] = v;
             continue;
         }
         Transform8(row, 1, dc, b);
-        for (int x = 0; x < 8; ++x) dst[x] = ClampSample(b.out[x] >> shift);
+        for (int x = 0; x < 8; ++x)
+            dst[x] = ClampSample(b.out[x] >> shift);
     }
 }
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+#if FERROW_JPEG_SSE2
 namespace {
 
 // The same transform eight lanes at a time. Each rotation becomes a 16 x 16-bit
@@ -133,13 +145,17 @@ struct Half {
 };
 
 inline Half Madd(__m128i a, __m128i b, __m128i k) {
-    return {_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k), _mm_madd_epi16(_mm_unpackhi_epi16(a, b), k)};
+    return {_mm_madd_epi16(_mm_unpacklo_epi16(a, b), k),
+            _mm_madd_epi16(_mm_unpackhi_epi16(a, b), k)};
 }
-inline Half Add(Half a, Half b) { return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)}; }
-inline Half Sub(Half a, Half b) { return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)}; }
+inline Half Add(Half a, Half b) {
+    return {_mm_add_epi32(a.lo, b.lo), _mm_add_epi32(a.hi, b.hi)};
+}
+inline Half Sub(Half a, Half b) {
+    return {_mm_sub_epi32(a.lo, b.lo), _mm_sub_epi32(a.hi, b.hi)};
+}
 
-template <int Shift>
-inline __m128i Descale(Half v, __m128i round) {
+template <int Shift> inline __m128i Descale(Half v, __m128i round) {
     return _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(v.lo, round), Shift),
                            _mm_srai_epi32(_mm_add_epi32(v.hi, round), Shift));
 }
@@ -148,8 +164,10 @@ inline __m128i Descale(Half v, __m128i round) {
 // dcBias is added to the scaled DC sums; round before the shift.
 template <int Shift>
 inline void Pass(const __m128i* in, __m128i* out, __m128i dcBias, __m128i round) {
-    Half t3 = Madd(in[2], in[6], Pair(int16_t(kFix_0_541196100 + kFix_0_765366865), int16_t(kFix_0_541196100)));
-    Half t2 = Madd(in[2], in[6], Pair(int16_t(kFix_0_541196100), int16_t(kFix_0_541196100 - kFix_1_847759065)));
+    Half t3 = Madd(in[2], in[6],
+                   Pair(int16_t(kFix_0_541196100 + kFix_0_765366865), int16_t(kFix_0_541196100)));
+    Half t2 = Madd(in[2], in[6],
+                   Pair(int16_t(kFix_0_541196100), int16_t(kFix_0_541196100 - kFix_1_847759065)));
     Half t0 = Madd(in[0], in[4], Pair(1 << kConstBits, 1 << kConstBits));
     Half t1 = Madd(in[0], in[4], Pair(1 << kConstBits, -(1 << kConstBits)));
     t0 = {_mm_add_epi32(t0.lo, dcBias), _mm_add_epi32(t0.hi, dcBias)};
@@ -158,12 +176,26 @@ inline void Pass(const __m128i* in, __m128i* out, __m128i dcBias, __m128i round)
 
     __m128i z3 = _mm_add_epi16(in[7], in[3]);
     __m128i z4 = _mm_add_epi16(in[5], in[1]);
-    Half y3 = Madd(z3, z4, Pair(int16_t(kFix_1_175875602 - kFix_1_961570560), int16_t(kFix_1_175875602)));
-    Half y4 = Madd(z3, z4, Pair(int16_t(kFix_1_175875602), int16_t(kFix_1_175875602 - kFix_0_390180644)));
-    Half o0 = Add(Madd(in[7], in[1], Pair(int16_t(kFix_0_298631336 - kFix_0_899976223), int16_t(-kFix_0_899976223))), y3);
-    Half o3 = Add(Madd(in[7], in[1], Pair(int16_t(-kFix_0_899976223), int16_t(kFix_1_501321110 - kFix_0_899976223))), y4);
-    Half o1 = Add(Madd(in[5], in[3], Pair(int16_t(kFix_2_053119869 - kFix_2_562915447), int16_t(-kFix_2_562915447))), y4);
-    Half o2 = Add(Madd(in[5], in[3], Pair(int16_t(-kFix_2_562915447), int16_t(kFix_3_072711026 - kFix_2_562915447))), y3);
+    Half y3 =
+        Madd(z3, z4, Pair(int16_t(kFix_1_175875602 - kFix_1_961570560), int16_t(kFix_1_175875602)));
+    Half y4 =
+        Madd(z3, z4, Pair(int16_t(kFix_1_175875602), int16_t(kFix_1_175875602 - kFix_0_390180644)));
+    Half o0 =
+        Add(Madd(in[7], in[1],
+                 Pair(int16_t(kFix_0_298631336 - kFix_0_899976223), int16_t(-kFix_0_899976223))),
+            y3);
+    Half o3 =
+        Add(Madd(in[7], in[1],
+                 Pair(int16_t(-kFix_0_899976223), int16_t(kFix_1_501321110 - kFix_0_899976223))),
+            y4);
+    Half o1 =
+        Add(Madd(in[5], in[3],
+                 Pair(int16_t(kFix_2_053119869 - kFix_2_562915447), int16_t(-kFix_2_562915447))),
+            y4);
+    Half o2 =
+        Add(Madd(in[5], in[3],
+                 Pair(int16_t(-kFix_2_562915447), int16_t(kFix_3_072711026 - kFix_2_562915447))),
+            y3);
 
     out[0] = Descale<Shift>(Add(t10, o3), round);
     out[7] = Descale<Shift>(Sub(t10, o3), round);
@@ -194,7 +226,7 @@ inline void Transpose(__m128i* r) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-}  // namespace
+} // namespace
 
 void InverseDct(const int32_t* coef, uint8_t* out, size_t stride) {
     __m128i rows[8], work[8];
@@ -207,24 +239,44 @@ void InverseDct(const int32_t* coef, uint8_t* out, size_t stride) {
                                   _mm_set1_epi32(1 << (kConstBits - kPass1Bits - 1)));
     Transpose(work);
     // Rounding and the level shift of 128 ride on the DC term.
-    const int32_t dcBias = int32_t(((1 << (kPass1Bits + 2)) + (128 << (kPass1Bits + 3))) << kConstBits);
+    const int32_t dcBias =
+        int32_t(((1 << (kPass1Bits + 2)) + (128 << (kPass1Bits + 3))) << kConstBits);
     Pass<kConstBits + kPass1Bits + 3>(work, rows, _mm_set1_epi32(dcBias), _mm_setzero_si128());
     Transpose(rows);
     for (int y = 0; y < 8; ++y)
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(y) * stride), _mm_packus_epi16(rows[y], rows[y]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + size_t(y) * stride),
+                         _mm_packus_epi16(rows[y], rows[y]));
 }
 #else
-void InverseDct(const int32_t* coef, uint8_t* out, size_t stride) { InverseDctScalar(coef, out, stride); }
+void InverseDct(const int32_t* coef, uint8_t* out, size_t stride) {
+    InverseDctScalar(coef, out, stride);
+}
 #endif
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC pop_options
+#endif
+
+bool VectorCodeAvailable() {
+#if defined(__SSE2__)
+    return true;
+#elif FERROW_JPEG_SSE2
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2) != 0;
+#else
+    return false;
+#endif
+}
 
 void FillDcBlock(int32_t dc, uint8_t* out, size_t stride) {
     // The transform of a lone DC term: dc / 8 rounded, plus the level shift.
-    int64_t v = ((int64_t(dc) * (1 << kPass1Bits) + (1 << (kPass1Bits + 2))) >> (kPass1Bits + 3)) + 128;
+    int64_t v =
+        ((int64_t(dc) * (1 << kPass1Bits) + (1 << (kPass1Bits + 2))) >> (kPass1Bits + 3)) + 128;
     uint8_t sample = ClampSample(v);
     for (int y = 0; y < 8; ++y) {
         uint8_t* dst = out + size_t(y) * stride;
-        for (int x = 0; x < 8; ++x) dst[x] = sample;
+        for (int x = 0; x < 8; ++x)
+            dst[x] = sample;
     }
 }
 
-}  // namespace jpeg
+} // namespace jpeg

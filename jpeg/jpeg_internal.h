@@ -3,8 +3,18 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "jpeg/jpeg_decoder.h"
+
+// Vector code: SSE2, always there on x86-64; the 32-bit x86 build compiles
+// it for SSE2 alone and asks the processor before using it.
+#if defined(__SSE2__)
+#define FERROW_JPEG_SSE2 1
+#elif defined(__i386__) && defined(__GNUC__) && !defined(__clang__)
+#define FERROW_JPEG_SSE2 1
+#define FERROW_JPEG_SSE2_TARGET 1
+#endif
 
 namespace jpeg {
 
@@ -25,34 +35,43 @@ struct HuffmanTable {
     // AC tables: code and magnitude bits together fit kLookBits bits:
     // value * 65536 + run * 256 + total bits; 0 = take the slow path.
     int32_t fastAc[1 << kLookBits];
-    int32_t maxCode[18];    // largest code of each length, -1 when none
-    int32_t valOffset[18];  // symbol index = code + valOffset[length]
+    int32_t maxCode[18];   // largest code of each length, -1 when none
+    int32_t valOffset[18]; // symbol index = code + valOffset[length]
     int32_t symbolCount;
     uint8_t symbols[256];
 };
 
 struct Component {
     uint8_t id = 0;
-    uint8_t h = 0, v = 0;  // sampling factors 1..4
-    uint8_t tq = 0;        // quantisation table 0..3
-    int blocksPerLine = 0, blockRows = 0;  // including the MCU padding
-    int blocksWide = 0, blocksHigh = 0;    // covering the component's own samples
-    size_t stride = 0;                     // bytes per plane row: blocksPerLine * 8
-    size_t planeBytes = 0;                 // stride * blockRows * 8
-    uint8_t* plane = nullptr;              // reconstructed samples (or one MCU row of them)
-    int16_t* coefs = nullptr;              // progressive: 64 per block, natural order
+    uint8_t h = 0, v = 0;                 // sampling factors 1..4
+    uint8_t tq = 0;                       // quantisation table 0..3
+    int blocksPerLine = 0, blockRows = 0; // including the MCU padding
+    int blocksWide = 0, blocksHigh = 0;   // covering the component's own samples
+    size_t stride = 0;                    // bytes per plane row: blocksPerLine * 8
+    size_t planeBytes = 0;                // stride * blockRows * 8
+    uint8_t* plane = nullptr;             // reconstructed samples (or one MCU row of them)
+    int16_t* coefs = nullptr;             // progressive: 64 per block, natural order
     int dcPred = 0;
 };
 
 struct BitReader {
     const uint8_t* data = nullptr;
     size_t length = 0;
-    size_t pos = 0;        // next byte to load into bits
-    uint64_t bits = 0;     // unread bits, most significant first
-    int count = 0;         // valid bits in bits
-    bool stopped = false;  // met a marker or the end: zeros from here on
-    bool corrupt = false;  // an undefined code or impossible run was met
+    size_t pos = 0;       // next byte to load into bits
+    uint64_t bits = 0;    // unread bits, most significant first
+    int count = 0;        // valid bits in bits
+    bool stopped = false; // met a marker or the end: zeros from here on
+    bool corrupt = false; // an undefined code or impossible run was met
     uint32_t zeroBytes = 0;
+};
+
+// How the components of a frame become red, green and blue.
+enum class ColourModel : uint8_t {
+    Grey,  // one component
+    YCbCr, // three components, the usual case
+    Rgb,   // three components stored as red, green and blue
+    Cmyk,  // four components, stored inverted as Adobe applications write them
+    Ycck,  // four components: YCbCr of the inverted C, M, Y, then K
 };
 
 struct Decoder {
@@ -68,10 +87,16 @@ struct Decoder {
     int mcusAcross = 0, mcusDown = 0;
     Component comp[kMaxComponents];
 
-    uint16_t quant[4][64] = {};  // zig-zag order, as stored in the stream
+    uint16_t quant[4][64] = {}; // zig-zag order, as stored in the stream
     HuffmanTable dc[4];
     HuffmanTable ac[4];
     int restartInterval = 0;
+
+    // Application markers that name the colour model, and the model chosen
+    // from them and the frame at the first scan.
+    bool sawJfif = false;
+    int adobeTransform = -1; // -1: no Adobe marker
+    ColourModel model = ColourModel::YCbCr;
 
     // Current scan.
     int scanCount = 0;
@@ -82,6 +107,11 @@ struct Decoder {
     int eobRun = 0;
     BitReader reader;
     int scansDecoded = 0;
+
+    // The vector forms of the transform and the colour conversion, when the
+    // options allow them and the processor has them; else the portable ones.
+    bool vector = false;
+    void (*idct)(const int32_t* coef, uint8_t* out, size_t stride) = nullptr;
 
     // A sequential picture whose first scan holds every component is decoded
     // one MCU row at a time straight into the pixels: planes are then only
@@ -101,8 +131,13 @@ size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length);
 // Progressive frames: turns every stored coefficient block into samples.
 void ReconstructCoefficients(Decoder& d);
 
+// Whether the processor runs the vector forms (SSE2).
+bool VectorCodeAvailable();
+
 // 8 x 8 inverse DCT of dequantised coefficients in natural order, with the
-// level shift and clamping, into out (stride bytes between rows).
+// level shift and clamping, into out (stride bytes between rows). The vector
+// form where the build has one (call only when VectorCodeAvailable), else
+// the portable one.
 void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
 // The portable form, also the reference for the vector one where that exists.
 void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride);
@@ -127,7 +162,39 @@ inline void StartBitReader(BitReader& r, const uint8_t* data, size_t length) {
     r.length = length;
 }
 
+// Eight bytes at p as one big-endian number.
+inline uint64_t LoadBe64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+// True when one of the eight bytes of v is 0xFF.
+inline bool HasFfByte(uint64_t v) {
+    const uint64_t inverse = ~v;
+    return ((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull) != 0;
+}
+
 inline void Refill(BitReader& r) {
+    // Usual case: the next eight bytes hold no 0xFF (no stuffing, no
+    // marker), so as many whole bytes as fit are taken at once. The result
+    // is the same as the byte-by-byte loop below.
+    if (!r.stopped && r.pos <= r.length && r.length - r.pos >= 8) {
+        const uint64_t next = LoadBe64(r.data + r.pos);
+        if (!HasFfByte(next)) {
+            const int take = (64 - r.count) >> 3;
+            const int filled = r.count + 8 * take;
+            uint64_t add = next >> r.count;
+            if (filled < 64) add &= ~uint64_t(0) << (64 - filled);
+            r.bits |= add;
+            r.count = filled;
+            r.pos += size_t(take);
+            return;
+        }
+    }
     while (r.count <= 56) {
         uint32_t byte = 0;
         if (!r.stopped) {
@@ -136,9 +203,9 @@ inline void Refill(BitReader& r) {
                 if (byte != 0xFF) {
                     r.pos++;
                 } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
-                    r.pos += 2;  // stuffed zero after a data byte 0xFF
+                    r.pos += 2; // stuffed zero after a data byte 0xFF
                 } else {
-                    r.stopped = true;  // a marker ends the entropy-coded data
+                    r.stopped = true; // a marker ends the entropy-coded data
                     byte = 0;
                 }
             } else {
@@ -160,7 +227,9 @@ inline uint32_t GetBits(BitReader& r, int n) {
     return v;
 }
 
-inline uint32_t GetBit(BitReader& r) { return GetBits(r, 1); }
+inline uint32_t GetBit(BitReader& r) {
+    return GetBits(r, 1);
+}
 
 // Next Huffman symbol, or -1 (reader marked corrupt) for an undefined code.
 inline int DecodeSymbol(BitReader& r, const HuffmanTable& t) {
@@ -187,4 +256,4 @@ inline int DecodeSymbol(BitReader& r, const HuffmanTable& t) {
     return -1;
 }
 
-}  // namespace jpeg
+} // namespace jpeg

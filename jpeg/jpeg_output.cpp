@@ -1,27 +1,29 @@
 // From component planes to pixels: reconstruction of progressive
-// coefficients, upsampling by replication, YCbCr to RGB, and the 24-bit
-// bottom-up bitmap.
+// coefficients, upsampling by replication, YCbCr, RGB, CMYK and YCCK to RGB,
+// and the 24-bit bottom-up bitmap.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "jpeg/jpeg_internal.h"
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2
 #include <emmintrin.h>
 #endif
 
 namespace jpeg {
 namespace {
 
-inline uint8_t Clamp255(int v) { return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v); }
+inline uint8_t Clamp255(int v) {
+    return v < 0 ? 0 : v > 255 ? 255 : uint8_t(v);
+}
 
 // JFIF conversion with 16 fractional bits, rounded: the same figures as the
 // usual integer decoders, so pictures agree with theirs exactly.
-constexpr int kCrToR = 91881;   // 1.40200
-constexpr int kCbToG = 22554;   // 0.34414
-constexpr int kCrToG = 46802;   // 0.71414
-constexpr int kCbToB = 116130;  // 1.77200
+constexpr int kCrToR = 91881;  // 1.40200
+constexpr int kCbToG = 22554;  // 0.34414
+constexpr int kCrToG = 46802;  // 0.71414
+constexpr int kCbToB = 116130; // 1.77200
 constexpr int kHalf = 1 << 15;
 
 inline void StorePixel(uint8_t* px, int y, int cb, int cr) {
@@ -32,7 +34,11 @@ inline void StorePixel(uint8_t* px, int y, int cb, int cr) {
     px[2] = Clamp255(y + ((kCbToB * cb + kHalf) >> 16));
 }
 
-#if defined(__SSE2__)
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC push_options
+#pragma GCC target("sse2")
+#endif
+#if FERROW_JPEG_SSE2
 // Eight pixels at a time with the same integer results as StorePixel. The
 // constants that do not fit 16 bits are split: 1.402 = 1 + 26345/65536,
 // -0.71414 = -1 + 18734/65536 and 1.772 = 2 - 14942/65536, so that every
@@ -53,12 +59,15 @@ inline void StoreEight(uint8_t* px, __m128i y8, __m128i cb8, __m128i cr8) {
     __m128i cb = _mm_sub_epi16(_mm_unpacklo_epi8(cb8, zero), c128);
     __m128i cr = _mm_sub_epi16(_mm_unpacklo_epi8(cr8, zero), c128);
     __m128i r = RoundedHigh(cr, one, _mm_set1_epi32(int32_t(32767u << 16 | 26345u)), bias1);
-    __m128i g = RoundedHigh(cb, cr, _mm_set1_epi32(int32_t(uint32_t(18734) << 16 | uint16_t(-22554))), bias);
-    __m128i b = RoundedHigh(cb, one, _mm_set1_epi32(int32_t(32767u << 16 | uint16_t(-14942))), bias1);
+    __m128i g = RoundedHigh(
+        cb, cr, _mm_set1_epi32(int32_t(uint32_t(18734) << 16 | uint16_t(-22554))), bias);
+    __m128i b =
+        RoundedHigh(cb, one, _mm_set1_epi32(int32_t(32767u << 16 | uint16_t(-14942))), bias1);
     r = _mm_add_epi16(_mm_add_epi16(y, cr), r);
     g = _mm_sub_epi16(_mm_add_epi16(y, g), cr);
     b = _mm_add_epi16(_mm_add_epi16(y, _mm_add_epi16(cb, cb)), b);
-    __m128i r8 = _mm_packus_epi16(r, zero), g8 = _mm_packus_epi16(g, zero), b8 = _mm_packus_epi16(b, zero);
+    __m128i r8 = _mm_packus_epi16(r, zero), g8 = _mm_packus_epi16(g, zero),
+            b8 = _mm_packus_epi16(b, zero);
     __m128i rg = _mm_unpacklo_epi8(r8, g8);
     __m128i b0 = _mm_unpacklo_epi8(b8, zero);
     alignas(16) uint32_t rgbx[8];
@@ -66,17 +75,19 @@ inline void StoreEight(uint8_t* px, __m128i y8, __m128i cb8, __m128i cr8) {
     _mm_store_si128(reinterpret_cast<__m128i*>(rgbx + 4), _mm_unpackhi_epi16(rg, b0));
     // Four-byte stores, each overlapping the next pixel: the caller leaves
     // at least one pixel after the group, whose bytes are written later.
-    for (int i = 0; i < 8; ++i) std::memcpy(px + 3 * i, &rgbx[i], 4);
+    for (int i = 0; i < 8; ++i)
+        std::memcpy(px + 3 * i, &rgbx[i], 4);
 }
 
 // Converts the longest run of whole groups that leaves at least one pixel
 // of the row to the scalar code; returns the pixels done.
-int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px, int width,
-                   int chromaStep) {
+int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                   int width, int chromaStep) {
     int x = 0;
     if (chromaStep == 1) {
         for (; x + 8 < width; x += 8)
-            StoreEight(px + size_t(x) * 3, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowY + x)),
+            StoreEight(px + size_t(x) * 3,
+                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowY + x)),
                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowCb + x)),
                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowCr + x)));
     } else {
@@ -94,14 +105,20 @@ int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* row
     return x;
 }
 #else
-int ConvertRowFast(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int, int) { return 0; }
+int ConvertRowFast(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int, int) {
+    return 0;
+}
+#endif
+#if FERROW_JPEG_SSE2_TARGET
+#pragma GCC pop_options
 #endif
 
 // Column of the component sample that covers picture column x: replication
 // for every whole ratio, nearest sample for the rare fractional ones.
 std::vector<uint32_t> ColumnMap(const Decoder& d, const Component& c) {
     std::vector<uint32_t> map(size_t(d.width));
-    for (int x = 0; x < d.width; ++x) map[size_t(x)] = uint32_t(uint64_t(x) * c.h / uint32_t(d.hMax));
+    for (int x = 0; x < d.width; ++x)
+        map[size_t(x)] = uint32_t(uint64_t(x) * c.h / uint32_t(d.hMax));
     return map;
 }
 
@@ -113,7 +130,8 @@ inline const uint8_t* PlaneRow(const Decoder& d, const Component& c, int y, int 
 void ConvertGeneric(const Decoder& d, const Component& cy, const Component& cb, const Component& cr,
                     DecodedImage* image, int y0, int y1, const int* first) {
     const size_t rowBytes = size_t(d.width) * 3;
-    const std::vector<uint32_t> mapY = ColumnMap(d, cy), mapCb = ColumnMap(d, cb), mapCr = ColumnMap(d, cr);
+    const std::vector<uint32_t> mapY = ColumnMap(d, cy), mapCb = ColumnMap(d, cb),
+                                mapCr = ColumnMap(d, cr);
     for (int y = y0; y < y1; ++y) {
         const uint8_t* rowY = PlaneRow(d, cy, y, first[0]);
         const uint8_t* rowCb = PlaneRow(d, cb, y, first[1]);
@@ -124,17 +142,72 @@ void ConvertGeneric(const Decoder& d, const Component& cy, const Component& cb, 
     }
 }
 
-}  // namespace
+// Scaling of an inverted colour by its inverted black: both are stored as
+// 255 - ink, so the product over 255 (rounded) is the light that remains.
+inline uint8_t InkLight(int colour, int black) {
+    return uint8_t((colour * black + 127) / 255);
+}
+
+// RGB, CMYK and YCCK pictures: each component row is first spread to the
+// picture's width, then every pixel is converted on its own.
+void ConvertOther(const Decoder& d, DecodedImage* image, int y0, int y1, const int* first) {
+    const size_t width = size_t(d.width);
+    const int count = d.componentCount;
+    std::vector<uint32_t> maps[kMaxComponents];
+    for (int i = 0; i < count; ++i)
+        maps[i] = ColumnMap(d, d.comp[i]);
+    std::vector<uint8_t> spread(width * size_t(count));
+    for (int y = y0; y < y1; ++y) {
+        for (int i = 0; i < count; ++i) {
+            const uint8_t* src = PlaneRow(d, d.comp[i], y, first[i]);
+            uint8_t* dst = spread.data() + width * size_t(i);
+            const uint32_t* map = maps[i].data();
+            for (size_t x = 0; x < width; ++x)
+                dst[x] = src[map[x]];
+        }
+        const uint8_t* c0 = spread.data();
+        const uint8_t* c1 = c0 + width;
+        const uint8_t* c2 = c1 + width;
+        const uint8_t* c3 = count == 4 ? c2 + width : nullptr;
+        uint8_t* px = image->pixels + size_t(y) * width * 3;
+        for (size_t x = 0; x < width; ++x, px += 3) {
+            switch (d.model) {
+            case ColourModel::Rgb:
+                px[0] = c0[x];
+                px[1] = c1[x];
+                px[2] = c2[x];
+                break;
+            case ColourModel::Cmyk:
+                px[0] = InkLight(c0[x], c3[x]);
+                px[1] = InkLight(c1[x], c3[x]);
+                px[2] = InkLight(c2[x], c3[x]);
+                break;
+            default: { // YCCK: the YCbCr triple gives the inverted inks C, M, Y
+                uint8_t rgb[3];
+                StorePixel(rgb, c0[x], c1[x], c2[x]);
+                px[0] = InkLight(255 - rgb[0], c3[x]);
+                px[1] = InkLight(255 - rgb[1], c3[x]);
+                px[2] = InkLight(255 - rgb[2], c3[x]);
+                break;
+            }
+            }
+        }
+    }
+}
+
+} // namespace
 
 void ReconstructCoefficients(Decoder& d) {
     alignas(16) int32_t coef[64];
     for (int i = 0; i < d.componentCount; ++i) {
         Component& c = d.comp[i];
         uint16_t q[64];
-        for (int k = 0; k < 64; ++k) q[kZigzag[k]] = d.quant[c.tq][k];
+        for (int k = 0; k < 64; ++k)
+            q[kZigzag[k]] = d.quant[c.tq][k];
         for (int by = 0; by < c.blocksHigh; ++by) {
             for (int bx = 0; bx < c.blocksWide; ++bx) {
-                const int16_t* block = c.coefs + (size_t(by) * size_t(c.blocksPerLine) + size_t(bx)) * 64;
+                const int16_t* block =
+                    c.coefs + (size_t(by) * size_t(c.blocksPerLine) + size_t(bx)) * 64;
                 bool ac = false;
                 for (int n = 0; n < 64; ++n) {
                     coef[n] = int32_t(block[n]) * int32_t(q[n]);
@@ -142,7 +215,7 @@ void ReconstructCoefficients(Decoder& d) {
                 }
                 uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
                 if (ac)
-                    InverseDct(coef, out, c.stride);
+                    d.idct(coef, out, c.stride);
                 else
                     FillDcBlock(coef[0], out, c.stride);
             }
@@ -157,8 +230,14 @@ void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const in
         for (int y = y0; y < y1; ++y) {
             const uint8_t* src = c.plane + size_t(y - first[0]) * c.stride;
             uint8_t* px = image->pixels + size_t(y) * rowBytes;
-            for (int x = 0; x < d.width; ++x, px += 3) px[0] = px[1] = px[2] = src[x];
+            for (int x = 0; x < d.width; ++x, px += 3)
+                px[0] = px[1] = px[2] = src[x];
         }
+        return;
+    }
+
+    if (d.model != ColourModel::YCbCr) {
+        ConvertOther(d, image, y0, y1, first);
         return;
     }
 
@@ -181,10 +260,11 @@ void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const in
         const uint8_t* rowCb = PlaneRow(d, cb, y, first[1]);
         const uint8_t* rowCr = PlaneRow(d, cr, y, first[2]);
         uint8_t* px = image->pixels + size_t(y) * rowBytes;
-        int x = ConvertRowFast(rowY, rowCb, rowCr, px, d.width, chromaStep);
+        int x = d.vector ? ConvertRowFast(rowY, rowCb, rowCr, px, d.width, chromaStep) : 0;
         px += size_t(x) * 3;
         if (chromaStep == 1) {
-            for (; x < d.width; ++x, px += 3) StorePixel(px, rowY[x], rowCb[x], rowCr[x]);
+            for (; x < d.width; ++x, px += 3)
+                StorePixel(px, rowY[x], rowCb[x], rowCr[x]);
         } else {
             for (; x + 1 < d.width; x += 2, px += 6) {
                 int b = rowCb[x >> 1] - 128, r = rowCr[x >> 1] - 128;
@@ -204,7 +284,7 @@ void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const in
     }
 }
 
-}  // namespace jpeg
+} // namespace jpeg
 
 int32_t BitmapRowPadding(int32_t width) {
     if (width <= 0) return 0;
@@ -226,15 +306,15 @@ inline void Put32(uint8_t* p, uint32_t v) {
     p[2] = uint8_t(v >> 16);
     p[3] = uint8_t(v >> 24);
 }
-}  // namespace
+} // namespace
 
 void PackBitmap(const DecodedImage& image, uint8_t* header, uint8_t* pixels) {
     std::memset(header, 0, kBitmapHeaderSize);
     Put32(header + 0, uint32_t(kBitmapHeaderSize));
     Put32(header + 4, uint32_t(image.width));
     Put32(header + 8, uint32_t(image.height));
-    header[12] = 1;   // planes
-    header[14] = 24;  // bits per pixel; compression and the rest stay 0
+    header[12] = 1;  // planes
+    header[14] = 24; // bits per pixel; compression and the rest stay 0
     if (image.width <= 0 || image.height <= 0 || !image.pixels) return;
 
     const size_t rowBytes = size_t(image.width) * 3 + size_t(BitmapRowPadding(image.width));

@@ -9,9 +9,13 @@ namespace {
 
 // DC predictors wrap at 16 bits: hostile streams can push them anywhere, and
 // a wrapped value keeps every later product inside 32 bits.
-inline int WrapDc(int value) { return int16_t(uint16_t(uint32_t(value))); }
+inline int WrapDc(int value) {
+    return int16_t(uint16_t(uint32_t(value)));
+}
 
-inline int16_t ToCoef(int value) { return int16_t(uint16_t(uint32_t(value))); }
+inline int16_t ToCoef(int value) {
+    return int16_t(uint16_t(uint32_t(value)));
+}
 
 // Restart marker handling between two restart intervals: the bit buffer's
 // padding is dropped, an RSTn marker is stepped over, and the predictors and
@@ -36,17 +40,19 @@ void Restart(Decoder& d) {
         r.stopped = true;
     }
     r.zeroBytes = zeroBytes;
-    for (int i = 0; i < d.componentCount; ++i) d.comp[i].dcPred = 0;
+    for (int i = 0; i < d.componentCount; ++i)
+        d.comp[i].dcPred = 0;
     d.eobRun = 0;
 }
 
-inline bool ScanBroken(const BitReader& r) { return r.corrupt || r.zeroBytes > kMaxPhantomBytes; }
+inline bool ScanBroken(const BitReader& r) {
+    return r.corrupt || r.zeroBytes > kMaxPhantomBytes;
+}
 
 // Visits the blocks of the current scan in stream order. One component: its
 // own blocks row by row; several: MCU by MCU. fn(component, blockRow,
 // blockColumn, slot) decodes one block and returns false to abandon the scan.
-template <typename BlockFn>
-void ForEachBlock(Decoder& d, BlockFn fn) {
+template <typename BlockFn> void ForEachBlock(Decoder& d, BlockFn fn) {
     int restartsLeft = d.restartInterval;
     auto afterUnit = [&](bool last) {
         if (ScanBroken(d.reader)) return false;
@@ -114,7 +120,7 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
         int run = rs >> 4;
         int size = rs & 15;
         if (size == 0) {
-            if (run != 15) break;  // end of block
+            if (run != 15) break; // end of block
             k += 16;
             continue;
         }
@@ -125,7 +131,7 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
         ++k;
     }
     if (k > 64) {
-        r.corrupt = true;  // a run past the last coefficient
+        r.corrupt = true; // a run past the last coefficient
         return false;
     }
     *acOut = any;
@@ -138,12 +144,12 @@ void DecodeBaselineScan(Decoder& d) {
     ForEachBlock(d, [&](Component& c, int by, int bx, int slot) {
         std::memset(coef, 0, sizeof coef);
         bool ac = false;
-        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[slot]], d.ac[d.scanAc[slot]], d.quant[c.tq], c.dcPred,
-                                 coef, &ac))
+        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[slot]], d.ac[d.scanAc[slot]], d.quant[c.tq],
+                                 c.dcPred, coef, &ac))
             return false;
         uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
         if (ac)
-            InverseDct(coef, out, c.stride);
+            d.idct(coef, out, c.stride);
         else
             FillDcBlock(coef[0], out, c.stride);
         return true;
@@ -156,7 +162,8 @@ void FillRowGrey(Decoder& d, int fromMcu) {
         Component& c = d.comp[i];
         size_t from = size_t(fromMcu) * c.h * 8;
         if (from >= c.stride) continue;
-        for (int y = 0; y < c.v * 8; ++y) std::memset(c.plane + size_t(y) * c.stride + from, 128, c.stride - from);
+        for (int y = 0; y < c.v * 8; ++y)
+            std::memset(c.plane + size_t(y) * c.stride + from, 128, c.stride - from);
     }
 }
 
@@ -178,14 +185,15 @@ void DecodeStreamedScan(Decoder& d) {
                     for (int h = 0; h < c.h; ++h) {
                         std::memset(coef, 0, sizeof coef);
                         bool ac = false;
-                        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[i]], d.ac[d.scanAc[i]], d.quant[c.tq], c.dcPred,
-                                                 coef, &ac)) {
+                        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[i]], d.ac[d.scanAc[i]],
+                                                 d.quant[c.tq], c.dcPred, coef, &ac)) {
                             alive = false;
                             break;
                         }
-                        uint8_t* out = c.plane + size_t(v) * 8 * c.stride + (size_t(mx) * c.h + size_t(h)) * 8;
+                        uint8_t* out =
+                            c.plane + size_t(v) * 8 * c.stride + (size_t(mx) * c.h + size_t(h)) * 8;
                         if (ac)
-                            InverseDct(coef, out, c.stride);
+                            d.idct(coef, out, c.stride);
                         else
                             FillDcBlock(coef[0], out, c.stride);
                     }
@@ -208,7 +216,8 @@ void DecodeStreamedScan(Decoder& d) {
         }
         if (!alive && mx == 0) FillRowGrey(d, 0);
         int first[kMaxComponents] = {};
-        for (int i = 0; i < d.componentCount; ++i) first[i] = my * d.comp[i].v * 8;
+        for (int i = 0; i < d.componentCount; ++i)
+            first[i] = my * d.comp[i].v * 8;
         int y0 = my * rowHeight;
         int y1 = y0 + rowHeight < d.height ? y0 + rowHeight : d.height;
         ConvertRows(d, d.image, y0, y1, first);
@@ -253,6 +262,22 @@ void DecodeAcFirstScan(Decoder& d) {
         }
         int16_t* block = BlockCoefs(c, by, bx);
         for (int k = ss; k <= se;) {
+            // A short code with its magnitude bits: one look-up.
+            if (r.count < 16) Refill(r);
+            const int32_t fast = table.fastAc[r.bits >> (64 - kLookBits)];
+            if (fast != 0) {
+                const int len = fast & 0xFF;
+                r.bits <<= len;
+                r.count -= len;
+                k += (fast >> 8) & 15;
+                if (k > se) {
+                    r.corrupt = true;
+                    return false;
+                }
+                block[kZigzag[k]] = ToCoef((fast >> 16) * (1 << al));
+                ++k;
+                continue;
+            }
             int rs = DecodeSymbol(r, table);
             if (rs < 0) return false;
             int run = rs >> 4;
@@ -328,11 +353,12 @@ void DecodeAcRefineScan(Decoder& d) {
     });
 }
 
-}  // namespace
+} // namespace
 
 size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length) {
     StartBitReader(d.reader, data, length);
-    for (int i = 0; i < d.componentCount; ++i) d.comp[i].dcPred = 0;
+    for (int i = 0; i < d.componentCount; ++i)
+        d.comp[i].dcPred = 0;
     d.eobRun = 0;
     if (d.streamed)
         DecodeStreamedScan(d);
@@ -347,4 +373,4 @@ size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length) {
     return d.reader.pos;
 }
 
-}  // namespace jpeg
+} // namespace jpeg

@@ -89,4 +89,48 @@ make s33x17 p33x17.ppm -sample 2x1
 make prog7x9 p7x9.ppm -progressive
 make large large.ppm -quality 85
 make largeprog large.ppm -progressive -quality 85
+
+# Colour models other than YCbCr. RGB as cjpeg stores it (Adobe marker with
+# transform 0, components named R, G, B), and without the Adobe marker, where
+# only the names tell. Four components: tjbench writes YCCK (Adobe transform
+# 2); the same file with the transform byte set to 0 is a CMYK file, and
+# without the marker a CMYK file that nothing names.
+without_adobe() {  # without_adobe IN OUT: drops the APP14 segments
+  python3 - "$1" "$2" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+out, pos = bytearray(data[:2]), 2
+while pos + 4 <= len(data) and data[pos] == 0xFF and data[pos + 1] != 0xDA:
+    length = (data[pos + 2] << 8) | data[pos + 3]
+    if data[pos + 1] != 0xEE:
+        out += data[pos:pos + 2 + length]
+    pos += 2 + length
+out += data[pos:]
+open(sys.argv[2], 'wb').write(bytes(out))
+PY
+}
+adobe_transform() {  # adobe_transform IN OUT CODE: rewrites the transform byte
+  python3 - "$1" "$2" "$3" <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+at = data.find(bytes([0xFF, 0xEE]))
+assert at > 0 and data[at + 4:at + 9] == b'Adobe'
+data[at + 15] = int(sys.argv[3])
+open(sys.argv[2], 'wb').write(bytes(data))
+PY
+}
+reference() {  # reference NAME: djpeg's decode of an existing NAME.jpg
+  djpeg -dct int -nosmooth -pnm -outfile "$1.pnm" "$1.jpg"
+  echo "$1" >> manifest.txt
+}
+make rgb small.ppm -rgb -quality 90
+make rgbprog small.ppm -rgb -progressive
+without_adobe rgb.jpg rgbids.jpg && reference rgbids
+for s in 444 420 422; do
+  tjbench small.ppm 90 -cmyk -subsamp "$s" -quiet >/dev/null
+  mv "small_${s}_Q90.jpg" "ycck$s.jpg" && reference "ycck$s"
+done
+jpegtran -progressive -outfile ycckprog.jpg ycck420.jpg && reference ycckprog
+adobe_transform ycck444.jpg cmyk.jpg 0 && reference cmyk
+without_adobe cmyk.jpg cmykplain.jpg && reference cmykplain
 rm -f ./*.ppm ./*.scans

@@ -69,34 +69,18 @@ void UnloadPluginTable(PluginTable* table) {
     table->count = 0;
 }
 
-bool CheckPluginBitmap(HLOCAL header, HLOCAL pixels) {
+bool ReadPluginBitmap(HLOCAL header, HLOCAL pixels, DibLayout* out) {
     if (!header || !pixels) return false;
-    SIZE_T headerSize = LocalSize(header), pixelSize = LocalSize(pixels);
-    if (headerSize < sizeof(BITMAPINFOHEADER)) return false;
-    const BITMAPINFOHEADER* h = static_cast<const BITMAPINFOHEADER*>(LocalLock(header));
+    const void* h = LocalLock(header);
     if (!h) return false;
-    bool ok = h->biSize >= sizeof(BITMAPINFOHEADER) && h->biSize <= headerSize && h->biWidth > 0 &&
-              h->biHeight != 0 && h->biHeight != LONG(0x80000000) && h->biPlanes == 1 &&
-              h->biCompression == BI_RGB;
-    uint64_t stride = 0, rows = 0;
-    if (ok) {
-        switch (h->biBitCount) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
-        default: ok = false;
-        }
-    }
-    if (ok) {
-        stride = (uint64_t(uint32_t(h->biWidth)) * h->biBitCount + 31) / 32 * 4;
-        rows = h->biHeight < 0 ? uint64_t(-int64_t(h->biHeight)) : uint64_t(h->biHeight);
-        ok = stride * rows <= pixelSize;
-    }
-    if (ok && h->biBitCount <= 8) {
-        // The colour table follows the header in the same block.
-        uint64_t colours = h->biClrUsed ? h->biClrUsed : (1ull << h->biBitCount);
-        ok = colours <= (1ull << h->biBitCount) && h->biSize + colours * 4 <= headerSize;
-    }
+    bool ok = ReadDibLayout(static_cast<const uint8_t*>(h), LocalSize(header), LocalSize(pixels), out);
     LocalUnlock(header);
     return ok;
+}
+
+bool CheckPluginBitmap(HLOCAL header, HLOCAL pixels) {
+    DibLayout layout;
+    return ReadPluginBitmap(header, pixels, &layout);
 }
 
 int DecodeWithPlugins(const PluginTable& table, const char* data, int32_t length, HLOCAL* headerOut,

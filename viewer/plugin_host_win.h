@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "viewer/dib_layout.h"
+
 constexpr int kMaxPlugins = 10;
 
 // Loaded modules in the order the folder search returned them; an entry is
@@ -29,6 +31,8 @@ void LoadPluginsFrom(PluginTable* table, const char* folder);
 void UnloadPluginTable(PluginTable* table);
 int DecodeWithPlugins(const PluginTable& table, const char* data, int32_t length, HLOCAL* headerOut,
                       HLOCAL* pixelsOut);
-// Whether a bitmap that a plug-in returned can be read safely: a sane
-// header, and a pixel block large enough for the rows it describes.
+// Whether a bitmap that a plug-in returned can be read safely and drawn: the
+// rule of ReadDibLayout over the two blocks. The host accepts only what this
+// passes, and the viewer draws only what this passes.
 bool CheckPluginBitmap(HLOCAL header, HLOCAL pixels);
+bool ReadPluginBitmap(HLOCAL header, HLOCAL pixels, DibLayout* out);

@@ -7,6 +7,7 @@
 
 #include "engine/text.h"
 #include "settings/options.h"
+#include "viewer/dib_layout.h"
 #include "viewer/plugin_host_win.h"
 #include "viewer/viewer_geometry.h"
 
@@ -193,27 +194,15 @@ void HandOverImage(char* data, int32_t length) {
     free(unused);
 }
 
-// Bytes of the pixel block that a header describes, 0 when it describes
-// nothing this viewer draws. A plug-in's block shorter than that is never
-// handed to the stretch, which would read past its end.
-static size_t PixelBytesNeeded(const BITMAPINFOHEADER* h) {
-    if (h->biSize < sizeof(BITMAPINFOHEADER) || h->biWidth <= 0 || h->biHeight == 0) return 0;
-    if (h->biCompression != BI_RGB || h->biPlanes != 1) return 0;
-    if (h->biBitCount != 24 && h->biBitCount != 32) return 0;
-    const unsigned long long height = h->biHeight < 0 ? -(long long)h->biHeight : h->biHeight;
-    const unsigned long long stride = (((unsigned long long)h->biWidth * h->biBitCount + 31) / 32) * 4;
-    const unsigned long long total = stride * height;
-    return total > (unsigned long long)(SIZE_MAX / 2) ? 0 : (size_t)total;
-}
-
 static void DrawPicture(HWND window, HDC dc, HLOCAL header, HLOCAL pixels) {
     const BITMAPINFOHEADER* h = (const BITMAPINFOHEADER*)LocalLock(header);
     const void* bits = LocalLock(pixels);
-    const size_t needed = h && LocalSize(header) >= sizeof *h ? PixelBytesNeeded(h) : 0;
-    if (h && bits && needed && LocalSize(pixels) >= needed) {
+    // The host's own rule: whatever it accepted is drawn, nothing else.
+    DibLayout layout;
+    if (h && bits && ReadDibLayout((const uint8_t*)h, LocalSize(header), LocalSize(pixels), &layout)) {
         RECT client;
         GetClientRect(window, &client);
-        const int height = h->biHeight < 0 ? -h->biHeight : h->biHeight;
+        const int height = layout.height;
         PictureSize s = FitPicture(h->biWidth, height, client.right, client.bottom);
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -65,7 +66,8 @@ TEST_P(Conformance, MatchesReferenceDecoder) {
     ASSERT_TRUE(ReadPnm(base + ".pnm", &reference)) << base;
 
     DecodedImage image;
-    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&image, jpeg.data(), jpeg.size(), JpegDecodeOptions()));
+    ASSERT_EQ(JpegStatus::Ok,
+              DecodeJpegWith(&image, jpeg.data(), jpeg.size(), JpegDecodeOptions()));
     ASSERT_EQ(reference.width, image.width);
     ASSERT_EQ(reference.height, image.height);
     EXPECT_EQ(image.width * image.height, image.pixelCount);
@@ -76,28 +78,49 @@ TEST_P(Conformance, MatchesReferenceDecoder) {
     const size_t pixels = size_t(image.pixelCount);
     for (size_t i = 0; i < pixels; ++i) {
         for (int c = 0; c < 3; ++c) {
-            int ref = reference.samples[i * size_t(reference.channels) + (reference.channels == 3 ? size_t(c) : 0)];
+            int ref = reference.samples[i * size_t(reference.channels) +
+                                        (reference.channels == 3 ? size_t(c) : 0)];
             int diff = int(image.pixels[i * 3 + size_t(c)]) - ref;
             squared[c] += double(diff) * diff;
             worst = std::max(worst, std::abs(diff));
         }
     }
-    for (int c = 0; c < 3; ++c) EXPECT_GE(Psnr(squared[c], pixels), 40.0) << "channel " << c;
+    for (int c = 0; c < 3; ++c)
+        EXPECT_GE(Psnr(squared[c], pixels), 40.0) << "channel " << c;
     // The transform and colour conversion follow the reference's integer
-    // arithmetic, so the pictures should agree nearly everywhere.
-    EXPECT_LE(worst, 1) << GetParam();
+    // arithmetic, so the pictures agree sample for sample.
+    EXPECT_EQ(worst, 0) << GetParam();
     ReleaseDecodedImage(&image);
+}
+
+// The vector forms of the transform and the colour conversion against the
+// portable code: the same picture, byte for byte.
+TEST_P(Conformance, PortableAndVectorPathsAgree) {
+    std::vector<uint8_t> jpeg = ReadBytes(FixtureFolder() + "/" + GetParam() + ".jpg");
+    ASSERT_FALSE(jpeg.empty());
+    JpegDecodeOptions portable;
+    portable.vector = false;
+    DecodedImage a, b;
+    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&a, jpeg.data(), jpeg.size(), JpegDecodeOptions()));
+    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&b, jpeg.data(), jpeg.size(), portable));
+    ASSERT_EQ(a.pixelCount, b.pixelCount);
+    EXPECT_EQ(0, std::memcmp(a.pixels, b.pixels, size_t(a.pixelCount) * 3)) << GetParam();
+    ReleaseDecodedImage(&a);
+    ReleaseDecodedImage(&b);
 }
 
 std::vector<std::string> FixtureNames() {
     std::vector<std::string> names;
     std::ifstream manifest(FixtureFolder() + "/manifest.txt");
-    for (std::string name; manifest >> name;) names.push_back(name);
+    for (std::string name; manifest >> name;)
+        names.push_back(name);
     return names;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cjpeg, Conformance, ::testing::ValuesIn(FixtureNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
 
 TEST(ConformanceFixtures, AreAllPresent) {
     // Every configuration the fixture script makes must reach the test.
@@ -109,7 +132,8 @@ TEST(ConformanceFixtures, AreAllPresent) {
 TEST(ConformanceThreads, ConcurrentDecodesAgree) {
     const char* names[] = {"large", "largeprog", "b411", "progsa"};
     std::vector<std::vector<uint8_t>> files, alone(4), together(4);
-    for (const char* name : names) files.push_back(ReadBytes(FixtureFolder() + "/" + name + ".jpg"));
+    for (const char* name : names)
+        files.push_back(ReadBytes(FixtureFolder() + "/" + name + ".jpg"));
     auto decode = [&files](size_t i, std::vector<uint8_t>* out) {
         for (int round = 0; round < 3; ++round) {
             DecodedImage image;
@@ -118,10 +142,13 @@ TEST(ConformanceThreads, ConcurrentDecodesAgree) {
             ReleaseDecodedImage(&image);
         }
     };
-    for (size_t i = 0; i < 4; ++i) decode(i, &alone[i]);
+    for (size_t i = 0; i < 4; ++i)
+        decode(i, &alone[i]);
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < 4; ++i) threads.emplace_back(decode, i, &together[i]);
-    for (std::thread& t : threads) t.join();
+    for (size_t i = 0; i < 4; ++i)
+        threads.emplace_back(decode, i, &together[i]);
+    for (std::thread& t : threads)
+        t.join();
     for (size_t i = 0; i < 4; ++i) {
         ASSERT_FALSE(alone[i].empty()) << names[i];
         EXPECT_TRUE(alone[i] == together[i]) << names[i];
@@ -137,7 +164,8 @@ TEST(ConformanceDamage, TruncatedAndFlippedStreamsAreSafe) {
         for (size_t cut = 0; cut < jpeg.size(); cut += 7) {
             std::vector<uint8_t> part(jpeg.begin(), jpeg.begin() + long(cut));
             DecodedImage image;
-            JpegStatus status = DecodeJpegWith(&image, part.data(), part.size(), JpegDecodeOptions());
+            JpegStatus status =
+                DecodeJpegWith(&image, part.data(), part.size(), JpegDecodeOptions());
             EXPECT_EQ(status == JpegStatus::Ok, image.pixels != nullptr);
             ReleaseDecodedImage(&image);
         }
@@ -152,4 +180,4 @@ TEST(ConformanceDamage, TruncatedAndFlippedStreamsAreSafe) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -15,7 +15,8 @@ namespace {
 
 Bytes BitsFromText(const std::string& text) {
     BitWriter w;
-    for (char c : text) w.Put(c == '1', 1);
+    for (char c : text)
+        w.Put(c == '1', 1);
     return w.Finish();
 }
 
@@ -25,7 +26,7 @@ struct HuffmanCase {
     const char* name;
     Bytes counts;
     Bytes symbols;
-    const char* stream;  // concatenated codes
+    const char* stream; // concatenated codes
     std::vector<int> expected;
 };
 
@@ -40,34 +41,56 @@ TEST_P(HuffmanDecode, DecodesCanonicalCodes) {
     Bytes data = BitsFromText(c.stream);
     jpeg::BitReader r;
     jpeg::StartBitReader(r, data.data(), data.size());
-    for (int want : c.expected) EXPECT_EQ(want, jpeg::DecodeSymbol(r, *table)) << c.name;
+    for (int want : c.expected)
+        EXPECT_EQ(want, jpeg::DecodeSymbol(r, *table)) << c.name;
 }
 
 const HuffmanCase kHuffmanCases[] = {
     // The usual luminance DC table: lengths 2, 3 x 5, then one each up to 9.
-    {"luma_dc", {0, 1, 5, 1, 1, 1, 1, 1, 1}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
-     "00" "010" "110" "1110" "111111110" "011", {0, 1, 5, 6, 11, 2}},
+    {"luma_dc",
+     {0, 1, 5, 1, 1, 1, 1, 1, 1},
+     {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+     "00"
+     "010"
+     "110"
+     "1110"
+     "111111110"
+     "011",
+     {0, 1, 5, 6, 11, 2}},
     {"single_one_bit_code", {1}, {0x42}, "000", {0x42, 0x42, 0x42}},
     // Codes of 12 and 16 bits take the slow path past the lookup table.
-    {"long_codes", {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1}, {0x10, 0x20, 0x30},
-     "0" "100000000000" "1000000000010000" "0", {0x10, 0x20, 0x30, 0x10}},
+    {"long_codes",
+     {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1},
+     {0x10, 0x20, 0x30},
+     "0"
+     "100000000000"
+     "1000000000010000"
+     "0",
+     {0x10, 0x20, 0x30, 0x10}},
     // A bit pattern that no code has is reported, not taken as a symbol.
-    {"undefined_code", {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, {0x10, 0x20}, "0" "11", {0x10, -1}},
+    {"undefined_code",
+     {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1},
+     {0x10, 0x20},
+     "0"
+     "11",
+     {0x10, -1}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tables, HuffmanDecode, ::testing::ValuesIn(kHuffmanCases),
-                         [](const ::testing::TestParamInfo<HuffmanCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<HuffmanCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(HuffmanBuild, RefusesCountsThatOverflowTheirLength) {
     struct {
         Bytes counts;
         bool valid;
     } cases[] = {
-        {{2}, true},          // 0, 1
-        {{3}, false},         // three 1-bit codes
-        {{1, 2}, true},       // 0, 10, 11
-        {{2, 1}, false},      // no 2-bit code left after 0 and 1
-        {{0, 4, 1}, false},   // 00..11 use up every 2-bit prefix
+        {{2}, true},        // 0, 1
+        {{3}, false},       // three 1-bit codes
+        {{1, 2}, true},     // 0, 10, 11
+        {{2, 1}, false},    // no 2-bit code left after 0 and 1
+        {{0, 4, 1}, false}, // 00..11 use up every 2-bit prefix
         {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255}, true},
     };
     Bytes symbols(256, 7);
@@ -92,7 +115,7 @@ TEST(HuffmanBuild, FastAcEntriesCarryRunValueAndLength) {
     EXPECT_EQ(4, e & 0xFF);
     EXPECT_EQ(1, (e >> 8) & 15);
     EXPECT_EQ(-2, e >> 16);
-    EXPECT_EQ(0, table->fastAc[0]);  // end of block has no value to give
+    EXPECT_EQ(0, table->fastAc[0]); // end of block has no value to give
 }
 
 // ---- Extend and the bit reader --------------------------------------------
@@ -101,10 +124,12 @@ TEST(Extend, MapsMagnitudeCategories) {
     struct {
         uint32_t bits;
         int size, value;
-    } cases[] = {{0, 0, 0},   {0, 1, -1},    {1, 1, 1},        {0, 2, -3},      {1, 2, -2},
-                 {2, 2, 2},   {3, 2, 3},     {0, 11, -2047},   {1023, 11, -1024}, {1024, 11, 1024},
-                 {2047, 11, 2047}, {0, 15, -32767}, {32767, 15, 32767}};
-    for (auto& c : cases) EXPECT_EQ(c.value, jpeg::Extend(c.bits, c.size)) << c.bits << "/" << c.size;
+    } cases[] = {{0, 0, 0},         {0, 1, -1},       {1, 1, 1},        {0, 2, -3},
+                 {1, 2, -2},        {2, 2, 2},        {3, 2, 3},        {0, 11, -2047},
+                 {1023, 11, -1024}, {1024, 11, 1024}, {2047, 11, 2047}, {0, 15, -32767},
+                 {32767, 15, 32767}};
+    for (auto& c : cases)
+        EXPECT_EQ(c.value, jpeg::Extend(c.bits, c.size)) << c.bits << "/" << c.size;
 }
 
 TEST(BitReader, SkipsStuffedZeroAndStopsAtMarkers) {
@@ -113,14 +138,14 @@ TEST(BitReader, SkipsStuffedZeroAndStopsAtMarkers) {
     jpeg::StartBitReader(r, stuffed, sizeof stuffed);
     EXPECT_EQ(0xFFu, jpeg::GetBits(r, 8));
     EXPECT_EQ(0x12u, jpeg::GetBits(r, 8));
-    EXPECT_EQ(0u, jpeg::GetBits(r, 16));  // past the end: zeros
+    EXPECT_EQ(0u, jpeg::GetBits(r, 16)); // past the end: zeros
     EXPECT_TRUE(r.stopped);
 
     const uint8_t marker[] = {0xAB, 0xFF, 0xD9, 0x55};
     jpeg::StartBitReader(r, marker, sizeof marker);
     EXPECT_EQ(0xABu, jpeg::GetBits(r, 8));
     EXPECT_EQ(0u, jpeg::GetBits(r, 8));
-    EXPECT_EQ(1u, r.pos);  // the marker is left for the marker walk
+    EXPECT_EQ(1u, r.pos); // the marker is left for the marker walk
 }
 
 // ---- Inverse DCT ----------------------------------------------------------
@@ -160,7 +185,8 @@ TEST(InverseDct, KeepsHighVerticalFrequencies) {
     jpeg::InverseDct(coef, out, 8);
     ReferenceIdct(coef, ref);
     EXPECT_NE(out[0], out[8]);
-    for (int i = 0; i < 64; ++i) EXPECT_LE(std::fabs(out[i] - ref[i]), 1.0) << i;
+    for (int i = 0; i < 64; ++i)
+        EXPECT_LE(std::fabs(out[i] - ref[i]), 1.0) << i;
 }
 
 TEST(InverseDct, AgreesWithDoublePrecisionWithinOne) {
@@ -202,7 +228,8 @@ void EncodedBlock(uint32_t& seed, int q, int32_t* coef) {
             double s = 0;
             for (int y = 0; y < 8; ++y)
                 for (int x = 0; x < 8; ++x)
-                    s += samples[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
+                    s += samples[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) *
+                         std::cos((2 * y + 1) * v * pi / 16);
             s *= (u ? 1 : std::sqrt(0.5)) * (v ? 1 : std::sqrt(0.5)) / 4;
             coef[v * 8 + u] = int32_t(std::lround(s / q)) * q;
         }
@@ -224,7 +251,9 @@ TEST(InverseDct, FastFormEqualsPortableForm) {
 
 // ---- Whole-stream behaviour -----------------------------------------------
 
-int Sample(const DecodedImage& image, int x, int y) { return image.pixels[(size_t(y) * image.width + x) * 3]; }
+int Sample(const DecodedImage& image, int x, int y) {
+    return image.pixels[(size_t(y) * image.width + x) * 3];
+}
 
 // Two 8 x 8 grey blocks, each with the DC difference +8 (category 4, bits
 // 1000) and quantiser 8. With a restart between them the second block starts
@@ -241,9 +270,20 @@ TEST(Restart, ResetsPredictorsBetweenIntervals) {
         if (c.restart) b.Restart(1);
         b.Scan({1});
         if (c.restart) {
-            b.Raw(BitsFromText("1" "1000" "0")).Marker(0xFFD0).Raw(BitsFromText("1" "1000" "0"));
+            b.Raw(BitsFromText("1"
+                               "1000"
+                               "0"))
+                .Marker(0xFFD0)
+                .Raw(BitsFromText("1"
+                                  "1000"
+                                  "0"));
         } else {
-            b.Raw(BitsFromText("1" "1000" "0" "1" "1000" "0"));
+            b.Raw(BitsFromText("1"
+                               "1000"
+                               "0"
+                               "1"
+                               "1000"
+                               "0"));
         }
         b.Eoi();
         DecodedImage image;
@@ -259,7 +299,13 @@ TEST(Restart, MissingMarkerDoesNotDerailTheScan) {
     JpegBuilder b;
     b.Soi().FlatQuant(0, 8).Frame(0xFFC0, 16, 8, {{1, 0x11, 0}});
     b.Huffman(0, 0, {2}, {0, 4}).Huffman(1, 0, {1}, {0}).Restart(1).Scan({1});
-    b.Raw(BitsFromText("1" "1000" "0" "1" "1000" "0")).Eoi();
+    b.Raw(BitsFromText("1"
+                       "1000"
+                       "0"
+                       "1"
+                       "1000"
+                       "0"))
+        .Eoi();
     DecodedImage image;
     ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&image, b.bytes().data(), b.bytes().size(), {}));
     EXPECT_EQ(136, Sample(image, 3, 3));
@@ -272,12 +318,19 @@ TEST(Progressive, DcRefinementEqualsFullPrecision) {
     auto decode = [](bool refined) {
         JpegBuilder b;
         // DC categories 0, 3 and 4 with the codes 0, 10 and 11.
-        b.Soi().FlatQuant(0, 8).Frame(0xFFC2, 8, 8, {{1, 0x11, 0}}).Huffman(0, 0, {1, 2}, {0, 3, 4});
+        b.Soi()
+            .FlatQuant(0, 8)
+            .Frame(0xFFC2, 8, 8, {{1, 0x11, 0}})
+            .Huffman(0, 0, {1, 2}, {0, 3, 4});
         if (refined) {
-            b.Scan({1}, 0, 0, 0x01).Raw(BitsFromText("10" "100"));  // 4 << 1 = 8
-            b.Scan({1}, 0, 0, 0x10).Raw(BitsFromText("1"));         // + 1
+            b.Scan({1}, 0, 0, 0x01)
+                .Raw(BitsFromText("10"
+                                  "100"));                  // 4 << 1 = 8
+            b.Scan({1}, 0, 0, 0x10).Raw(BitsFromText("1")); // + 1
         } else {
-            b.Scan({1}, 0, 0, 0x00).Raw(BitsFromText("11" "1001"));  // 9
+            b.Scan({1}, 0, 0, 0x00)
+                .Raw(BitsFromText("11"
+                                  "1001")); // 9
         }
         b.Eoi();
         DecodedImage image;
@@ -286,7 +339,7 @@ TEST(Progressive, DcRefinementEqualsFullPrecision) {
         ReleaseDecodedImage(&image);
         return v;
     };
-    EXPECT_EQ(137, decode(false));  // 9 x 8 / 8 + 128
+    EXPECT_EQ(137, decode(false)); // 9 x 8 / 8 + 128
     EXPECT_EQ(decode(false), decode(true));
 }
 
@@ -294,7 +347,8 @@ struct ProgressiveFixture {
     std::unique_ptr<jpeg::Decoder> d = std::make_unique<jpeg::Decoder>();
     std::vector<int16_t> coefs;
 
-    ProgressiveFixture(int blocks, int ss, int se, int ah, int al, const Bytes& counts, const Bytes& symbols) {
+    ProgressiveFixture(int blocks, int ss, int se, int ah, int al, const Bytes& counts,
+                       const Bytes& symbols) {
         d->progressive = true;
         d->componentCount = 1;
         jpeg::Component& c = d->comp[0];
@@ -321,8 +375,12 @@ TEST(Progressive, EndOfBandRunSkipsFollowingBlocks) {
     // EOB run symbol r = 3 with run bits 101: 8 + 5 - 1 = 12 further blocks
     // end at once; block 13 then receives its coefficient.
     ProgressiveFixture f(14, 1, 1, 0, 0, {1, 1}, {0x30, 0x01});
-    f.Run("0" "101" "10" "1");
-    for (int b = 0; b < 13; ++b) EXPECT_EQ(0, f.At(b, 1)) << b;
+    f.Run("0"
+          "101"
+          "10"
+          "1");
+    for (int b = 0; b < 13; ++b)
+        EXPECT_EQ(0, f.At(b, 1)) << b;
     EXPECT_EQ(1, f.At(13, 1));
     EXPECT_EQ(0, f.d->eobRun);
 }
@@ -334,16 +392,117 @@ TEST(Progressive, AcRefinementCorrectsAndPlaces) {
     ProgressiveFixture f(1, 1, 5, 1, 1, {1, 1}, {0x21, 0x00});
     f.At(0, 2) = 4;
     f.At(0, 4) = -4;
-    f.Run("0" "1" "1" "0");
+    f.Run("0"
+          "1"
+          "1"
+          "0");
     const int want[] = {0, 6, 0, -4, 2};
-    for (int k = 1; k <= 5; ++k) EXPECT_EQ(want[k - 1], f.At(0, k)) << k;
+    for (int k = 1; k <= 5; ++k)
+        EXPECT_EQ(want[k - 1], f.At(0, k)) << k;
 }
 
 TEST(Progressive, AcFirstRunPastSpectralEndIsStopped) {
-    ProgressiveFixture f(2, 1, 5, 0, 0, {1}, {0xF1});  // run 15 then a value: past Se = 5
-    f.Run("0" "1" "0" "1");
-    for (int k = 0; k < 64; ++k) EXPECT_EQ(0, f.coefs[size_t(jpeg::kZigzag[k])]);
+    ProgressiveFixture f(2, 1, 5, 0, 0, {1}, {0xF1}); // run 15 then a value: past Se = 5
+    f.Run("0"
+          "1"
+          "0"
+          "1");
+    for (int k = 0; k < 64; ++k)
+        EXPECT_EQ(0, f.coefs[size_t(jpeg::kZigzag[k])]);
     EXPECT_TRUE(f.d->reader.corrupt);
+}
+
+// ---- Colour models ----------------------------------------------------------
+
+// One flat 8 x 8 block per component, components named by ids: with the
+// quantisation value 8 a DC difference d reconstructs as the sample 128 + d.
+Bytes FlatBlockJpeg(const Bytes& markers, const Bytes& ids, const std::vector<int>& samples) {
+    Bytes frame = {8, 0, 8, 0, 8, uint8_t(ids.size())};
+    Bytes scan = {uint8_t(ids.size())};
+    for (uint8_t id : ids) {
+        frame.insert(frame.end(), {id, 0x11, 0});
+        scan.insert(scan.end(), {id, 0x00});
+    }
+    scan.insert(scan.end(), {0, 63, 0});
+    JpegBuilder b;
+    b.Soi().Raw(markers).FlatQuant(0, 8).Segment(0xFFC0, frame);
+    // DC categories 0 to 11 as 4-bit codes; the only AC code is end of block.
+    b.Huffman(0, 0, {0, 0, 0, 12}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}).Huffman(1, 0, {1}, {0});
+    b.Segment(0xFFDA, scan);
+    BitWriter bits;
+    for (int sample : samples) {
+        int d = sample - 128, size = 0;
+        while ((d < 0 ? -d : d) >> size)
+            ++size;
+        bits.Put(uint32_t(size), 4);
+        bits.Put(uint32_t(d < 0 ? d + (1 << size) - 1 : d), size);
+        bits.Put(0, 1);
+    }
+    return b.Raw(bits.Finish()).Eoi().bytes();
+}
+
+Bytes Jfif() {
+    return JpegBuilder()
+        .Segment(0xFFE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0})
+        .bytes();
+}
+Bytes Adobe(uint8_t transform) {
+    return JpegBuilder()
+        .Segment(0xFFEE, {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, transform})
+        .bytes();
+}
+Bytes Join(const Bytes& a, const Bytes& b) {
+    Bytes out = a;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+// The markers and component names choose the model; the expected colours
+// follow the integer conversions (YCbCr 200, 100, 50 is 91, 255, 150; the
+// inks 200, 100, 50 over black 128 leave 100, 50, 25; YCCK 150, 100, 180
+// over black 200 leaves 25, 104, 122; products over 255 are rounded).
+TEST(ColourModels, MarkersAndNamesChooseTheConversion) {
+    const Bytes rgbIds = {'R', 'G', 'B'}, numbered = {1, 2, 3}, four = {1, 2, 3, 4};
+    const std::vector<int> three = {200, 100, 50}, inks = {200, 100, 50, 128},
+                           ycck = {150, 100, 180, 200};
+    struct {
+        const char* name;
+        Bytes markers, ids;
+        std::vector<int> samples;
+        JpegStatus status;
+        int rgb[3];
+    } cases[] = {
+        {"numbered_ids", {}, numbered, three, JpegStatus::Ok, {91, 255, 150}},
+        {"rgb_ids", {}, rgbIds, three, JpegStatus::Ok, {200, 100, 50}},
+        {"rgb_ids_under_jfif", Jfif(), rgbIds, three, JpegStatus::Ok, {91, 255, 150}},
+        {"adobe_rgb", Adobe(0), numbered, three, JpegStatus::Ok, {200, 100, 50}},
+        {"adobe_ycbcr", Adobe(1), rgbIds, three, JpegStatus::Ok, {91, 255, 150}},
+        {"adobe_2_with_three", Adobe(2), numbered, three, JpegStatus::Unsupported, {}},
+        {"jfif_before_adobe",
+         Join(Jfif(), Adobe(0)),
+         numbered,
+         three,
+         JpegStatus::Ok,
+         {91, 255, 150}},
+        {"cmyk_plain", {}, four, inks, JpegStatus::Ok, {100, 50, 25}},
+        {"cmyk_adobe", Adobe(0), four, inks, JpegStatus::Ok, {100, 50, 25}},
+        {"ycck", Adobe(2), four, ycck, JpegStatus::Ok, {25, 104, 122}},
+        {"adobe_1_with_four", Adobe(1), four, inks, JpegStatus::Unsupported, {}},
+        {"adobe_7_with_four", Adobe(7), four, inks, JpegStatus::Unsupported, {}},
+        {"grey_ignores_adobe", Adobe(0), {1}, {77}, JpegStatus::Ok, {77, 77, 77}},
+    };
+    for (auto& c : cases) {
+        Bytes stream = FlatBlockJpeg(c.markers, c.ids, c.samples);
+        DecodedImage image;
+        ASSERT_EQ(JpegStatusText(c.status),
+                  std::string(JpegStatusText(
+                      DecodeJpegWith(&image, stream.data(), stream.size(), JpegDecodeOptions()))))
+            << c.name;
+        for (size_t i = 0; image.pixels && i < 64; ++i)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(c.rgb[k], image.pixels[i * 3 + size_t(k)]) << c.name << " pixel " << i;
+        ReleaseDecodedImage(&image);
+    }
 }
 
 // ---- Bitmap output ----------------------------------------------------------
@@ -352,8 +511,8 @@ TEST(Bitmap, RowPaddingAndBlockSize) {
     struct {
         int32_t width, height, pad;
         size_t block;
-    } cases[] = {{1, 1, 1, 6}, {2, 1, 2, 12}, {3, 2, 3, 36}, {4, 3, 0, 36}, {5, 1, 1, 18},
-                 {0, 5, 0, 0}, {-3, 2, 0, 0}, {7, 0, 3, 0}};
+    } cases[] = {{1, 1, 1, 6},  {2, 1, 2, 12}, {3, 2, 3, 36}, {4, 3, 0, 36},
+                 {5, 1, 1, 18}, {0, 5, 0, 0},  {-3, 2, 0, 0}, {7, 0, 3, 0}};
     for (auto& c : cases) {
         EXPECT_EQ(c.pad, BitmapRowPadding(c.width)) << c.width;
         EXPECT_EQ(c.block, BitmapPixelBlockSize(c.width, c.height)) << c.width << "x" << c.height;
@@ -363,9 +522,9 @@ TEST(Bitmap, RowPaddingAndBlockSize) {
 TEST(Bitmap, PacksBottomUpBlueGreenRed) {
     uint8_t rgb[3 * 2 * 3];
     for (int i = 0; i < 6; ++i) {
-        rgb[i * 3 + 0] = uint8_t(10 * i + 1);  // red
+        rgb[i * 3 + 0] = uint8_t(10 * i + 1); // red
         rgb[i * 3 + 1] = uint8_t(10 * i + 2);
-        rgb[i * 3 + 2] = uint8_t(10 * i + 3);  // blue
+        rgb[i * 3 + 2] = uint8_t(10 * i + 3); // blue
     }
     DecodedImage image;
     image.width = 3;
@@ -378,7 +537,8 @@ TEST(Bitmap, PacksBottomUpBlueGreenRed) {
     PackBitmap(image, header, pixels.data());
     const uint8_t wantHeader[16] = {40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0};
     EXPECT_EQ(0, std::memcmp(wantHeader, header, 16));
-    for (int i = 16; i < 40; ++i) EXPECT_EQ(0, header[i]) << i;
+    for (int i = 16; i < 40; ++i)
+        EXPECT_EQ(0, header[i]) << i;
     // Bottom picture row (pixels 3..5) first, 12 bytes a row.
     const uint8_t wantRows[24] = {33, 32, 31, 43, 42, 41, 53, 52, 51, 0, 0, 0,
                                   3,  2,  1,  13, 12, 11, 23, 22, 21, 0, 0, 0};
@@ -425,25 +585,40 @@ TEST(PictureInfo, FindsOnlyTheBaselineFrameHeader) {
         FrameSizeResult result;
         int32_t width, height;
     } cases[] = {
-        {"app0_then_frame", JpegBuilder().Soi().Segment(0xFFE0, app0).Frame(0xFFC0, 300, 200, {{1, 0x11, 0}}).bytes(),
+        {"app0_then_frame",
+         JpegBuilder().Soi().Segment(0xFFE0, app0).Frame(0xFFC0, 300, 200, {{1, 0x11, 0}}).bytes(),
          FrameSizeResult::Found, 300, 200},
-        {"progressive_frame", JpegBuilder().Soi().Frame(0xFFC2, 300, 200, {{1, 0x11, 0}}).Eoi().bytes(),
+        {"progressive_frame",
+         JpegBuilder().Soi().Frame(0xFFC2, 300, 200, {{1, 0x11, 0}}).Eoi().bytes(),
          FrameSizeResult::EndOfImage, 0, 0},
         {"progressive_no_eoi", JpegBuilder().Soi().Frame(0xFFC2, 300, 200, {{1, 0x11, 0}}).bytes(),
          FrameSizeResult::NotFound, 0, 0},
         {"soi_eoi", JpegBuilder().Soi().Eoi().bytes(), FrameSizeResult::EndOfImage, 0, 0},
         {"empty", {}, FrameSizeResult::NotFound, 0, 0},
         {"one_byte", {0xFF}, FrameSizeResult::NotFound, 0, 0},
-        {"cut_frame", {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00}, FrameSizeResult::NotFound, 0, 0},
-        {"zero_length", {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00, 0xFF, 0xE0}, FrameSizeResult::NotFound, 0, 0},
-        {"length_past_end", {0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 0xFF, 0xC0}, FrameSizeResult::NotFound, 0, 0},
+        {"cut_frame",
+         {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00},
+         FrameSizeResult::NotFound,
+         0,
+         0},
+        {"zero_length",
+         {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x00, 0xFF, 0xE0},
+         FrameSizeResult::NotFound,
+         0,
+         0},
+        {"length_past_end",
+         {0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 0xFF, 0xC0},
+         FrameSizeResult::NotFound,
+         0,
+         0},
     };
     for (auto& c : cases) {
         int32_t w = 0, h = 0;
-        EXPECT_EQ(c.result, FindBaselineFrameSize(c.stream.data(), c.stream.size(), &w, &h)) << c.name;
+        EXPECT_EQ(c.result, FindBaselineFrameSize(c.stream.data(), c.stream.size(), &w, &h))
+            << c.name;
         EXPECT_EQ(c.width, w) << c.name;
         EXPECT_EQ(c.height, h) << c.name;
     }
 }
 
-}  // namespace
+} // namespace

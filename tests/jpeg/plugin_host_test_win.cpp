@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "tests/jpeg/dib_pattern.h"
 #include "viewer/plugin_host_win.h"
 
 namespace {
@@ -204,6 +206,34 @@ TEST(PluginHost, BitmapChecks) {
         LocalFree(pixels);
     }
     EXPECT_FALSE(CheckPluginBitmap(nullptr, nullptr));
+}
+
+// Every depth the bitmap rule allows comes through the host whole: the
+// blocks the stand-in made, unchanged, with the layout the viewer draws by.
+TEST(PluginHost, AcceptsBitmapsOfEveryDepth) {
+    PluginTable table{};
+    table.modules[0] = LoadLibraryA(TestPlugin("fake_depths.spi").c_str());
+    table.count = 1;
+    ASSERT_NE(nullptr, table.modules[0]);
+    for (int bits : {1, 4, 8, 16, 24, 32}) {
+        for (bool topDown : {false, true}) {
+            const std::string image = PatternImage(bits, topDown);
+            Decoded d = Decode(table, image.data(), int32_t(image.size()));
+            ASSERT_EQ(1, d.result) << bits << (topDown ? " top-down" : " bottom-up");
+            std::vector<uint8_t> header, pixels;
+            MakePatternBitmap(bits, topDown, &header, &pixels);
+            DibLayout layout;
+            ASSERT_TRUE(ReadPluginBitmap(d.header, d.pixels, &layout));
+            EXPECT_EQ(bits, layout.bitCount);
+            EXPECT_EQ(topDown, layout.topDown);
+            EXPECT_EQ(kPatternHeight, layout.height);
+            EXPECT_EQ(0, std::memcmp(LocalLock(d.pixels), pixels.data(), pixels.size())) << bits;
+            EXPECT_EQ(0, std::memcmp(LocalLock(d.header), header.data(), header.size())) << bits;
+            LocalUnlock(d.pixels);
+            LocalUnlock(d.header);
+        }
+    }
+    UnloadPluginTable(&table);
 }
 
 TEST(PluginHost, DecodesJpegWithJpegSpi) {

@@ -43,7 +43,7 @@ if(WIN32)
   # jpeg.spi and the viewer's plug-in host, through real modules. The stand-in
   # plug-ins live in their own folder so that no program finds them by chance.
   set(jpeg_test_plugins ${CMAKE_BINARY_DIR}/jpeg-test-plugins)
-  foreach(fake ok1:1:1 ok2:1:2 fail:2:3 nopicture:3:4 badheader:4:5)
+  foreach(fake ok1:1:1 ok2:1:2 fail:2:3 nopicture:3:4 badheader:4:5 depths:5:6)
     string(REPLACE ":" ";" parts ${fake})
     list(GET parts 0 name)
     list(GET parts 1 kind)

@@ -16,6 +16,7 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/viewer_ui_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/viewer_wic_ui_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/layout_ui_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/viewer_depths_ui_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pixels.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../ui/ferrow_app.cpp)
   target_link_libraries(viewer_ui_tests PRIVATE ${FERROW_GTEST} comctl32 gdi32)
@@ -34,4 +35,8 @@ if(WIN32)
                    $<TARGET_FILE:Ferrow>)
   set_tests_properties(viewer_ui_tests PROPERTIES TIMEOUT 600 LABELS ui RUN_SERIAL TRUE
     ENVIRONMENT "FERROW_BLOCKING_SPI=$<TARGET_FILE:blocking_spi>")
+  # The stand-in plug-in that returns bitmaps of every depth.
+  add_dependencies(viewer_ui_tests fake_depths)
+  set_property(TEST viewer_ui_tests APPEND PROPERTY ENVIRONMENT
+               "FERROW_TEST_PLUGINS=Z:${CMAKE_BINARY_DIR}/jpeg-test-plugins")
 endif()
