@@ -74,6 +74,7 @@ struct Job {
     int32_t status;    // status code of the response, 0 until the head ended
     char* head;        // the response head while it is still arriving
     int32_t headLength;
+    int32_t charset;   // what the Content-Type header names (a PageCharset), 0 for none
 };
 
 struct EngineState {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/nocase.h"
-#include "engine/text.h"
+#include "text/nocase.h"
+#include "text/text.h"
 
 namespace {
 

@@ -8,7 +8,8 @@ add_test(NAME app_logic_tests COMMAND app_logic_tests)
 set_tests_properties(app_logic_tests PROPERTIES TIMEOUT 60 LABELS core)
 
 if(WIN32)
-  add_executable(ui_tests ui/ferrow_app.cpp ui/main_window_test.cpp ui/commands_test.cpp)
+  add_executable(ui_tests ui/ferrow_app.cpp ui/main_window_test.cpp ui/commands_test.cpp
+                          ui/page_charset_test.cpp)
   target_link_libraries(ui_tests PRIVATE ${FERROW_GTEST} comctl32)
   target_include_directories(ui_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(ui_tests)
