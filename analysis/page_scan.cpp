@@ -17,7 +17,6 @@ constexpr size_t kMaxTagChars = 253; // then ">" and the terminator
 // Raw title bytes kept: a UTF-8 character takes up to three bytes for the
 // two of its Shift_JIS form, so 88 Shift_JIS bytes need this many.
 constexpr size_t kTitleRawBytes = 3 * kMaxTitleBytes;
-constexpr size_t kHrefSize = 256; // room enough to compare with "javascript:;"
 constexpr size_t kCharsetSize = 256;
 // A decoded attribute value; a longer one names no address we could fetch.
 constexpr size_t kValueSize = 1024;
