@@ -35,6 +35,7 @@ bool StartJob(const JobRequest& request) {
 }
 
 void OnHostResolved(LookupHandle lookup, int error) {
+    EngineEventScope scope;
     Job* job = FindJobByLookup(lookup);
     if (!job) return;  // the job ended meanwhile
     job->lookup = kNoLookup;
@@ -70,4 +71,5 @@ void SendRequest(Job* job) {
     job->size = -1;
     job->chunks = 0;
     job->received = 0;
+    job->requestSent = 1;
 }

@@ -9,8 +9,12 @@
 // Size caps of memory-kept responses: a page to analyse, a file for the viewer.
 constexpr int32_t kPageCap = 16 * 1024 * 1024;
 constexpr int32_t kFetchCap = 64 * 1024 * 1024;
-// Step of a reception.
-constexpr int kReceiveStep = 4096;
+// Reception reads into one shared buffer of this size and hands each fill
+// on in one piece, so a download is written in writes this large.
+constexpr int kReceiveBufferSize = 256 * 1024;
+// Fills taken per read event: a sender faster than the disk must not keep
+// the other sockets and the tick waiting (the socket reports again).
+constexpr int kFillsPerEvent = 64;
 // Stop command of menu and toolbar.
 constexpr int kCommandStop = 40005;
 
@@ -23,21 +27,45 @@ void OnHostResolved(LookupHandle lookup, int error);
 void SendRequest(Job* job);
 
 enum ReceiveAnswer { ReceiveStop = 0, ReceiveMore = 1 };
-// One reception step of up to 4096 bytes. After ReceiveStop the job may be
-// gone: look it up again before touching it.
-ReceiveAnswer ReceiveChunk(Job* job);
-// Reception of bytes already read (what ReceiveChunk does after its recv);
-// the tests feed responses through it.
+enum ReadOutcome {
+    ReadWait = 0,   // the socket would block: wait for its next event
+    ReadMore = 1,   // stopped after kFillsPerEvent fills; more is waiting
+    ReadEnd = 2,    // the stream has ended
+    ReadEnded = 3,  // the job was ended (error, redirect, filter ...)
+};
+// Reads what the socket holds, in fills of the shared buffer, until it
+// would block, the stream ends or kFillsPerEvent fills were taken.
+ReadOutcome ReadAvailable(Job* job);
+// Reception of bytes already read (what ReadAvailable does with each fill);
+// ReceiveStop when the job was ended. The tests feed responses through it.
 ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n);
 // The end of the stream: completes the job or reports why it cannot, then
 // ends it.
 void FinishJob(Job* job);
 
+// Every entry point of the engine (tick, socket and look-up events, start
+// event, stop) runs inside one scope; when the outermost returns, queued
+// jobs start under the tick's rules (a job ended, or work was queued) and
+// ended jobs are freed. Nothing that an inner call still holds is freed
+// before then.
+struct EngineEventScope {
+    EngineEventScope();
+    ~EngineEventScope();
+};
+
 // The 100 ms tick.
 void OnTimer();
+// Work was queued: asks for a start event (WakeEngine) unless one is due.
+void RequestJobStarts();
+// The start event: starts queued jobs under the tick's rules.
+void OnStartJobs();
+// Platform part of RequestJobStarts: the engine window posts itself
+// MsgStartJobs; the native loop looks at StartPending every round. False
+// when no start event will come (no engine window yet).
+bool WakeEngine();
 // A socket event (NetEventRead, NetEventConnect, NetEventClose).
 void OnSocketEvent(SocketHandle socket, int event);
 // The per-kind handling of a job whose response arrived whole.
 void CompleteJob(Job* job);
-// True while the job is still in ActiveJobs.
-bool JobAlive(const Job* job);
+// Shows the byte progress of a lone download (the tick calls it).
+void ShowByteProgress();

@@ -60,6 +60,9 @@ static LRESULT CALLBACK LogoWindowProc(HWND window, UINT message, WPARAM wParam,
     case MsgStopAll:
         OnStopAll();
         return 0;
+    case MsgStartJobs:
+        OnStartJobs();
+        return 0;
     case MsgSocketEvent:
         OnSocketEvent((SocketHandle)wParam, WSAGETSELECTEVENT(lParam));
         return 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "analysis/file_table.h"
+#include "engine/engine.h"
 #include "engine/report.h"
 #include "text/text.h"
 
@@ -29,29 +30,35 @@ void OnAnalysePage(const char* address, int32_t row) {
     Engine.AnalysisRunning = 1;
     Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 1, address));
     Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
+    RequestJobStarts();
 }
 
 void OnAnalyseLink(const char* address, int32_t row) {
     Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 0, address));
     Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
+    RequestJobStarts();
 }
 
 void OnDownload(const char* address, int32_t row) {
     Engine.DownloadQueue.push_back(MakeRequest(KindDownload, row, 0, address));
     Engine.DownloadsQueued++;
     if (Engine.DownloadsQueued == 1) ProgressSetPos(0);
+    RequestJobStarts();
 }
 
 void OnFetch(const char* address, int32_t row) {
     Engine.FetchSlot.clear();
     Engine.FetchSlot.push_back(MakeRequest(KindFetch, row, 0, address));
+    RequestJobStarts();
 }
 
 static void EndAllJobs() {
-    while (!Engine.ActiveJobs.empty()) EndJob(&Engine.ActiveJobs.front());
+    for (Job& job : Engine.ActiveJobs)
+        if (!job.ended) EndJob(&job);
 }
 
 void OnStopAll() {
+    EngineEventScope scope;
     Engine.AnalysisQueue.clear();
     Engine.HeadQueue.clear();
     Engine.FetchSlot.clear();
@@ -64,6 +71,7 @@ void OnStopAll() {
 }
 
 void ShutdownEngine() {
+    EngineEventScope scope;
     Engine.AnalysisQueue.clear();
     Engine.HeadQueue.clear();
     Engine.FetchSlot.clear();
@@ -89,6 +97,7 @@ Job* AddActiveJob(const JobRequest& request) {
 }
 
 void EndJob(Job* job) {
+    if (job->ended) return;
     if (job->file != kNoFile) {
         CloseAndDeleteTableFile(job->file);
         job->file = kNoFile;
@@ -97,37 +106,42 @@ void EndJob(Job* job) {
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
     free(job->data);
     free(job->head);
-    for (auto it = Engine.ActiveJobs.begin(); it != Engine.ActiveJobs.end(); ++it) {
-        if (&*it == job) {
-            Engine.ActiveJobs.erase(it);
-            return;
-        }
-    }
+    job->socket = kNoSocket;
+    job->lookup = kNoLookup;
+    job->data = nullptr;
+    job->head = nullptr;
+    job->ended = 1;
+    Engine.StartPending = 1;  // a place became free
+}
+
+void ReleaseEndedJobs() {
+    Engine.ActiveJobs.remove_if([](const Job& job) { return job.ended != 0; });
 }
 
 Job* FindJobBySocket(SocketHandle socket) {
+    if (socket == kNoSocket) return nullptr;
     for (Job& job : Engine.ActiveJobs)
-        if (job.socket == socket) return &job;
+        if (!job.ended && job.socket == socket) return &job;
     return nullptr;
 }
 
 Job* FindJobByLookup(LookupHandle lookup) {
     if (lookup == kNoLookup) return nullptr;
     for (Job& job : Engine.ActiveJobs)
-        if (job.lookup == lookup) return &job;
+        if (!job.ended && job.lookup == lookup) return &job;
     return nullptr;
 }
 
 bool AnyActive(int32_t kind) {
     for (const Job& job : Engine.ActiveJobs)
-        if (job.kind == kind) return true;
+        if (!job.ended && job.kind == kind) return true;
     return false;
 }
 
 void CountActiveByKind(int32_t countsOut[5]) {
     for (int k = 0; k < 5; k++) countsOut[k] = 0;
     for (const Job& job : Engine.ActiveJobs)
-        if (job.kind >= 1 && job.kind <= 4) countsOut[job.kind]++;
+        if (!job.ended && job.kind >= 1 && job.kind <= 4) countsOut[job.kind]++;
 }
 
 // Open download files: a slot keeps the path so that an unfinished file can

@@ -26,6 +26,7 @@ enum EngineMessage : uint32_t {
     MsgStopAll = 0x8007,
     MsgSocketEvent = 0x8008,
     MsgHostResolved = 0x8009,
+    MsgStartJobs = 0x800A,  // posted by the engine to itself when work was queued
 };
 
 // wParam block of MsgAnalysePage and MsgAnalyseLink.
@@ -74,7 +75,9 @@ struct Job {
     int32_t status;    // status code of the response, 0 until the head ended
     char* head;        // the response head while it is still arriving
     int32_t headLength;
-    int32_t charset;   // what the Content-Type header names (a PageCharset), 0 for none
+    int32_t requestSent;  // 1 once the request went out: reception may begin
+    int32_t ended;        // 1 after EndJob; released once its event has been handled
+    int32_t charset;      // what the Content-Type header names (a PageCharset), 0 for none
 };
 
 struct EngineState {
@@ -91,6 +94,7 @@ struct EngineState {
     int32_t DownloadBatchRunning;
     int32_t LogoFrame;
     int32_t IndicatorFrame;
+    int32_t StartPending;  // work was queued or a job ended since the last start
 };
 
 extern EngineState Engine;
@@ -107,11 +111,17 @@ void OnStopAll();
 // Clears every queue and ends every job (engine window destruction).
 void ShutdownEngine();
 
-// The one way a job leaves ActiveJobs; the job is gone afterwards.
+// The one way a job ends: closes and deletes an unfinished file, closes the
+// socket, cancels the look-up, frees the buffers and marks the job ended.
+// The record stays in ActiveJobs, unseen by the look-ups below, until
+// ReleaseEndedJobs runs after the event that ended it.
 void EndJob(Job* job);
+// Frees the records of ended jobs; only between events.
+void ReleaseEndedJobs();
 // Appends a fresh zero-filled job of the request to ActiveJobs.
 Job* AddActiveJob(const JobRequest& request);
 
+// Look-ups and counts see only jobs that have not ended.
 Job* FindJobBySocket(SocketHandle socket);
 Job* FindJobByLookup(LookupHandle lookup);
 bool AnyActive(int32_t kind);

@@ -200,10 +200,17 @@ static void RunRound(int waitMs) {
 
 static uint32_t NextTick = 0;
 
+// The loop looks at StartPending itself before every round.
+bool WakeEngine() { return true; }
+
 bool RunEngineUntil(const std::function<bool()>& done, uint32_t timeoutMs) {
     uint32_t start = RealMs();
     if (NextTick == 0 || (int32_t)(NextTick - start) > 100) NextTick = start + 100;
     while (!done()) {
+        if (Engine.StartPending) {  // work was queued: the start event
+            OnStartJobs();
+            continue;
+        }
         uint32_t now = RealMs();
         // A due tick runs even when the time is up, so that a slow round
         // never swallows it.

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "engine/engine_window_win.h"
-#include "engine/jobs.h"
+#include "engine/engine.h"
 
 static HWND TheEngineWindow = nullptr;
 HWND EngineWindow() { return TheEngineWindow; }
@@ -91,3 +91,7 @@ int NetRecv(SocketHandle socket, char* buffer, int len) {
 }
 
 int NetLastError() { return WSAGetLastError(); }
+
+bool WakeEngine() {
+    return EngineWindow() && PostMessageA(EngineWindow(), MsgStartJobs, 0, 0);
+}

@@ -74,7 +74,8 @@ bool IsKnownAddress(const char* address) {
     for (const JobRequest& request : Engine.AnalysisQueue)
         if (strcmp(request.address, address) == 0) return true;
     for (const Job& job : Engine.ActiveJobs)
-        if (strcmp(job.address, address) == 0 || strcmp(job.requested, address) == 0) return true;
+        if (!job.ended && (strcmp(job.address, address) == 0 || strcmp(job.requested, address) == 0))
+            return true;
     return IsListed(address);
 }
 

@@ -1,5 +1,5 @@
 // Reception: the response head (status, redirects, Content-Length,
-// Last-Modified), the download's file, and the body in 4096-byte steps.
+// Last-Modified), the download's file, and the body, read in large fills.
 //
 // A job's reception states:
 //   head     chunks == 0: bytes gather in job->head until the blank line
@@ -52,12 +52,6 @@ static bool GrowData(Job* job, int32_t need) {
     job->data = grown;
     job->capacity = (int32_t)capacity;
     return true;
-}
-
-static void ShowProgress(const Job* job) {
-    if (job->kind != KindDownload || Engine.DownloadsQueued != 1 || job->size <= 0) return;
-    int64_t percent = (int64_t)job->received * 100 / job->size;
-    ProgressSetPos(percent > 100 ? 100 : (int)percent);
 }
 
 static void AddReceived(Job* job, int n) {
@@ -237,21 +231,33 @@ ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
     } else if (!StoreBody(job, bytes, n)) {
         return ReceiveStop;
     }
-    ShowProgress(job);
     job->chunks++;
     return ReceiveMore;
 }
 
-ReceiveAnswer ReceiveChunk(Job* job) {
-    char buffer[kReceiveStep];
-    int n = NetRecv(job->socket, buffer, sizeof buffer);
-    if (n == 0 || n == -2) return ReceiveStop;
-    if (n < 0) {
-        Trace("error recv");
-        EndJob(job);
-        return ReceiveStop;
+// One buffer for every job: events are handled one at a time, and each fill
+// is handed on before the next recv.
+static char ReceiveBuffer[kReceiveBufferSize];
+
+ReadOutcome ReadAvailable(Job* job) {
+    for (int fills = 0; fills < kFillsPerEvent; fills++) {
+        int used = 0;
+        int last = 0;
+        while (used < kReceiveBufferSize) {
+            last = NetRecv(job->socket, ReceiveBuffer + used, kReceiveBufferSize - used);
+            if (last <= 0) break;
+            used += last;
+        }
+        if (used > 0 && ReceiveBytes(job, ReceiveBuffer, used) == ReceiveStop) return ReadEnded;
+        if (last == 0) return ReadEnd;
+        if (last == -2) return ReadWait;
+        if (last < 0) {
+            Trace("error recv");
+            EndJob(job);
+            return ReadEnded;
+        }
     }
-    return ReceiveBytes(job, buffer, n);
+    return ReadMore;
 }
 
 void FinishJob(Job* job) {

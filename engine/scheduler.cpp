@@ -41,10 +41,41 @@ static void StartQueuedJobs() {
     if (active[KindHead] == 0 && !Engine.HeadQueue.empty()) StartFront(Engine.HeadQueue);
 }
 
+// Starts what may start, round again while a failed start freed its place
+// at once (bounded: each round takes requests from the queues), then frees
+// the records of the jobs that ended.
+static void SettleEngine() {
+    for (int round = 0; round < 100; round++) {
+        Engine.StartPending = 0;
+        StartQueuedJobs();
+        ReleaseEndedJobs();
+        if (!Engine.StartPending) break;
+    }
+}
+
+static int EventDepth = 0;
+static bool WakePosted = false;
+
+EngineEventScope::EngineEventScope() { EventDepth++; }
+EngineEventScope::~EngineEventScope() {
+    if (--EventDepth == 0) SettleEngine();
+}
+
+void RequestJobStarts() {
+    Engine.StartPending = 1;
+    if (EventDepth > 0 || WakePosted) return;  // the running event settles
+    WakePosted = WakeEngine();
+}
+
+void OnStartJobs() {
+    WakePosted = false;
+    EngineEventScope scope;
+}
+
 static void EndSilentJobs() {
     uint32_t now = TickCount();
-    for (auto it = Engine.ActiveJobs.begin(); it != Engine.ActiveJobs.end();) {
-        Job& job = *it++;  // EndJob removes only this entry
+    for (Job& job : Engine.ActiveJobs) {
+        if (job.ended) continue;
         // Unsigned on both sides: a negative TimeOutSec never times out.
         if ((uint32_t)(now - job.lastActivity) / 1000 <= (uint32_t)Options.TimeOutSec) continue;
         LogAppend("タイムアウトしました - \"%s\"", job.localName);
@@ -53,7 +84,22 @@ static void EndSilentJobs() {
     }
 }
 
+// First active download, or none.
+static const Job* FirstDownload() {
+    for (const Job& job : Engine.ActiveJobs)
+        if (!job.ended && job.kind == KindDownload) return &job;
+    return nullptr;
+}
+
+void ShowByteProgress() {
+    const Job* job = FirstDownload();
+    if (Engine.DownloadsQueued != 1 || !job || job->size <= 0) return;
+    int64_t percent = (int64_t)job->received * 100 / job->size;
+    ProgressSetPos(percent > 100 ? 100 : (int)percent);
+}
+
 void OnTimer() {
+    EngineEventScope scope;
     DrawEngineFrames(Engine.LogoFrame, Engine.IndicatorFrame);
     if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse)) {
         LogAppend("解析が終了しました");
@@ -67,6 +113,7 @@ void OnTimer() {
         Engine.DownloadBatchRunning = 0;
     }
     if (!AnyActive(KindDownload)) ProgressSetPos(0);
+    else ShowByteProgress();  // per tick, not per read
     StartQueuedJobs();
     if (!Engine.ActiveJobs.empty()) {
         if (Options.TimeOut == 1) EndSilentJobs();
@@ -81,22 +128,29 @@ void OnTimer() {
 }
 
 void OnSocketEvent(SocketHandle socket, int event) {
+    EngineEventScope scope;
     Job* job = FindJobBySocket(socket);
     if (!job) return;  // a late event of an ended job
     job->lastActivity = TickCount();
     Engine.IndicatorFrame = (Engine.IndicatorFrame + 1) % 2;
+    // Until the request went out only the connect event means anything: a
+    // late read or close of an earlier socket with the same number must not
+    // reach this job.
+    if (!job->requestSent && event != NetEventConnect) return;
+    ReadOutcome outcome = ReadWait;
     switch (event) {
     case NetEventRead:
-        ReceiveChunk(job);
+        // The end of the stream completes the job now; its close event then
+        // finds no job.
+        if (ReadAvailable(job) == ReadEnd) FinishJob(job);
         break;
     case NetEventConnect:
-        SendRequest(job);
+        if (!job->requestSent) SendRequest(job);
         break;
     case NetEventClose:
-        while (ReceiveChunk(job) == ReceiveMore) {
-        }
-        if (FindJobBySocket(socket) != job) return;  // ended while reading
-        FinishJob(job);
+        do outcome = ReadAvailable(job);
+        while (outcome == ReadMore);
+        if (outcome != ReadEnded) FinishJob(job);
         break;
     default:
         break;
@@ -115,7 +169,9 @@ void CompleteJob(Job* job) {
         CloseTableFile(job->file);
         job->file = kNoFile;
         Engine.DownloadsDone++;
-        if (Engine.DownloadsQueued > 1) {
+        if (Engine.DownloadsQueued == 1 && job->size > 0) {
+            ProgressSetPos(100);  // the last byte progress, which no tick saw
+        } else if (Engine.DownloadsQueued > 1) {
             int64_t percent = (int64_t)Engine.DownloadsDone * 100 / Engine.DownloadsQueued;
             ProgressSetPos(percent > 100 ? 100 : (int)percent);
         }

@@ -12,6 +12,7 @@ included, else without its query) to a list of steps; "*" is the fallback. Steps
   {"send": text}             text as Latin-1 bytes; "{port}" is this port
   {"repeat": text, "times": n}
   {"body": n}                n bytes of a fixed pattern (see pattern_bytes)
+  {"stream": n}              n bytes made on the fly, never stored (see stream_block)
   {"drip": text, "delay": s} one byte at a time
   {"sleep": s}               keep the connection open, silent
   {"reset": true}            close with a TCP reset
@@ -32,6 +33,30 @@ PATTERN = bytes(range(256))
 def pattern_bytes(n):
     whole, rest = divmod(n, len(PATTERN))
     return PATTERN * whole + PATTERN[:rest]
+
+
+STREAM_BLOCK = 1 << 20
+STREAM_BASE = None
+
+
+def stream_block(k):
+    """Block k (1 MiB) of a stream: byte i of every block is
+    (i * 131 + (i >> 8) * 7) & 255, except that its first 8 bytes hold k
+    (little-endian), so that no two blocks are alike."""
+    global STREAM_BASE
+    if STREAM_BASE is None:
+        STREAM_BASE = bytes((i * 131 + (i >> 8) * 7) & 255 for i in range(STREAM_BLOCK))
+    return struct.pack("<Q", k) + STREAM_BASE[8:]
+
+
+def send_stream(sock, n):
+    k = 0
+    while n > 0:
+        block = stream_block(k)
+        part = block if n >= len(block) else block[:n]
+        sock.sendall(part)
+        n -= len(part)
+        k += 1
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -72,6 +97,8 @@ class Handler(socketserver.BaseRequestHandler):
                     self.request.sendall(step["repeat"].encode("latin-1") * step["times"])
                 elif "body" in step:
                     self.request.sendall(pattern_bytes(step["body"]))
+                elif "stream" in step:
+                    send_stream(self.request, step["stream"])
                 elif "drip" in step:
                     for b in step["drip"].replace("{port}", port).encode("latin-1"):
                         self.request.sendall(bytes([b]))

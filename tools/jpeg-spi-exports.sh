@@ -1,7 +1,7 @@
 #!/bin/bash
-# Checks the export table of a built jpeg.spi: the five plug-in functions must
+# Checks the export table of a built plug-in (jpeg.spi, wic.spi): the five plug-in functions must
 # be exported by their plain names (no stdcall @N decoration), nothing missing.
-#   jpeg-spi-exports.sh OBJDUMP jpeg.spi
+#   jpeg-spi-exports.sh OBJDUMP jpeg.spi|wic.spi
 set -euo pipefail
 objdump=${1:?usage: jpeg-spi-exports.sh OBJDUMP DLL}
 dll=${2:?usage: jpeg-spi-exports.sh OBJDUMP DLL}

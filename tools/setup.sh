@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64 mingw-w64-tools
   wine64 wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
   locales libjpeg-turbo-progs libturbojpeg0-dev libstb-dev
-  python3 curl wget tinyproxy libssl-dev openssl zip unzip fp-utils libchm-bin
+  python3 curl wget tinyproxy libssl-dev openssl zip unzip fp-utils libchm-bin xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

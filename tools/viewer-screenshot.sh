@@ -1,11 +1,18 @@
 #!/bin/bash
 # Saves a screenshot of Ferrow's main window with the docked viewer showing
-# a photograph-like picture that the user clicked in the file list.
-# usage: tools/viewer-screenshot.sh [Ferrow.exe] [output.png]
+# a photograph-like picture that the user clicked in the file list: a JPEG
+# decoded by jpeg.spi, or with "png" a PNG with rounded transparent corners
+# decoded by wic.spi.
+# usage: tools/viewer-screenshot.sh [Ferrow.exe] [output.png] [jpeg|png]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 exe=$(readlink -f "${1:-$root/build/win64/bin/Ferrow.exe}")
-out=${2:-$root/docs/viewer.png}
+kind=${3:-jpeg}
+case $kind in
+  jpeg) out=${2:-$root/docs/viewer.png} ext=jpg ;;
+  png) out=${2:-$root/docs/viewer-png.png} ext=png ;;
+  *) echo "viewer-screenshot: the picture is jpeg or png" >&2; exit 2 ;;
+esac
 source "$root/tools/wine-env.sh"
 "$root/tools/wine-prefix.sh"
 export DISPLAY=$("$root/tools/xvfb.sh" start)
@@ -40,11 +47,24 @@ for y in range(h):
             r, g, b = 30 + shine * 3, 70 + shine * 2, 120 - 40 * t + shine
         rows += bytes(max(0, min(255, int(v))) for v in (r, g, b))
 open(f"{sys.argv[1]}/sunset.ppm", "wb").write(b"P6\n%d %d\n255\n" % (w, h) + bytes(rows))
+# Transparency for the PNG form: corners rounded off with a soft edge.
+alpha = bytearray()
+for y in range(h):
+    for x in range(w):
+        cx, cy = min(max(x, 40), w - 41), min(max(y, 40), h - 41)
+        alpha.append(max(0, min(255, int((40.5 - math.hypot(x - cx, y - cy)) * 128))))
+open(f"{sys.argv[1]}/alpha.pgm", "wb").write(b"P5\n%d %d\n255\n" % (w, h) + bytes(alpha))
 PY
-cjpeg -quality 90 -outfile "$work/site/yuuhi.jpg" "$work/site/sunset.ppm"
-cjpeg -quality 90 -progressive -outfile "$work/site/umi.jpg" "$work/site/sunset.ppm"
-rm "$work/site/sunset.ppm"
-printf '<html><head><title>夕日の写真</title></head><body><a href="yuuhi.jpg">1</a><a href="umi.jpg">2</a></body></html>' |
+if [ "$kind" = png ]; then
+  convert "$work/site/sunset.ppm" "$work/site/alpha.pgm" -alpha off -compose CopyOpacity -composite \
+    "PNG32:$work/site/yuuhi.png"
+  convert "$work/site/sunset.ppm" -interlace PNG "PNG24:$work/site/umi.png"
+else
+  cjpeg -quality 90 -outfile "$work/site/yuuhi.jpg" "$work/site/sunset.ppm"
+  cjpeg -quality 90 -progressive -outfile "$work/site/umi.jpg" "$work/site/sunset.ppm"
+fi
+rm "$work/site/sunset.ppm" "$work/site/alpha.pgm"
+printf '<html><head><title>夕日の写真</title></head><body><a href="yuuhi.%s">1</a><a href="umi.%s">2</a></body></html>' "$ext" "$ext" |
   iconv -f UTF-8 -t CP932 >"$work/site/index.html"
 
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/server.log" 2>&1 &
@@ -59,9 +79,10 @@ done
 
 cp "$exe" "$work/app/Ferrow.exe"
 cp "$(dirname "$exe")/jpeg.spi" "$work/app/"
+[ "$kind" = png ] && cp "$(dirname "$exe")/wic.spi" "$work/app/"
 [ -f "$(dirname "$exe")/Ferrow.dll" ] && cp "$(dirname "$exe")/Ferrow.dll" "$work/app/"
 dl="Z:$(echo "$work/app/dl" | tr / '\\')"
-printf '[OPTION]\r\nDLPath=%s\r\nHeadCheck=1\r\nJPG=1\r\nHTM=1\r\nViewerDialog=0\r\n[WINDOW]\r\nx=0\r\ny=0\r\nwidth=760\r\nheight=600\r\nFramePosition=0.45\r\nViewerFramePosition=0.55\r\nviewer=1\r\n' \
+printf '[OPTION]\r\nDLPath=%s\r\nHeadCheck=1\r\nJPG=1\r\nPNG=1\r\nHTM=1\r\nViewerDialog=0\r\n[WINDOW]\r\nx=0\r\ny=0\r\nwidth=760\r\nheight=600\r\nFramePosition=0.45\r\nViewerFramePosition=0.55\r\nviewer=1\r\n' \
   "$dl" >"$work/app/Ferrow.ini"
 
 "$WINE64" explorer /desktop=Ferrow,780x620 "$work/app/Ferrow.exe" "http://127.0.0.1:$port/index.html" \
@@ -76,7 +97,7 @@ sleep 1.5
 # The first row of the list: a click fetches it into the viewer.
 xdotool mousemove ${FERROW_SHOT_ROW_X:-60} ${FERROW_SHOT_ROW_Y:-118} click 1
 for _ in $(seq 100); do
-  grep -q '"GET /yuuhi.jpg' "$work/server.log" && break
+  grep -q "\"GET /yuuhi.$ext" "$work/server.log" && break
   sleep 0.1
 done
 sleep 1.5

@@ -26,6 +26,7 @@ picture("wide", 400, 240, 40, 0)
 picture("tall", 150, 450, 50, 4)
 picture("small", 64, 48, 16, 7)
 picture("large", 2400, 2400, 100, 2)
+picture("badge", 200, 120, 40, 1)
 PY
 for name in wide tall small; do
   cjpeg -quality 95 -outfile "$fixtures/$name.jpg" "$fixtures/$name.ppm"
@@ -35,7 +36,14 @@ done
 # the viewer closes.
 cjpeg -quality 95 -progressive -outfile "$fixtures/large.jpg" "$fixtures/large.ppm"
 rm -f "$fixtures"/{wide,tall,small,large}.ppm
+# The same picture in the lossless forms wic.spi reads: what is shown must be
+# the picture itself.
+convert "$fixtures/badge.ppm" "$fixtures/badge.png"
+convert "$fixtures/badge.ppm" "$fixtures/badge.gif"
+convert "$fixtures/badge.ppm" "BMP3:$fixtures/badge.bmp"
+mv "$fixtures/badge.ppm" "$fixtures/badge.decoded.ppm"
 
 export FERROW_VIEWER_FIXTURES="Z:$(readlink -f "$fixtures" | tr / '\\')"
 export FERROW_VIEWER_SPI="Z:$(readlink -f "$(dirname "$3")/jpeg.spi" | tr / '\\')"
+export FERROW_VIEWER_WIC="Z:$(readlink -f "$(dirname "$3")/wic.spi" | tr / '\\')"
 bash "$root/tests/ui/run_ui_tests.sh" "$@"

@@ -109,8 +109,19 @@ TEST_F(JobsTest, FindsJobsBySocketLookupAndKind) {
     EXPECT_EQ(counts[KindAnalyse], 0);
     EXPECT_TRUE(AnyActive(KindHead));
     EXPECT_FALSE(AnyActive(KindFetch));
-    a->lookup = b->lookup = kNoLookup;  // nothing real to cancel
+    a->lookup = kNoLookup;  // nothing real to cancel
+    b->lookup = 12;
     EndJob(b);
+    // Ended, not yet freed: the record stays readable for its caller, but
+    // no look-up or count finds it any more.
+    ASSERT_EQ(Engine.ActiveJobs.size(), 3u);
+    EXPECT_EQ(b->ended, 1);
+    EXPECT_EQ(b->lookup, kNoLookup);
+    EXPECT_EQ(FindJobByLookup(12), nullptr);
+    CountActiveByKind(counts);
+    EXPECT_EQ(counts[KindDownload], 1);
+    EndJob(b);  // a second end changes nothing
+    ReleaseEndedJobs();
     ASSERT_EQ(Engine.ActiveJobs.size(), 2u);
     EXPECT_EQ(&Engine.ActiveJobs.front(), a);  // others stay where they were
     EXPECT_EQ(&Engine.ActiveJobs.back(), c);

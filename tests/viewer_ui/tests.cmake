@@ -3,6 +3,7 @@
 if(WIN32)
   add_executable(viewer_ui_tests
     ${CMAKE_CURRENT_LIST_DIR}/viewer_ui_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/viewer_wic_ui_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/layout_ui_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pixels.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../ui/ferrow_app.cpp)
@@ -12,6 +13,9 @@ if(WIN32)
   add_dependencies(viewer_ui_tests Ferrow)
   if(TARGET jpeg_spi)
     add_dependencies(viewer_ui_tests jpeg_spi)
+  endif()
+  if(TARGET wic_spi)
+    add_dependencies(viewer_ui_tests wic_spi)
   endif()
   add_test(NAME viewer_ui_tests
            COMMAND bash ${CMAKE_SOURCE_DIR}/tools/viewer-ui-tests.sh
