@@ -507,6 +507,15 @@ void TakeBase(Scanner& s, const Span& href) {
     s.baseTaken = true;
 }
 
+bool MayHoldDataOrStyle(const char* p, const char* end) {
+    for (const char* q = FindByte(p, end, '-'); q < end; q = FindByte(q + 1, end, '-'))
+        if (q - p >= 4 && StrNCmpI(q - 4, "data", 4) == 0) return true;
+    for (const char* q = FindEitherByte(p, end, 'y', 'Y'); q < end;
+         q = FindEitherByte(q + 1, end, 'y', 'Y'))
+        if (q - p >= 2 && end - q >= 3 && StrNCmpI(q - 2, "style", 5) == 0) return true;
+    return false;
+}
+
 // The references that today's pages make: responsive and lazy images,
 // media, icons, sharing images, CSS, and the base address. Reads the tag's
 // attributes from the page itself, so long tags are read whole.
@@ -516,6 +525,9 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
     while (nameEnd < gt && !IsBlank(*nameEnd) && *nameEnd != '/')
         nameEnd++;
     Element element = ElementOf(p, (size_t)(nameEnd - p));
+    // On any other element only data-... and style attributes count; most
+    // tags hold neither, and two vector searches tell.
+    if (element == ElementOther && !MayHoldDataOrStyle(nameEnd, gt)) return;
     bool image = element == ElementImg || element == ElementSource;
     bool thumbnail = image && s.settings->skipThumbnails && s.inLink;
     Span rel, as, href, property, name, content;
