@@ -257,18 +257,22 @@ void NoteCharset(Scanner& s) {
     if (named != CharsetUnknown && !s.charsetFixed) s.charset = named;
 }
 
-void TakeScriptLink(Scanner& s) {
+// An anchor: the quoted argument of the onClick of a "javascript:;" link,
+// then the href itself (one look-up of href serves both).
+void TakeAnchor(Scanner& s) {
     const char* href = nullptr;
     size_t hrefLength = 0;
     if (!FindAttributeValue(s.tagText, "href", &href, &hrefLength)) return;
-    if (hrefLength != 12 || StrNCmpI(href, "javascript:;", 12) != 0) return;
     const char* onClick = nullptr;
     size_t length = 0;
-    if (!FindAttributeValue(s.tagText, "onClick", &onClick, &length)) return;
-    char decoded[kValueSize];
-    size_t n = 0;
-    if (!DecodeCharacterReferences(onClick, length, decoded, sizeof decoded, &n)) return;
-    TakeArgument(s, decoded, decoded + n, nullptr);
+    if (hrefLength == 12 && StrNCmpI(href, "javascript:;", 12) == 0 &&
+        FindAttributeValue(s.tagText, "onClick", &onClick, &length)) {
+        char decoded[kValueSize];
+        size_t n = 0;
+        if (DecodeCharacterReferences(onClick, length, decoded, sizeof decoded, &n))
+            TakeArgument(s, decoded, decoded + n, nullptr);
+    }
+    AddLink(s, href, hrefLength, RefAnchor, true);
 }
 
 // Position of the first "</name" (any case) in [p, end), or end.
@@ -367,8 +371,7 @@ TagOutcome OldTagRules(Scanner& s, const char* pageGt, const char** resumeOut) {
         break;
     case 'a':
         if (IsElement(tag, "<a")) s.inLink = true;
-        TakeScriptLink(s);
-        AddAttributeLink(s, "href", RefAnchor);
+        TakeAnchor(s);
         if (StartsNoCase(tag, "<area")) AddAttributeLink(s, "href", RefAnchor);
         break;
     case 'i':
