@@ -20,6 +20,7 @@
 #include "settings/options.h"
 #include "tests/support/recorder.h"
 #include "text/name_text.h"
+#include "text/nocase.h"
 #include "text/text.h"
 
 static const char kPage[] = "http://fuzz.example/dir/sub/page.html";
@@ -59,7 +60,7 @@ static void CheckScan(const std::string& body, int charset, bool thumbnails) {
         lastOrigin = ref.origin;
         const char* address = ReferenceAddress(scan, ref);
         size_t length = strlen(address);
-        Check(length > 7 && length <= (size_t)kMaxAddress && strncmp(address, "http://", 7) == 0);
+        Check(length > 7 && length <= (size_t)kMaxAddress && StrNCmpI(address, "http://", 7) == 0);
         for (size_t i = 0; i < length; i++)
             Check((unsigned char)address[i] >= 0x20);
         // Declared UTF-8 from the start: every address goes out percent-encoded.
