@@ -1,5 +1,6 @@
 #include "analysis/file_table.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,9 @@ void ListReset() {
         row.name[0] = row.size[0] = row.date[0] = row.address[0] = '\0';
     }
     FileTable.count = 0;
+    // The identities of the emptied table are never given again.
+    FileId next = FileTable.firstFile + kFileTableRows;
+    FileTable.firstFile = next < FileTable.firstFile || next == kNoFileId ? 1 : next;
 }
 
 void ListAppend(int position, int icon, int param, const char* name) {
@@ -23,6 +27,9 @@ void ListAppend(int position, int icon, int param, const char* name) {
     FileRow& row = FileTable.rows[position];
     row.icon = icon;
     row.position = param;
+    if (FileTable.firstFile == kNoFileId) FileTable.firstFile = 1;
+    row.file = FileTable.firstFile + (FileId)position;
+    FileTable.placeOf[position] = (int16_t)position;
     CopyText(row.name, sizeof row.name, name);
     ViewRedrawItem(position);
     FileTable.count++;
@@ -62,7 +69,63 @@ void ListGetText(int row, int column, char* buffer, size_t size) {
     CopyText(buffer, size, ListText(row, column));
 }
 
-int AddFoundFile(const char* address, int size, const char* date, int internal) {
+FileId ListFileId(int row) {
+    if (row < 0 || row >= kFileTableRows || row >= FileTable.count) return kNoFileId;
+    return FileTable.rows[row].file;
+}
+
+int ListRowOfFile(FileId file) {
+    FileId index = file - FileTable.firstFile;
+    if (file == kNoFileId || file < FileTable.firstFile || index >= (FileId)FileTable.count)
+        return -1;
+    int row = FileTable.placeOf[index];
+    return FileTable.rows[row].file == file ? row : -1;
+}
+
+void ListSetFileText(FileId file, int column, const char* text) {
+    int row = ListRowOfFile(file);
+    if (row >= 0) ListSetText(row, column, text);
+}
+
+void ListSwapRows(int p, int q) {
+    if (p < 0 || q < 0 || p >= FileTable.count || q >= FileTable.count || p == q) return;
+    FileRow& a = FileTable.rows[p];
+    FileRow& b = FileTable.rows[q];
+    FileRow saved = a;
+    a = b;
+    a.position = saved.position;
+    saved.position = b.position;
+    b = saved;
+    FileTable.placeOf[a.file - FileTable.firstFile] = (int16_t)p;
+    FileTable.placeOf[b.file - FileTable.firstFile] = (int16_t)q;
+}
+
+void FormatSize(int64_t size, char* out, size_t outSize) {
+    // Digits by hand: the Windows C library's printf has no portable 64-bit form.
+    char digits[24];
+    int n = 0;
+    uint64_t value = size < 0 ? 0 : (uint64_t)size;
+    do {
+        digits[n++] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    char text[24];
+    for (int i = 0; i < n; i++) text[i] = digits[n - 1 - i];
+    text[n] = '\0';
+    CopyText(out, outSize, text);
+}
+
+int64_t SizeOfText(const char* text) {
+    int64_t value = 0;
+    for (const char* p = text; *p >= '0' && *p <= '9'; p++) {
+        int digit = *p - '0';
+        if (value > (INT64_MAX - digit) / 10) return INT64_MAX;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+int AddFoundFile(const char* address, int64_t size, const char* date, int internal) {
     if (!Options.HTM && (EndsWithNoCase(address, ".html") || EndsWithNoCase(address, ".htm") ||
                          EndsWithNoCase(address, "/")))
         return -1;
@@ -78,7 +141,7 @@ int AddFoundFile(const char* address, int size, const char* date, int internal) 
     ReadableName(name, strlen(name), shown, sizeof shown);
     ListAppend(row, icon, row, shown);
     char sizeText[kSizeSize] = "";
-    if (size != -1) FormatText(sizeText, sizeof sizeText, "%d", size);
+    if (size != -1) FormatSize(size, sizeText, sizeof sizeText);
     ListSetText(row, ColSize, sizeText);
     ListSetText(row, ColDate, date);
     ListSetText(row, ColAddress, address);

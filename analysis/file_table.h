@@ -5,7 +5,7 @@
 
 constexpr int kFileTableRows = 2000;
 constexpr int kNameSize = 64;
-constexpr int kSizeSize = 11;
+constexpr int kSizeSize = 20;  // up to 2^63 - 1: 19 digits
 constexpr int kDateSize = 20;
 constexpr int kAddressSize = 256;
 
@@ -21,6 +21,12 @@ enum FileIcon {
     IconOther = 6,
 };
 
+// A found file's identity: it stays with the file when sorting moves rows,
+// and is never given again after a reset, so work that carries it finds
+// the file's row wherever that is, or learns that the file is gone.
+using FileId = uint32_t;
+constexpr FileId kNoFileId = 0;
+
 struct FileRow {
     int32_t position;
     int32_t icon;
@@ -28,11 +34,14 @@ struct FileRow {
     char size[kSizeSize];
     char date[kDateSize];
     char address[kAddressSize];
+    FileId file;
 };
 
 struct FileTableState {
     FileRow rows[kFileTableRows];
     int32_t count;
+    FileId firstFile;                 // identity of the file appended first since the reset
+    int16_t placeOf[kFileTableRows];  // row of file firstFile + i
 };
 
 extern FileTableState FileTable;
@@ -52,5 +61,19 @@ void ViewRedrawItem(int row);
 void ViewPublishCount(int count);
 void ViewSetRedraw(int on);
 
-int AddFoundFile(const char* address, int size, const char* date, int internal);
+int AddFoundFile(const char* address, int64_t size, const char* date, int internal);
+
+// Identity of the file at a row, or kNoFileId outside the table.
+FileId ListFileId(int row);
+// Row of a file, or -1 when it is no longer in the table.
+int ListRowOfFile(FileId file);
+// Writes a column of a file's row; nothing when the file is gone.
+void ListSetFileText(FileId file, int column, const char* text);
+// Exchanges the contents of two rows; each keeps its position field.
+void ListSwapRows(int p, int q);
+
+// The size column's text of a byte count (at most 19 digits), and back: the
+// number at the start of the text, 0 when none, held at 2^63 - 1.
+void FormatSize(int64_t size, char* out, size_t outSize);
+int64_t SizeOfText(const char* text);
 int FileTypeIcon(const char* name);

@@ -88,11 +88,7 @@ static void OnStop() {
 
 static void OnToggleToolbar() {
     if (MainWindow.toolbar) {
-        HWND tips = (HWND)SendMessageA(MainWindow.toolbar, TB_GETTOOLTIPS, 0, 0);
-        DestroyWindow(MainWindow.toolbar);
-        if (tips) DestroyWindow(tips);
-        MainWindow.toolbar = nullptr;
-        CheckMenuItem(MainWindow.mainMenu, IDM_TOOLBAR, MF_BYCOMMAND | MF_UNCHECKED);
+        HideToolbar();
     } else {
         CreateToolbar(MainWindow.mainWindow, MainWindow.instance);
         CheckMenuItem(MainWindow.mainMenu, IDM_TOOLBAR, MF_BYCOMMAND | MF_CHECKED);
@@ -105,12 +101,16 @@ static void OnToggleToolbar() {
     if (MainWindow.engineWindow) InvalidateRect(MainWindow.engineWindow, nullptr, FALSE);
 }
 
+void UncheckViewerCommand() {
+    if (MainWindow.toolbar)
+        SendMessageA(MainWindow.toolbar, TB_SETSTATE, IDM_VIEWER, MAKELPARAM(TBSTATE_ENABLED, 0));
+    if (MainWindow.mainMenu)
+        CheckMenuItem(MainWindow.mainMenu, IDM_VIEWER, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
 static void OnToggleViewer() {
     if (MainWindow.viewer) {
-        if (MainWindow.toolbar)
-            SendMessageA(MainWindow.toolbar, TB_SETSTATE, IDM_VIEWER,
-                         MAKELPARAM(TBSTATE_ENABLED, 0));
-        CheckMenuItem(MainWindow.mainMenu, IDM_VIEWER, MF_BYCOMMAND | MF_UNCHECKED);
+        UncheckViewerCommand();
         DestroyWindow(MainWindow.viewer);
         if (MainWindow.logViewerBar) DestroyWindow(MainWindow.logViewerBar);
         MainWindow.viewer = nullptr;

@@ -9,3 +9,6 @@ void OnMainCommand(int command, int notification, HWND control);
 // menu is not touched. The engine's two-argument form in engine/report.h
 // sets the check mark off.
 void SetCommandState(int command, int checked, int enabled);
+// The viewer command shown as off in the main menu and on the toolbar: the
+// viewer closed, by the command or by its own close box.
+void UncheckViewerCommand();

@@ -19,37 +19,44 @@ static const char* const kColumnKeys[4] = {"LV_FilenameWidth", "LV_SizeWidth", "
 static const int kColumnDefaults[4] = {100, 50, 120, 330};
 
 void ReadLayoutRecord(const char* iniPath, LayoutRecord* out) {
+    IniDocument f;
+    IniLoad(iniPath, &f);  // a file that cannot be read gives the defaults
     for (int i = 0; i < kLayoutSlotCount; i++)
-        IniReadText(kSection, kLayoutSlotKeys[i], "", out->slots[i], kLayoutSlotSize, iniPath);
+        IniGetText(f, kSection, kLayoutSlotKeys[i], "", out->slots[i], kLayoutSlotSize);
     for (int i = 0; i < 4; i++)
-        out->columnWidths[i] = IniReadInt(kSection, kColumnKeys[i], kColumnDefaults[i], iniPath);
-    out->listStyle = IniReadInt(kSection, "LV_Style", 0, iniPath);
-    out->toolbarShown = IniReadInt(kSection, "TollBar", 1, iniPath);
-    out->viewerShown = IniReadInt(kSection, "viewer", 1, iniPath);
-    out->viewer.x = IniReadInt(kSection, "viewer_x", kDefaultViewerRect.x, iniPath);
-    out->viewer.y = IniReadInt(kSection, "viewer_y", kDefaultViewerRect.y, iniPath);
-    out->viewer.width = IniReadInt(kSection, "ViewerWidth", kDefaultViewerRect.width, iniPath);
-    out->viewer.height = IniReadInt(kSection, "ViewerHeight", kDefaultViewerRect.height, iniPath);
+        out->columnWidths[i] = IniGetInt(f, kSection, kColumnKeys[i], kColumnDefaults[i]);
+    out->listStyle = IniGetInt(f, kSection, "LV_Style", 0);
+    out->toolbarShown = IniGetInt(f, kSection, "TollBar", 1);
+    out->viewerShown = IniGetInt(f, kSection, "viewer", 1);
+    out->viewer.x = IniGetInt(f, kSection, "viewer_x", kDefaultViewerRect.x);
+    out->viewer.y = IniGetInt(f, kSection, "viewer_y", kDefaultViewerRect.y);
+    out->viewer.width = IniGetInt(f, kSection, "ViewerWidth", kDefaultViewerRect.width);
+    out->viewer.height = IniGetInt(f, kSection, "ViewerHeight", kDefaultViewerRect.height);
 }
 
-// Write failures are ignored: the layout is a convenience, never worth an
-// error at exit.
-void WriteLayoutRecord(const char* iniPath, const LayoutRecord& layout) {
+void PutLayoutRecord(IniDocument* f, const LayoutRecord& layout) {
     for (int i = 0; i < kLayoutSlotCount; i++)
-        IniWriteText(kSection, kLayoutSlotKeys[i], layout.slots[i], iniPath);
+        IniSetText(f, kSection, kLayoutSlotKeys[i], layout.slots[i]);
     if (layout.listStyle == 1) {
-        WriteIniInt(kSection, "LV_Style", 1, iniPath);
+        IniSetInt(f, kSection, "LV_Style", 1);
     } else {
-        WriteIniInt(kSection, "LV_Style", 0, iniPath);
-        for (int i = 0; i < 4; i++)
-            WriteIniInt(kSection, kColumnKeys[i], layout.columnWidths[i], iniPath);
+        IniSetInt(f, kSection, "LV_Style", 0);
+        for (int i = 0; i < 4; i++) IniSetInt(f, kSection, kColumnKeys[i], layout.columnWidths[i]);
     }
-    WriteIniInt(kSection, "TollBar", layout.toolbarShown ? 1 : 0, iniPath);
-    WriteIniInt(kSection, "viewer", layout.viewerShown ? 1 : 0, iniPath);
-    WriteIniInt(kSection, "viewer_x", layout.viewer.x, iniPath);
-    WriteIniInt(kSection, "viewer_y", layout.viewer.y, iniPath);
-    WriteIniInt(kSection, "ViewerWidth", layout.viewer.width, iniPath);
-    WriteIniInt(kSection, "ViewerHeight", layout.viewer.height, iniPath);
+    IniSetInt(f, kSection, "TollBar", layout.toolbarShown ? 1 : 0);
+    IniSetInt(f, kSection, "viewer", layout.viewerShown ? 1 : 0);
+    IniSetInt(f, kSection, "viewer_x", layout.viewer.x);
+    IniSetInt(f, kSection, "viewer_y", layout.viewer.y);
+    IniSetInt(f, kSection, "ViewerWidth", layout.viewer.width);
+    IniSetInt(f, kSection, "ViewerHeight", layout.viewer.height);
+}
+
+// The file as it is now, with the section's keys changed, written once.
+IniSaveResult WriteLayoutRecord(const char* iniPath, const LayoutRecord& layout) {
+    IniDocument f;
+    if (IniLoad(iniPath, &f) == IniReadError) return IniSaveReadError;
+    PutLayoutRecord(&f, layout);
+    return IniStore(f, iniPath) ? IniSaved : IniSaveWriteError;
 }
 
 // The upper bound wins when lo exceeds hi (a screen smaller than the

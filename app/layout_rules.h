@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 
+#include "settings/ini.h"
 #include "viewer/viewer_geometry.h"
 
 constexpr int kLayoutSlotCount = 16;
@@ -33,10 +34,13 @@ struct LayoutRecord {
 
 // Reads section WINDOW; missing keys give their defaults (empty slots).
 void ReadLayoutRecord(const char* iniPath, LayoutRecord* out);
-// Writes every text slot (empty ones as empty values), the style, the column
+// Puts every text slot (empty ones as empty values), the style, the column
 // widths only when the style is details, the toolbar, viewer and viewer
-// rectangle keys.
-void WriteLayoutRecord(const char* iniPath, const LayoutRecord& layout);
+// rectangle keys into the document.
+void PutLayoutRecord(IniDocument* file, const LayoutRecord& layout);
+// The same into the file, read as it is now and written back whole; a file
+// that cannot be read is left alone.
+IniSaveResult WriteLayoutRecord(const char* iniPath, const LayoutRecord& layout);
 
 struct WindowBox {
     int left, top, width, height;

@@ -14,8 +14,10 @@
 #include "app/layout_rules.h"
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
+#include "app/toolbar_win.h"
 #include "resources/resource.h"
 #include "settings/options.h"
+#include "settings/settings_dialog_win.h"
 #include "viewer/viewer_geometry.h"
 
 static void RestoreColumns(const LayoutRecord& layout) {
@@ -27,16 +29,6 @@ static void RestoreView(const LayoutRecord& layout) {
     const int command = layout.listStyle == 1 ? IDM_VIEW_LIST : IDM_VIEW_DETAILS;
     SetListView(command);  // radio checks of both menus and the toolbar's buttons
     SetCommandState(command, 1, 1);
-}
-
-// The toolbar's tooltip control is a window of its own and goes with it.
-static void HideToolbar() {
-    if (!MainWindow.toolbar) return;
-    HWND tips = (HWND)SendMessageA(MainWindow.toolbar, TB_GETTOOLTIPS, 0, 0);
-    DestroyWindow(MainWindow.toolbar);
-    if (tips) DestroyWindow(tips);
-    MainWindow.toolbar = nullptr;
-    SetCommandState(IDM_TOOLBAR, 0, 1);
 }
 
 static void RestorePlacement(const LayoutRecord& layout) {
@@ -110,5 +102,6 @@ void SaveWindowLayout() {
     const UINT viewerItem = GetMenuState(MainWindow.mainMenu, IDM_VIEWER, MF_BYCOMMAND);
     layout.viewerShown = viewerItem != (UINT)-1 && (viewerItem & MF_CHECKED) ? 1 : 0;
     layout.viewer = GetViewerRect();
-    WriteLayoutRecord(IniPath, layout);
+    // The main window is going: the box has no owner.
+    ReportSettingsSave(nullptr, WriteLayoutRecord(IniPath, layout));
 }

@@ -28,29 +28,13 @@ int CompareRows(int a, int b, int column, int direction) {
         return CompareNoCase(Extension(ListText(a, ColName)), Extension(ListText(b, ColName)));
     }
     if (column == ColSize) {
-        // Compared, not subtracted: sizes near the 32-bit limits must not wrap.
-        int x = TextToInt(ListText(a, ColSize)), y = TextToInt(ListText(b, ColSize));
+        // Compared, not subtracted: sizes near the 64-bit limit must not wrap.
+        int64_t x = SizeOfText(ListText(a, ColSize)), y = SizeOfText(ListText(b, ColSize));
         result = x < y ? -1 : (x > y ? 1 : 0);
     } else {
         result = CompareNoCase(ListText(a, column), ListText(b, column));
     }
     return direction == 2 ? -result : result;
-}
-
-static void SwapRows(int p, int q) {
-    FileRow& a = FileTable.rows[p];
-    FileRow& b = FileTable.rows[q];
-    FileRow saved = a;
-    memcpy(a.name, b.name, sizeof a.name);
-    memcpy(a.size, b.size, sizeof a.size);
-    memcpy(a.date, b.date, sizeof a.date);
-    memcpy(a.address, b.address, sizeof a.address);
-    a.icon = b.icon;
-    memcpy(b.name, saved.name, sizeof b.name);
-    memcpy(b.size, saved.size, sizeof b.size);
-    memcpy(b.date, saved.date, sizeof b.date);
-    memcpy(b.address, saved.address, sizeof b.address);
-    b.icon = saved.icon;
 }
 
 void SortFileTable(int column, int direction) {
@@ -61,7 +45,7 @@ void SortFileTable(int column, int direction) {
             for (int p = i + gap; p < count; p += gap) {
                 for (int q = p - gap; q >= i; q -= gap) {
                     if (CompareRows(q, q + gap, column, direction) <= 0) break;
-                    SwapRows(q, q + gap);
+                    ListSwapRows(q, q + gap);
                 }
             }
         }

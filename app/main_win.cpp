@@ -2,6 +2,7 @@
 // orderly exit.
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
 
 #include "app/engine_frames_win.h"
 #include "app/main_state_win.h"
@@ -43,6 +44,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return 0;
     }
     InitCommonControls();
+    // OLE for the main window's drop target; without it only file drops work.
+    HRESULT ole = OleInitialize(nullptr);
     char executable[260];
     GetModuleFileNameA(nullptr, executable, sizeof executable);
     FormProgramPaths(executable);
@@ -51,9 +54,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     HWND window = nullptr;
     if (RegisterMainWindowClass(instance)) window = CreateMainWindow(instance);
     if (!window) {
+        ReportStartupFailure();
         ReleaseMutex(mutex);
         CloseHandle(mutex);
-        return 0;
+        return 1;
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -75,6 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     DeleteObject(MainWindow.barPen);
     ReleaseEngineFrames();
     CleanupSockets();
+    if (SUCCEEDED(ole)) OleUninitialize();
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     return exitCode;

@@ -6,6 +6,7 @@
 
 #include "app/arrange_win.h"
 #include "app/commands_win.h"
+#include "app/drop_target_win.h"
 #include "app/engine_window_link_win.h"
 #include "app/file_list_win.h"
 #include "app/icon_menu_win.h"
@@ -14,6 +15,7 @@
 #include "app/log_win.h"
 #include "app/main_state_win.h"
 #include "app/splitter_win.h"
+#include "app/startup_failure.h"
 #include "app/status_bar_win.h"
 #include "app/toolbar_win.h"
 #include "app/url_box_win.h"
@@ -85,10 +87,51 @@ void CentreOverParent(HWND window) {
     MoveWindow(window, x, y, width, height, TRUE);
 }
 
+// A link or address dropped on the window is analysed as if it had been
+// typed into the URL box.
+static void OnDroppedAddress(const char* address) {
+    SetForegroundWindow(MainWindow.mainWindow);
+    AnalyseAddress(address);
+}
+
 static HFONT CreateLogFont() {
     return CreateFontA(14, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, "ＭＳ ゴシック");
+}
+
+// The first window of start-up that could not be created, and why. A
+// window without its children would drop commands silently: start-up stops
+// at the first one missing and says so.
+struct StartupState {
+    bool created; // the creation sequence ran to its end
+    bool failed;
+    StartupPart part;
+    unsigned long error;
+};
+static StartupState Startup;
+
+static bool Created(HWND window, StartupPart part) {
+    if (window) return true;
+    if (!Startup.failed) Startup = {false, true, part, GetLastError()};
+    return false;
+}
+
+static bool CreateChildren(HWND window) {
+    MainWindowState& m = MainWindow;
+    if (!Created(CreateToolbar(window, m.instance), PartToolbar)) return false;
+    if (!Created(CreateStatusBar(window, m.instance), PartStatusBar)) return false;
+    if (!Created(m.progressBar, PartProgressBar)) return false;
+    if (!Created(CreateUrlBox(window, m.instance, m.logFont), PartUrlBox)) return false;
+    if (!Created(m.urlEdit, PartUrlBox)) return false;
+    if (!Created(CreateFileList(window, m.instance), PartFileList)) return false;
+    CheckMenuItem(m.mainMenu, IDM_VIEWER, MF_BYCOMMAND | MF_UNCHECKED);
+    RegisterSplitterClasses(m.instance);
+    m.listLogBar = CreateSplitter("VLineClass");
+    if (!Created(m.listLogBar, PartListLogBar)) return false;
+    m.engineWindow = CreateEngineWindowOf(window, m.instance);
+    if (!Created(m.engineWindow, PartEngineWindow)) return false;
+    return Created(CreateLogPane(window, m.instance, m.logFont), PartLog);
 }
 
 static LRESULT OnCreate(HWND window, CREATESTRUCTA* create) {
@@ -104,30 +147,35 @@ static LRESULT OnCreate(HWND window, CREATESTRUCTA* create) {
     m.logFont = CreateLogFont();
     InitCommonControls();
     LoadLibraryA("RICHED32.DLL");
-    CreateToolbar(window, m.instance);
-    CreateStatusBar(window, m.instance);
-    CreateUrlBox(window, m.instance, m.logFont);
-    CreateFileList(window, m.instance);
-    CheckMenuItem(m.mainMenu, IDM_VIEWER, MF_BYCOMMAND | MF_UNCHECKED);
-    RegisterSplitterClasses(m.instance);
-    m.listLogBar = CreateSplitter("VLineClass");
-    m.engineWindow = CreateEngineWindowOf(window, m.instance);
-    CreateLogPane(window, m.instance, m.logFont);
+    if (!CreateChildren(window)) return -1; // CreateWindowEx then fails
     if (RegistrationFailed) LogAppend("警告: レジストリ登録に失敗しました。");
     HMENU listMenus = LoadMenuA(m.instance, MAKEINTRESOURCEA(IDR_LISTMENU));
     m.listMenu = GetSubMenu(listMenus, 0);
     SetCommandState(IDM_STOP, 0, 0);
     RestoreWindowLayout();
+    RegisterAddressDropTarget(window, OnDroppedAddress);
+    Startup.created = true;
     return 0;
 }
 
+// A window whose creation failed saves no layout (it would overwrite the
+// file with a half-built window's) and posts no quit message (it would end
+// the message box that tells the user).
 static void OnDestroy(HWND window) {
-    SaveWindowLayout();
+    RevokeAddressDropTarget(window);
+    if (Startup.created) SaveWindowLayout();
     RemoveUrlBoxHooks();
     KillTimer(window, kStatusTimer);
     if (MainWindow.logFont) DeleteObject(MainWindow.logFont);
     MainWindow.logFont = nullptr;
-    PostQuitMessage(0);
+    if (Startup.created) PostQuitMessage(0);
+}
+
+void ReportStartupFailure() {
+    if (!Startup.failed) Startup = {false, true, PartMainWindow, GetLastError()};
+    char text[300];
+    FormatStartupFailure(text, sizeof text, Startup.part, Startup.error);
+    MessageBoxA(nullptr, text, "Ferrow", MB_OK | MB_ICONERROR);
 }
 
 static LRESULT OnGetMinMaxInfo(MINMAXINFO* info) {
@@ -193,6 +241,9 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam,
     case WM_COMMAND:
         OnMainCommand(LOWORD(wParam), HIWORD(wParam), (HWND)lParam);
         break;
+    case WM_DROPFILES:
+        OnDropFiles((HDROP)wParam, OnDroppedAddress);
+        return 0;
     case WM_TIMER:
         if (wParam == kStatusTimer) UpdateStatusText();
         break;

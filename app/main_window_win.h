@@ -8,6 +8,9 @@ bool RegisterMainWindowClass(HINSTANCE instance);
 // Creates the main window titled "Ferrow" at (0, 0), 640 x 480; its
 // creation builds every child. Null on failure.
 HWND CreateMainWindow(HINSTANCE instance);
+// Tells the user, in a message box, which window of start-up could not be
+// created and why (the main window itself when no child failed).
+void ReportStartupFailure();
 // Shown after the log's banner when the launcher library could not be
 // registered (the log does not exist yet when that is known).
 void NoteRegistrationFailed();

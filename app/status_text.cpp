@@ -20,17 +20,19 @@ void FormatStatusText(const int* rows, int count, char* out, size_t size) {
     out[0] = '\0';
     if (count <= 0) return;
     if (count == 1) {
-        int bytes = TextToInt(ListText(rows[0], ColSize));
+        long long bytes = SizeOfText(ListText(rows[0], ColSize));
         if (bytes != 0)
             FormatText(out, size, "%s %s", ListText(rows[0], ColName), SizeText(bytes));
         else
             CopyText(out, size, ListText(rows[0], ColName));
         return;
     }
-    // A 64-bit total: two thousand rows of up to 2 GB each cannot wrap it.
+    // A 64-bit total, held at the largest value rather than wrapped.
     long long sum = 0;
-    for (int i = 0; i < count; i++)
-        sum += TextToInt(ListText(rows[i], ColSize));
+    for (int i = 0; i < count; i++) {
+        long long bytes = SizeOfText(ListText(rows[i], ColSize));
+        sum = bytes > INT64_MAX - sum ? INT64_MAX : sum + bytes;
+    }
     if (sum != 0)
         FormatText(out, size, "%d個のファイル %s", count, SizeText(sum));
     else

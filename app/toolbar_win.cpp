@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "app/commands_win.h"
 #include "app/main_state_win.h"
 #include "resources/resource.h"
 
@@ -71,4 +72,14 @@ HWND CreateToolbar(HWND parent, HINSTANCE instance) {
     GetClientRect(toolbar, &client);
     MainWindow.toolbarHeight = client.bottom;
     return toolbar;
+}
+
+// The tooltip control is a top-level window of its own and goes with it.
+void HideToolbar() {
+    if (!MainWindow.toolbar) return;
+    HWND tips = (HWND)SendMessageA(MainWindow.toolbar, TB_GETTOOLTIPS, 0, 0);
+    DestroyWindow(MainWindow.toolbar);
+    if (tips) DestroyWindow(tips);
+    MainWindow.toolbar = nullptr;
+    SetCommandState(IDM_TOOLBAR, 0, 1);
 }

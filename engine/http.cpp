@@ -128,15 +128,16 @@ bool FindHeaderValue(const char* head, int len, const char* name, char* out, siz
     return found;
 }
 
-int32_t ParseContentLength(const char* value) {
+int64_t ParseContentLength(const char* value) {
     if (!IsDigit(value[0])) return -1;
     int64_t n = 0;
     for (const char* p = value; *p; p++) {
         if (!IsDigit(*p)) return -1;
-        n = n * 10 + (*p - '0');
-        if (n > INT32_MAX) return -1;
+        int digit = *p - '0';
+        if (n > (INT64_MAX - digit) / 10) return -1;
+        n = n * 10 + digit;
     }
-    return (int32_t)n;
+    return n;
 }
 
 // Decimal number at the start of text (leading blanks skipped), 0 when none.

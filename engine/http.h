@@ -35,8 +35,8 @@ int ParseStatusLine(const char* head, int len);
 // starts after the status line count, so values never match as names.
 bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize);
 // A Content-Length value: -1 unless it is a plain decimal number from 0 to
-// 2^31 - 1.
-int32_t ParseContentLength(const char* value);
+// 2^63 - 1.
+int64_t ParseContentLength(const char* value);
 
 // Reformats an HTTP date (layouts "Sun, 06 Nov 1994 08:49:37 GMT",
 // "Sunday, 06-Nov-94 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994") as

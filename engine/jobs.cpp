@@ -14,7 +14,7 @@ JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* addre
     JobRequest request;
     memset(&request, 0, sizeof request);
     request.kind = kind;
-    request.row = row;
+    request.foundFile = ListFileId(row);
     request.top = top;
     CopyText(request.address, sizeof request.address, address);
     return request;
@@ -89,7 +89,7 @@ Job* AddActiveJob(const JobRequest& request) {
     job->lookup = kNoLookup;
     job->size = -1;
     job->kind = request.kind;
-    job->row = request.row;
+    job->foundFile = request.foundFile;
     job->top = request.top;
     job->redirects = request.redirects;
     CopyText(job->requested, sizeof job->requested, request.address);

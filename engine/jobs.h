@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/file_table.h"
 #include "engine/net.h"
 #include "engine/platform.h"
 
@@ -44,7 +45,7 @@ constexpr int kMaxRedirects = 10;
 
 struct JobRequest {
     int32_t kind;
-    int32_t row;  // found-file row, -1 for none
+    FileId foundFile;  // the found file whose row shows the results, kNoFileId for none
     int32_t top;  // 1 only for the page the user asked to analyse
     char address[kAddressRequestSize];
     int32_t redirects;  // redirects followed so far to reach this address
@@ -60,10 +61,10 @@ struct Job {
     char* data;  // memory-kept response (kinds 2, 3, 4)
     FileHandle file;
     int32_t top;
-    int32_t row;
-    int32_t size;      // Content-Length, -1 when absent or unusable
+    FileId foundFile;  // the found file whose row shows the results
+    int64_t size;      // Content-Length, -1 when absent or unusable
     int32_t chunks;    // reception steps that delivered data; 0 until the head ended
-    int32_t received;  // bytes stored so far (saturates at INT32_MAX)
+    int64_t received;  // bytes stored so far
     uint32_t lastActivity;
     int32_t kind;
     SocketHandle socket;
@@ -99,7 +100,8 @@ struct EngineState {
 
 extern EngineState Engine;
 
-// A zero-filled request with the address copied (cut to 263 characters).
+// A zero-filled request with the address copied (cut to 263 characters);
+// it carries the identity of the file at row (none for -1).
 JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* address);
 
 // Request handling, called by the engine window for its messages.

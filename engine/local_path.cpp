@@ -134,7 +134,7 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
     return true;
 }
 
-SameNameAnswer ResolveSameName(char* path, size_t pathSize, int32_t size, int largerWins) {
+SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int largerWins) {
     long long existing = FileSizeOf(path);
     if (existing < 0) return SameNameWrite;
     if (largerWins) return size >= 0 && existing < size ? SameNameWrite : SameNameSkip;

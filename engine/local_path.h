@@ -27,4 +27,4 @@ enum SameNameAnswer { SameNameWrite = 0, SameNameSkip = 1 };
 // The same-name rule. largerWins (SameFileName = 1): an existing file at
 // least size bytes long is kept (size -1, unknown, keeps it always);
 // otherwise the new file gets the first free name "base(N).ext", N = 1..999.
-SameNameAnswer ResolveSameName(char* path, size_t pathSize, int32_t size, int largerWins);
+SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int largerWins);

@@ -55,8 +55,7 @@ static bool GrowData(Job* job, int32_t need) {
 }
 
 static void AddReceived(Job* job, int n) {
-    int64_t total = (int64_t)job->received + n;
-    job->received = total > INT32_MAX ? INT32_MAX : (int32_t)total;
+    job->received = job->received > INT64_MAX - n ? INT64_MAX : job->received + n;
 }
 
 // Stores body bytes; false when the job was ended.
@@ -71,7 +70,7 @@ static bool StoreBody(Job* job, const char* bytes, int n) {
     } else if (job->kind == KindHead) {
         return true;  // a HEAD answer has no body to keep
     } else {
-        int64_t need = (int64_t)job->received + n;
+        int64_t need = job->received + n;
         if (need > CapOf(job)) {
             EndOverCap(job);
             return false;
@@ -103,13 +102,15 @@ static void FollowRedirect(Job* job, int code, const char* head, int len) {
         OnAnalysePage(target, -1);
         Engine.AnalysisQueue.back().redirects = redirects;
     } else if (job->kind == KindFetch) {
-        OnFetch(target, job->row);
+        OnFetch(target, -1);
+        Engine.FetchSlot.back().foundFile = job->foundFile;
         Engine.FetchSlot.back().redirects = redirects;
     } else if (job->kind == KindDownload) {
         // The new address replaces this download: it is not one more file.
         int32_t queued = Engine.DownloadsQueued;
-        OnDownload(target, job->row);
+        OnDownload(target, -1);
         Engine.DownloadsQueued = queued;
+        Engine.DownloadQueue.back().foundFile = job->foundFile;
         Engine.DownloadQueue.back().redirects = redirects;
     }
     // Pages found by the analysis are not followed when they move.
@@ -119,12 +120,13 @@ static void FollowRedirect(Job* job, int code, const char* head, int len) {
 // Size filters, local path, same-name rule and the file; false when the
 // job was ended.
 static bool OpenDownloadFile(Job* job) {
-    if (job->size >= 0 && Options.MinSizeCheck == 1 && job->size < Options.MinSize) {
+    // Options hold 32-bit sizes; the comparisons widen them, never the size.
+    if (job->size >= 0 && Options.MinSizeCheck == 1 && job->size < (int64_t)Options.MinSize) {
         LogAppend("サイズが小さい為スキップしました - \"%s\"", job->localName);
         EndJob(job);
         return false;
     }
-    if (job->size >= 0 && Options.MaxSizeCheck == 1 && job->size > Options.MaxSize) {
+    if (job->size >= 0 && Options.MaxSizeCheck == 1 && job->size > (int64_t)Options.MaxSize) {
         LogAppend("サイズが大きい為スキップしました - \"%s\"", job->localName);
         EndJob(job);
         return false;
@@ -173,21 +175,19 @@ static bool HandleHead(Job* job, const char* head, int len) {
         EndWithHttpError(job, job->status);
         return false;
     }
-    if (job->row != -1) {
-        if (job->size >= 0) {
-            char size[16];
-            FormatText(size, sizeof size, "%d", job->size);
-            ListSetText(job->row, ColSize, size);
-        }
-        if (job->modified[0]) ListSetText(job->row, ColDate, job->modified);
+    if (job->size >= 0) {
+        char size[kSizeSize];
+        FormatSize(job->size, size, sizeof size);
+        ListSetFileText(job->foundFile, ColSize, size);
     }
+    if (job->modified[0]) ListSetFileText(job->foundFile, ColDate, job->modified);
     if (job->kind == KindDownload) return OpenDownloadFile(job);
     // A page or a fetched file: an announced length beyond the cap fails now.
     if (job->size > CapOf(job)) {
         EndOverCap(job);
         return false;
     }
-    int32_t first = job->size > 0 && job->size < (1 << 20) ? job->size : 100000;
+    int32_t first = job->size > 0 && job->size < (1 << 20) ? (int32_t)job->size : 100000;
     if (!GrowData(job, first)) {
         Trace("error not memory");
         EndJob(job);

@@ -94,7 +94,9 @@ static const Job* FirstDownload() {
 void ShowByteProgress() {
     const Job* job = FirstDownload();
     if (Engine.DownloadsQueued != 1 || !job || job->size <= 0) return;
-    int64_t percent = (int64_t)job->received * 100 / job->size;
+    // Sizes past 2^63 / 100 are divided first, so that nothing overflows.
+    int64_t percent = job->size <= INT64_MAX / 100 ? job->received * 100 / job->size
+                                                   : job->received / (job->size / 100);
     ProgressSetPos(percent > 100 ? 100 : (int)percent);
 }
 
@@ -157,10 +159,13 @@ void OnSocketEvent(SocketHandle socket, int event) {
     }
 }
 
-static void SetRowSize(int row, int32_t size) {
-    char text[16];
-    FormatText(text, sizeof text, "%d", size);
-    ListSetText(row, ColSize, text);
+// Results go to the row of the job's own file, wherever sorting put it;
+// a file no longer in the table (a new analysis) takes none.
+static void ShowSizeAndDate(const Job* job, int64_t size) {
+    char text[kSizeSize];
+    FormatSize(size, text, sizeof text);
+    if (size >= 0) ListSetFileText(job->foundFile, ColSize, text);
+    if (job->modified[0]) ListSetFileText(job->foundFile, ColDate, job->modified);
 }
 
 void CompleteJob(Job* job) {
@@ -175,16 +180,15 @@ void CompleteJob(Job* job) {
             int64_t percent = (int64_t)Engine.DownloadsDone * 100 / Engine.DownloadsQueued;
             ProgressSetPos(percent > 100 ? 100 : (int)percent);
         }
-        if (job->row != -1) {
-            SetRowSize(job->row, job->received);
-            if (job->modified[0]) ListSetText(job->row, ColDate, job->modified);
+        ShowSizeAndDate(job, job->received);
+        {
+            char count[kSizeSize];
+            FormatSize(job->received, count, sizeof count);
+            LogAppend("%s(%sbytes)をダウンロードしました", job->localName, count);
         }
-        LogAppend("%s(%dbytes)をダウンロードしました", job->localName, job->received);
         break;
     case KindHead:
-        if (job->status != 200 || job->row == -1) break;
-        if (job->size >= 0) SetRowSize(job->row, job->size);
-        if (job->modified[0]) ListSetText(job->row, ColDate, job->modified);
+        if (job->status == 200) ShowSizeAndDate(job, job->size);
         break;
     case KindAnalyse:
         if (!job->data) {
@@ -198,10 +202,7 @@ void CompleteJob(Job* job) {
         break;
     case KindFetch:
         if (!job->data) break;
-        if (job->row != -1) {
-            SetRowSize(job->row, job->received);
-            if (job->modified[0]) ListSetText(job->row, ColDate, job->modified);
-        }
+        ShowSizeAndDate(job, job->received);
         ViewerHandOver(job->data, (size_t)job->received);
         job->data = nullptr;  // the viewer owns it now
         break;

@@ -1,10 +1,11 @@
 // Help (Ferrow.chm in the HTML Help viewer, bound at run time) and the about
-// box with its link to the project's page.
+// box with its link to the manual's home topic.
 #include "settings/dialog_place_win.h"
 #include "settings/help_about_win.h"
 
 #include <shellapi.h>
 
+#include "app/version.h"
 #include "settings/options.h"
 #include "settings/settings_ids.h"
 #include "text/text.h"
@@ -12,13 +13,16 @@
 namespace {
 
 const char kProgramName[] = "Ferrow";
-const char kVersionText[] = "Ver 1.20";
-const char kProjectPage[] = "https://ferrow.example.org/";
+// The project has no web site: the link leads to the manual that ships
+// with the program.
+const char kManualLinkText[] = "Ferrow ヘルプ";
+const char kHomeTopic[] = "index.htm";
 
 // ---- help
 
 typedef HWND(WINAPI* HtmlHelpFunction)(HWND, LPCSTR, UINT, DWORD_PTR);
-const UINT kHelpDisplayToc = 0x0001;  // HH_DISPLAY_TOC
+const UINT kHelpDisplayTopic = 0x0000; // HH_DISPLAY_TOPIC
+const UINT kHelpDisplayToc = 0x0001;   // HH_DISPLAY_TOC
 
 // The help function is looked up once; after a failed look-up help requests
 // do nothing for the rest of the run. The library stays loaded.
@@ -33,21 +37,25 @@ HelpBinding helpBinding;
 bool RegisteredHelpLibrary(char* path, DWORD size) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT,
-                      "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS)
+                      "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0, KEY_READ,
+                      &key) != ERROR_SUCCESS)
         return false;
     char value[MAX_PATH];
     DWORD type = 0, length = sizeof value - 1;
     LONG result = RegQueryValueExA(key, nullptr, nullptr, &type, (BYTE*)value, &length);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    value[length] = '\0';  // registry strings need not be terminated
+    value[length] = '\0'; // registry strings need not be terminated
     if (type == REG_SZ) {
         CopyText(path, size, value);
         return path[0] != '\0';
     }
     DWORD needed = ExpandEnvironmentStringsA(value, path, size);
     return needed > 0 && needed <= size;
+}
+
+void FormHelpPath(char* path, size_t size) {
+    FormatText(path, size, "%s\\%s.chm", ProgramFolder, kProgramName);
 }
 
 void BindHtmlHelp() {
@@ -119,8 +127,8 @@ void OnAboutInit(HWND box) {
     HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
     if (icon) SendDlgItemMessageA(box, IDC_ABOUT_ICON, STM_SETICON, (WPARAM)icon, 0);
     SetDlgItemTextA(box, IDC_ABOUT_NAME, kProgramName);
-    SetDlgItemTextA(box, IDC_ABOUT_VERSION, kVersionText);
-    SetDlgItemTextA(box, IDC_ABOUT_LINK, kProjectPage);
+    SetDlgItemTextA(box, IDC_ABOUT_VERSION, kAboutVersionText);
+    SetDlgItemTextA(box, IDC_ABOUT_LINK, kManualLinkText);
     // The label also gets the font as its own: a static control selects its
     // font after asking for colours, which would undo the selection there.
     SendDlgItemMessageA(box, IDC_ABOUT_LINK, WM_SETFONT, (WPARAM)about.linkFont, FALSE);
@@ -141,17 +149,27 @@ INT_PTR OnAboutSetCursor(HWND box, HWND under) {
     return TRUE;
 }
 
+// The manual's home topic in the help viewer; without a viewer the shell
+// opens the file itself (at the same topic, its default one).
 void OnLinkClicked(HWND box) {
-    HWND link = GetDlgItem(box, IDC_ABOUT_LINK);
-    char address[256];
-    GetWindowTextA(link, address, sizeof address);
-    ShellExecuteA(box, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
-    InvalidateRect(link, nullptr, FALSE);
+    if (!helpBinding.tried) BindHtmlHelp();
+    char path[MAX_PATH];
+    FormHelpPath(path, sizeof path);
+    if (helpBinding.show) {
+        char topic[MAX_PATH + 16];
+        FormatText(topic, sizeof topic, "%s::/%s", path, kHomeTopic);
+        helpBinding.show(nullptr, topic, kHelpDisplayTopic, 0);
+    } else {
+        ShellExecuteA(box, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+    }
+    InvalidateRect(GetDlgItem(box, IDC_ABOUT_LINK), nullptr, FALSE);
 }
 
 void OnAboutCommand(HWND box, int id, int code) {
-    if (id == IDOK) EndDialog(box, 1);
-    else if (id == IDC_ABOUT_LINK && code == STN_CLICKED) OnLinkClicked(box);
+    if (id == IDOK)
+        EndDialog(box, 1);
+    else if (id == IDC_ABOUT_LINK && code == STN_CLICKED)
+        OnLinkClicked(box);
     // IDCANCEL (Escape) leaves the box open; the close box arrives as WM_CLOSE.
 }
 
@@ -174,13 +192,13 @@ INT_PTR CALLBACK AboutProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
     return FALSE;
 }
 
-}  // namespace
+} // namespace
 
 void ShowHelp() {
     if (!helpBinding.tried) BindHtmlHelp();
     if (!helpBinding.show) return;
     char path[MAX_PATH];
-    FormatText(path, sizeof path, "%s\\%s.chm", ProgramFolder, kProgramName);
+    FormHelpPath(path, sizeof path);
     helpBinding.show(nullptr, path, kHelpDisplayToc, 0);
 }
 

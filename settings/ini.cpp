@@ -1,37 +1,22 @@
 #include "settings/ini.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
+#include "settings/whole_file.h"
 #include "text/nocase.h"
 #include "text/text.h"
 
 namespace {
 
-bool ReadLines(const char* path, std::vector<std::string>* linesOut) {
-    FILE* f = fopen(path, "rb");
-    if (!f) return false;
-    std::string all;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) all.append(chunk, n);
-    fclose(f);
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = all.find('\n', start);
-        if (end == std::string::npos) end = all.size();
-        size_t stop = end;
-        if (stop > start && all[stop - 1] == '\r') stop--;
-        linesOut->push_back(all.substr(start, stop - start));
-        start = end + 1;
-    }
-    return true;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A line without its line end.
+std::string Content(const std::string& line) {
+    size_t end = line.size();
+    if (end > 0 && line[end - 1] == '\n') end--;
+    if (end > 0 && line[end - 1] == '\r') end--;
+    return line.substr(0, end);
+}
 
 std::string Trim(const std::string& s) {
     size_t a = 0, b = s.size();
@@ -46,7 +31,7 @@ bool SameName(const std::string& a, const char* b) {
 
 // Section name of a "[name]" line, or false for other lines.
 bool SectionOf(const std::string& line, std::string* nameOut) {
-    std::string t = Trim(line);
+    std::string t = Trim(Content(line));
     if (t.empty() || t[0] != '[') return false;
     size_t close = t.find(']');
     *nameOut = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
@@ -55,7 +40,7 @@ bool SectionOf(const std::string& line, std::string* nameOut) {
 
 // Key and value of a "key=value" line; comments and blank lines give false.
 bool KeyOf(const std::string& line, std::string* keyOut, std::string* valueOut) {
-    std::string t = Trim(line);
+    std::string t = Trim(Content(line));
     if (t.empty() || t[0] == ';') return false;
     size_t eq = t.find('=');
     if (eq == std::string::npos) {
@@ -68,8 +53,8 @@ bool KeyOf(const std::string& line, std::string* keyOut, std::string* valueOut) 
     return true;
 }
 
-// Finds the key's line; also reports the section's header line and the line
-// after its last entry (-1 when the section is missing).
+// The key's line, the section's header line and the line after the
+// section's last entry (-1 when the section is missing).
 struct Place {
     int header = -1;
     int keyLine = -1;
@@ -101,34 +86,62 @@ Place Locate(const std::vector<std::string>& lines, const char* section, const c
     return place;
 }
 
-bool WriteLines(const char* path, const std::vector<std::string>& lines) {
-    FILE* f = fopen(path, "wb");
-    if (!f) return false;
-    bool ok = true;
-    for (const std::string& line : lines) {
-        if (fwrite(line.data(), 1, line.size(), f) != line.size()) ok = false;
-        if (fwrite("\r\n", 1, 2, f) != 2) ok = false;
-    }
-    if (fclose(f) != 0) ok = false;
-    return ok;
+// A line put before another needs a line end of its own.
+void EndLine(std::string* line) {
+    if (line->empty() || line->back() != '\n') line->append("\r\n");
+}
+
+void InsertLine(IniDocument* document, int at, const std::string& text) {
+    std::vector<std::string>& lines = document->lines;
+    if (at > 0) EndLine(&lines[at - 1]);
+    lines.insert(lines.begin() + at, text + "\r\n");
 }
 
 }  // namespace
 
-size_t IniReadText(const char* section, const char* key, const char* fallback, char* buffer,
-                   size_t size, const char* path) {
-    if (!buffer || size == 0) return 0;
-    std::vector<std::string> lines;
-    std::string value;
-    bool found = false;
-    if (ReadLines(path, &lines)) {
-        Place place = Locate(lines, section, key);
-        if (place.keyLine >= 0) {
-            value = place.value;
-            found = true;
-        }
+void IniParse(const std::string& text, IniDocument* out) {
+    out->lines.clear();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        out->lines.push_back(text.substr(start, end - start));
+        start = end;
     }
-    if (found) {
+}
+
+std::string IniText(const IniDocument& document) {
+    std::string text;
+    for (const std::string& line : document.lines) text += line;
+    return text;
+}
+
+IniLoadResult IniLoad(const char* path, IniDocument* out) {
+    std::string text;
+    out->lines.clear();
+    switch (LoadWholeFile(path, &text)) {
+    case WholeFileLoaded:
+        IniParse(text, out);
+        return IniLoaded;
+    case WholeFileMissing:
+        return IniNoFile;
+    default:
+        return IniReadError;
+    }
+}
+
+int IniStore(const IniDocument& document, const char* path) {
+    std::string text = IniText(document);
+    return ReplaceWholeFile(path, text.data(), text.size());
+}
+
+size_t IniGetText(const IniDocument& document, const char* section, const char* key,
+                  const char* fallback, char* buffer, size_t size) {
+    if (!buffer || size == 0) return 0;
+    Place place = Locate(document.lines, section, key);
+    std::string value;
+    if (place.keyLine >= 0) {
+        value = place.value;
         // A value in double quotes is given without them.
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
@@ -140,9 +153,9 @@ size_t IniReadText(const char* section, const char* key, const char* fallback, c
     return strlen(buffer);
 }
 
-int IniReadInt(const char* section, const char* key, int fallback, const char* path) {
+int IniGetInt(const IniDocument& document, const char* section, const char* key, int fallback) {
     char text[30];
-    if (IniReadText(section, key, "", text, sizeof text, path) == 0) return fallback;
+    if (IniGetText(document, section, key, "", text, sizeof text) == 0) return fallback;
     const char* p = text;
     while (IsBlank(*p)) p++;
     bool negative = false;
@@ -164,29 +177,54 @@ int IniReadInt(const char* section, const char* key, int fallback, const char* p
     return negative ? (int)(0u - value) : (int)value;
 }
 
-int IniWriteText(const char* section, const char* key, const char* value, const char* path) {
-    std::vector<std::string> lines;
-    ReadLines(path, &lines);
+void IniSetText(IniDocument* document, const char* section, const char* key, const char* value) {
+    std::vector<std::string>& lines = document->lines;
     Place place = Locate(lines, section, key);
-    std::string entry = std::string(key ? key : "") + "=" + (value ? value : "");
     if (place.keyLine >= 0) {
         if (!value) {
             lines.erase(lines.begin() + place.keyLine);
-        } else {
-            // Keep the key's own spelling; only the value changes.
-            std::string k, v;
-            KeyOf(lines[place.keyLine], &k, &v);
-            lines[place.keyLine] = k + "=" + value;
+            return;
         }
+        // Keep the key's own spelling and the line's own end; only the
+        // value changes.
+        std::string& line = lines[place.keyLine];
+        std::string k, v;
+        KeyOf(line, &k, &v);
+        line = k + "=" + value + line.substr(Content(line).size());
     } else if (!value) {
-        return 1;  // nothing to delete
+        return;  // nothing to delete
     } else if (place.header >= 0) {
-        lines.insert(lines.begin() + place.insertAt, entry);
+        InsertLine(document, place.insertAt, std::string(key) + "=" + value);
     } else {
-        lines.push_back(std::string("[") + section + "]");
-        lines.push_back(entry);
+        InsertLine(document, (int)lines.size(), std::string("[") + section + "]");
+        InsertLine(document, (int)lines.size(), std::string(key) + "=" + value);
     }
-    return WriteLines(path, lines) ? 1 : 0;
+}
+
+void IniSetInt(IniDocument* document, const char* section, const char* key, int value) {
+    char text[16];
+    FormatText(text, sizeof text, "%d", value);
+    IniSetText(document, section, key, text);
+}
+
+size_t IniReadText(const char* section, const char* key, const char* fallback, char* buffer,
+                   size_t size, const char* path) {
+    IniDocument document;
+    IniLoad(path, &document);
+    return IniGetText(document, section, key, fallback, buffer, size);
+}
+
+int IniReadInt(const char* section, const char* key, int fallback, const char* path) {
+    IniDocument document;
+    IniLoad(path, &document);
+    return IniGetInt(document, section, key, fallback);
+}
+
+int IniWriteText(const char* section, const char* key, const char* value, const char* path) {
+    IniDocument document;
+    if (IniLoad(path, &document) == IniReadError) return 0;
+    IniSetText(&document, section, key, value);
+    return IniStore(document, path);
 }
 
 int WriteIniInt(const char* section, const char* key, int value, const char* path) {

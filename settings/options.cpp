@@ -39,43 +39,51 @@ void FormProgramPaths(const char* executablePath) {
 
 static const char kSection[] = "OPTION";
 
-static int ReadInt(const char* key, int fallback) {
-    return IniReadInt(kSection, key, fallback, IniPath);
+// A file that cannot be read gives the defaults, as a missing one does.
+static int ReadInt(const IniDocument& file, const char* key, int fallback) {
+    return IniGetInt(file, kSection, key, fallback);
 }
 
-static int ReadTextInt(const char* key, const char* fallback) {
+static int ReadTextInt(const IniDocument& file, const char* key, const char* fallback) {
     char text[260];
-    IniReadText(kSection, key, fallback, text, sizeof text, IniPath);
+    IniGetText(file, kSection, key, fallback, text, sizeof text);
     return TextToInt(text);
 }
 
+static void ReadText(const IniDocument& file, const char* key, const char* fallback, char* field,
+                     size_t size) {
+    IniGetText(file, kSection, key, fallback, field, size);
+}
+
 void LoadOptions() {
-    Options.Hierarchical = ReadInt("Hierarchical", 1);
-    Options.SameFileName = ReadInt("SameFileName", 0);
-    Options.Sockets = ReadInt("Sockets", 3);
-    IniReadText(kSection, "DLPath", ProgramFolder, Options.DLPath, sizeof Options.DLPath, IniPath);
-    Options.InternalLinks = ReadInt("InternalLinks", 0);
-    Options.HeadCheck = ReadInt("HeadCheck", 1);
-    Options.ThumbNail = ReadInt("ThumbNail", 0);
-    Options.TimeOut = ReadInt("TimeOut", 1);
-    Options.TimeOutSec = ReadTextInt("TimeOutSec", "10");
-    Options.JPG = ReadInt("JPG", 1);
-    Options.HTM = ReadInt("HTM", 1);
-    Options.PNG = ReadInt("PNG", 0);
-    Options.GIF = ReadInt("GIF", 0);
-    Options.WAV = ReadInt("WAV", 0);
-    Options.LZH = ReadInt("LZH", 0);
-    IniReadText(kSection, "Extension", "", Options.Extension, sizeof Options.Extension, IniPath);
-    Options.MinSizeCheck = ReadInt("MinSizeCheck", 0);
-    Options.MaxSizeCheck = ReadInt("MaxSizeCheck", 0);
-    Options.MinSize = ReadTextInt("MinSize", "0");
-    Options.MaxSize = ReadTextInt("MaxSize", "1000000");
-    Options.ClickHTML = ReadInt("ClickHTML", 1);
-    Options.ViewerDialog = ReadInt("ViewerDialog", 0);
-    Options.ExternalIcon = ReadInt("ExternalIcon", 0);
-    Options.IEMenu = ReadInt("IEMenu", 0);
-    Options.URLSave = ReadInt("URLSave", 1);
-    Options.ProxyFlag = ReadInt("ProxyFlag", 0);
-    IniReadText(kSection, "Proxy", "", Options.Proxy, sizeof Options.Proxy, IniPath);
-    Options.ProxyPort = ReadTextInt("ProxyPort", "0");
+    IniDocument f;
+    IniLoad(IniPath, &f);
+    Options.Hierarchical = ReadInt(f, "Hierarchical", 1);
+    Options.SameFileName = ReadInt(f, "SameFileName", 0);
+    Options.Sockets = ReadInt(f, "Sockets", 3);
+    ReadText(f, "DLPath", ProgramFolder, Options.DLPath, sizeof Options.DLPath);
+    Options.InternalLinks = ReadInt(f, "InternalLinks", 0);
+    Options.HeadCheck = ReadInt(f, "HeadCheck", 1);
+    Options.ThumbNail = ReadInt(f, "ThumbNail", 0);
+    Options.TimeOut = ReadInt(f, "TimeOut", 1);
+    Options.TimeOutSec = ReadTextInt(f, "TimeOutSec", "10");
+    Options.JPG = ReadInt(f, "JPG", 1);
+    Options.HTM = ReadInt(f, "HTM", 1);
+    Options.PNG = ReadInt(f, "PNG", 0);
+    Options.GIF = ReadInt(f, "GIF", 0);
+    Options.WAV = ReadInt(f, "WAV", 0);
+    Options.LZH = ReadInt(f, "LZH", 0);
+    ReadText(f, "Extension", "", Options.Extension, sizeof Options.Extension);
+    Options.MinSizeCheck = ReadInt(f, "MinSizeCheck", 0);
+    Options.MaxSizeCheck = ReadInt(f, "MaxSizeCheck", 0);
+    Options.MinSize = ReadTextInt(f, "MinSize", "0");
+    Options.MaxSize = ReadTextInt(f, "MaxSize", "1000000");
+    Options.ClickHTML = ReadInt(f, "ClickHTML", 1);
+    Options.ViewerDialog = ReadInt(f, "ViewerDialog", 0);
+    Options.ExternalIcon = ReadInt(f, "ExternalIcon", 0);
+    Options.IEMenu = ReadInt(f, "IEMenu", 0);
+    Options.URLSave = ReadInt(f, "URLSave", 1);
+    Options.ProxyFlag = ReadInt(f, "ProxyFlag", 0);
+    ReadText(f, "Proxy", "", Options.Proxy, sizeof Options.Proxy);
+    Options.ProxyPort = ReadTextInt(f, "ProxyPort", "0");
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "settings/ini.h"
+
 struct SettingsPage {
     const char* tabText;
     int templateId;
@@ -20,5 +22,6 @@ enum SettingsPageIndex { PageSave = 0, PageAnalysis = 1, PageSkip = 2, PageOther
 // chosen folder in path when the user picked one, 0 and path unchanged else.
 int ChooseFolder(HWND owner, char* path);
 
-// Writes the check box's state (0 or 1) under OPTION and key; returns it.
-int StoreCheckBox(HWND page, int controlId, const char* key);
+// Puts the check box's state (0 or 1) under OPTION and key into the file
+// being saved; returns it.
+int StoreCheckBox(IniDocument* file, HWND page, int controlId, const char* key);

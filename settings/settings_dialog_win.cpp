@@ -35,17 +35,17 @@ SettingsDialogState dialogState;
 // ---- storing the fields
 
 // An edit's text, stored as typed; the caller converts it for its field.
-void StoreText(HWND page, int id, const char* key, char* text) {
+void StoreText(IniDocument* file, HWND page, int id, const char* key, char* text) {
     GetDlgItemTextA(page, id, text, kFieldSize);
-    IniWriteText(kSection, key, text, IniPath);
+    IniSetText(file, kSection, key, text);
 }
 
 // An edit read as an unsigned number (0 when it is none), stored as such.
-int StoreNumber(HWND page, int id, const char* key) {
+int StoreNumber(IniDocument* file, HWND page, int id, const char* key) {
     char text[kFieldSize];
     GetDlgItemTextA(page, id, text, sizeof text);
     int value = ParseUnsignedField(text);
-    WriteIniInt(kSection, key, value, IniPath);
+    IniSetInt(file, kSection, key, value);
     return value;
 }
 
@@ -74,61 +74,61 @@ void SendViewerCommand(HWND mainWindow) {
     SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(kViewerCommand, 0), 0);
 }
 
-void SaveSavePage(HWND page) {
+void SaveSavePage(IniDocument* file, HWND page) {
     char text[kFieldSize];
-    Options.Hierarchical = StoreCheckBox(page, IDC_HIERARCHICAL, "Hierarchical");
-    Options.SameFileName = StoreCheckBox(page, IDC_PREFER_LARGER, "SameFileName");
-    StoreText(page, IDC_SOCKETS, "Sockets", text);
+    Options.Hierarchical = StoreCheckBox(file, page, IDC_HIERARCHICAL, "Hierarchical");
+    Options.SameFileName = StoreCheckBox(file, page, IDC_PREFER_LARGER, "SameFileName");
+    StoreText(file, page, IDC_SOCKETS, "Sockets", text);
     Options.Sockets = TextToInt(text);
-    StoreText(page, IDC_DLPATH, "DLPath", text);
+    StoreText(file, page, IDC_DLPATH, "DLPath", text);
     CopyText(Options.DLPath, sizeof Options.DLPath, text);
 }
 
-void SaveAnalysisPage(HWND page) {
+void SaveAnalysisPage(IniDocument* file, HWND page) {
     char text[kFieldSize];
-    Options.InternalLinks = StoreCheckBox(page, IDC_INTERNAL_LINKS, "InternalLinks");
-    Options.HeadCheck = StoreCheckBox(page, IDC_HEAD_CHECK, "HeadCheck");
-    Options.ThumbNail = StoreCheckBox(page, IDC_THUMBNAIL, "ThumbNail");
-    Options.TimeOut = StoreCheckBox(page, IDC_TIMEOUT, "TimeOut");
-    StoreText(page, IDC_TIMEOUT_SEC, "TimeOutSec", text);
+    Options.InternalLinks = StoreCheckBox(file, page, IDC_INTERNAL_LINKS, "InternalLinks");
+    Options.HeadCheck = StoreCheckBox(file, page, IDC_HEAD_CHECK, "HeadCheck");
+    Options.ThumbNail = StoreCheckBox(file, page, IDC_THUMBNAIL, "ThumbNail");
+    Options.TimeOut = StoreCheckBox(file, page, IDC_TIMEOUT, "TimeOut");
+    StoreText(file, page, IDC_TIMEOUT_SEC, "TimeOutSec", text);
     Options.TimeOutSec = TextToInt(text);
-    Options.JPG = StoreCheckBox(page, IDC_JPG, "JPG");
-    Options.HTM = StoreCheckBox(page, IDC_HTM, "HTM");
-    Options.PNG = StoreCheckBox(page, IDC_PNG, "PNG");
-    Options.GIF = StoreCheckBox(page, IDC_GIF, "GIF");
-    Options.WAV = StoreCheckBox(page, IDC_WAV, "WAV");
-    Options.LZH = StoreCheckBox(page, IDC_LZH, "LZH");
-    StoreText(page, IDC_EXTENSION, "Extension", text);
+    Options.JPG = StoreCheckBox(file, page, IDC_JPG, "JPG");
+    Options.HTM = StoreCheckBox(file, page, IDC_HTM, "HTM");
+    Options.PNG = StoreCheckBox(file, page, IDC_PNG, "PNG");
+    Options.GIF = StoreCheckBox(file, page, IDC_GIF, "GIF");
+    Options.WAV = StoreCheckBox(file, page, IDC_WAV, "WAV");
+    Options.LZH = StoreCheckBox(file, page, IDC_LZH, "LZH");
+    StoreText(file, page, IDC_EXTENSION, "Extension", text);
     CopyText(Options.Extension, sizeof Options.Extension, text);
 }
 
-void SaveSkipPage(HWND page) {
-    Options.MinSizeCheck = StoreCheckBox(page, IDC_MIN_SIZE_CHECK, "MinSizeCheck");
-    Options.MaxSizeCheck = StoreCheckBox(page, IDC_MAX_SIZE_CHECK, "MaxSizeCheck");
-    Options.MinSize = StoreNumber(page, IDC_MIN_SIZE, "MinSize");
-    Options.MaxSize = StoreNumber(page, IDC_MAX_SIZE, "MaxSize");
+void SaveSkipPage(IniDocument* file, HWND page) {
+    Options.MinSizeCheck = StoreCheckBox(file, page, IDC_MIN_SIZE_CHECK, "MinSizeCheck");
+    Options.MaxSizeCheck = StoreCheckBox(file, page, IDC_MAX_SIZE_CHECK, "MaxSizeCheck");
+    Options.MinSize = StoreNumber(file, page, IDC_MIN_SIZE, "MinSize");
+    Options.MaxSize = StoreNumber(file, page, IDC_MAX_SIZE, "MaxSize");
 }
 
-void SaveOtherPage(HWND page) {
+void SaveOtherPage(IniDocument* file, HWND page) {
     char text[kFieldSize];
-    Options.ClickHTML = StoreCheckBox(page, IDC_CLICK_HTML, "ClickHTML");
-    Options.ExternalIcon = StoreCheckBox(page, IDC_EXTERNAL_ICON, "ExternalIcon");
-    Options.IEMenu = StoreCheckBox(page, IDC_IE_MENU, "IEMenu");
+    Options.ClickHTML = StoreCheckBox(file, page, IDC_CLICK_HTML, "ClickHTML");
+    Options.ExternalIcon = StoreCheckBox(file, page, IDC_EXTERNAL_ICON, "ExternalIcon");
+    Options.IEMenu = StoreCheckBox(file, page, IDC_IE_MENU, "IEMenu");
     // On every OK, changed or not: the entry may have been removed behind
     // the program's back, and this is how the user puts it back.
     if (Options.IEMenu == 1) RegisterBrowserMenu();
     else UnregisterBrowserMenu();
-    Options.ProxyFlag = StoreCheckBox(page, IDC_PROXY_FLAG, "ProxyFlag");
-    Options.URLSave = StoreCheckBox(page, IDC_URL_SAVE, "URLSave");
-    StoreText(page, IDC_PROXY, "Proxy", text);
+    Options.ProxyFlag = StoreCheckBox(file, page, IDC_PROXY_FLAG, "ProxyFlag");
+    Options.URLSave = StoreCheckBox(file, page, IDC_URL_SAVE, "URLSave");
+    StoreText(file, page, IDC_PROXY, "Proxy", text);
     CopyText(Options.Proxy, sizeof Options.Proxy, text);
-    Options.ProxyPort = StoreNumber(page, IDC_PROXY_PORT, "ProxyPort");
+    Options.ProxyPort = StoreNumber(file, page, IDC_PROXY_PORT, "ProxyPort");
 }
 
 // The viewer's form is read when it is created, so an open viewer is closed
 // with the old value and opened again with the new one.
-void SaveViewerForm(HWND page, HWND mainWindow) {
-    int viewerDialog = StoreCheckBox(page, IDC_VIEWER_DIALOG, "ViewerDialog");
+void SaveViewerForm(IniDocument* file, HWND page, HWND mainWindow) {
+    int viewerDialog = StoreCheckBox(file, page, IDC_VIEWER_DIALOG, "ViewerDialog");
     if (viewerDialog != Options.ViewerDialog && mainWindow && IsViewerOpen(mainWindow)) {
         SendViewerCommand(mainWindow);
         Options.ViewerDialog = viewerDialog;
@@ -138,12 +138,21 @@ void SaveViewerForm(HWND page, HWND mainWindow) {
     }
 }
 
+// The options change at once whatever becomes of the file. The file is read
+// as it is now, every key is set in memory, and it is written back once: a
+// file that cannot be read or replaced is left as it was, and the user is
+// told that the settings were not saved.
 void SaveOptionsFromDialog(HWND dialog) {
-    SaveSavePage(dialogState.pages[PageSave]);
-    SaveAnalysisPage(dialogState.pages[PageAnalysis]);
-    SaveSkipPage(dialogState.pages[PageSkip]);
-    SaveOtherPage(dialogState.pages[PageOther]);
-    SaveViewerForm(dialogState.pages[PageOther], GetWindow(dialog, GW_OWNER));
+    IniDocument file;
+    const IniLoadResult loaded = IniLoad(IniPath, &file);
+    SaveSavePage(&file, dialogState.pages[PageSave]);
+    SaveAnalysisPage(&file, dialogState.pages[PageAnalysis]);
+    SaveSkipPage(&file, dialogState.pages[PageSkip]);
+    SaveOtherPage(&file, dialogState.pages[PageOther]);
+    SaveViewerForm(&file, dialogState.pages[PageOther], GetWindow(dialog, GW_OWNER));
+    IniSaveResult saved = IniSaveReadError;
+    if (loaded != IniReadError) saved = IniStore(file, IniPath) ? IniSaved : IniSaveWriteError;
+    ReportSettingsSave(dialog, saved);
 }
 
 // ---- the frame
@@ -224,10 +233,21 @@ int CALLBACK OnFolderBrowserEvent(HWND browser, UINT message, LPARAM, LPARAM pat
 
 }  // namespace
 
-int StoreCheckBox(HWND page, int controlId, const char* key) {
+int StoreCheckBox(IniDocument* file, HWND page, int controlId, const char* key) {
     int value = IsDlgButtonChecked(page, controlId) == BST_CHECKED ? 1 : 0;
-    WriteIniInt(kSection, key, value, IniPath);
+    IniSetInt(file, kSection, key, value);
     return value;
+}
+
+void ReportSettingsSave(HWND owner, IniSaveResult result) {
+    if (result == IniSaved) return;
+    char text[400];
+    FormatText(text, sizeof text,
+               result == IniSaveReadError
+                   ? "設定ファイルを読み込めないため、設定を保存できませんでした\n%s"
+                   : "設定ファイルに書き込めないため、設定を保存できませんでした\n%s",
+               IniPath);
+    MessageBoxA(owner, text, "Ferrow", MB_OK | MB_ICONERROR);
 }
 
 int ChooseFolder(HWND owner, char* path) {

@@ -2,6 +2,11 @@
 #pragma once
 #include <windows.h>
 
+#include "settings/ini.h"
+
 // Shows the dialog modally, owned by the main window; on OK writes every
 // option to Ferrow.ini and into Options.
 void ShowSettingsDialog(HWND owner);
+// Tells the user, in a message box owned by owner, that a save of the
+// settings file did not happen and why; nothing when it was saved.
+void ReportSettingsSave(HWND owner, IniSaveResult result);

@@ -15,11 +15,18 @@ included, else without its query) to a list of steps; "*" is the fallback. Steps
   {"stream": n}              n bytes made on the fly, never stored (see stream_block)
   {"drip": text, "delay": s} one byte at a time
   {"sleep": s}               keep the connection open, silent
+  {"hold": name}             keep it open, silent, until the test releases
+                             name, or until the client closes it (then the
+                             steps end); at most "limit" seconds (120)
   {"reset": true}            close with a TCP reset
 The connection is closed after the last step.
+
+Requests for /release/<name> release every connection held under name,
+now and later; /hold/<name> makes name hold again.
 """
 import argparse
 import json
+import select
 import socket
 import socketserver
 import struct
@@ -50,12 +57,17 @@ def stream_block(k):
 
 
 def send_stream(sock, n):
+    stream_block(0)  # makes the base block
+    base = memoryview(STREAM_BASE)
     k = 0
     while n > 0:
-        block = stream_block(k)
-        part = block if n >= len(block) else block[:n]
-        sock.sendall(part)
-        n -= len(part)
+        # The stamp and the rest of the block go out apart: nothing is copied.
+        stamp = struct.pack("<Q", k)[:n]
+        sock.sendall(stamp)
+        rest = base[8:min(STREAM_BLOCK, n)]
+        if len(rest):
+            sock.sendall(rest)
+        n -= len(stamp) + len(rest)
         k += 1
 
 
@@ -73,11 +85,39 @@ class Handler(socketserver.BaseRequestHandler):
             data += piece
         return data
 
+    def event(self, name):
+        with self.server.lock:
+            return self.server.holds.setdefault(name, threading.Event())
+
+    def hold(self, name, limit):
+        """True once released; False when the client closed or the limit passed."""
+        released = self.event(name)
+        end = time.monotonic() + limit
+        while not released.is_set():
+            if time.monotonic() > end:
+                return False
+            readable, _, _ = select.select([self.request], [], [], 0.05)
+            if readable and not self.request.recv(4096, socket.MSG_PEEK):
+                return False
+        return True
+
+    def control(self, target):
+        """Answers /release/<name> and /hold/<name>; False for other paths."""
+        for prefix, release in (("/release/", True), ("/hold/", False)):
+            if target.startswith(prefix):
+                event = self.event(target[len(prefix):])
+                event.set() if release else event.clear()
+                self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok")
+                return True
+        return False
+
     def handle(self):
         head = self.read_head()
         line = head.split(b"\r\n", 1)[0].decode("latin-1")
         parts = line.split(" ")
         target = parts[1] if len(parts) > 1 else ""
+        if self.control(target):
+            return
         path = target
         if path.lower().startswith("http://"):
             slash = path.find("/", 7)
@@ -105,6 +145,9 @@ class Handler(socketserver.BaseRequestHandler):
                         time.sleep(step.get("delay", 0.01))
                 elif "sleep" in step:
                     time.sleep(step["sleep"])
+                elif "hold" in step:
+                    if not self.hold(step["hold"], step.get("limit", 120)):
+                        return
                 elif "reset" in step:
                     self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     self.request.close()
@@ -129,6 +172,7 @@ def main():
         server.routes = json.load(f)
     server.log = open(args.log, "a")
     server.lock = threading.Lock()
+    server.holds = {}
     print("PORT %d" % server.server_address[1], flush=True)
     try:
         server.serve_forever()

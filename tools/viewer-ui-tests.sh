@@ -46,4 +46,8 @@ mv "$fixtures/badge.ppm" "$fixtures/badge.decoded.ppm"
 export FERROW_VIEWER_FIXTURES="Z:$(readlink -f "$fixtures" | tr / '\\')"
 export FERROW_VIEWER_SPI="Z:$(readlink -f "$(dirname "$3")/jpeg.spi" | tr / '\\')"
 export FERROW_VIEWER_WIC="Z:$(readlink -f "$(dirname "$3")/wic.spi" | tr / '\\')"
+# The plug-in that blocks until released (its unix path comes from ctest).
+if [ -n "${FERROW_BLOCKING_SPI:-}" ]; then
+  export FERROW_BLOCKING_SPI="Z:$(readlink -f "$FERROW_BLOCKING_SPI" | tr / '\\')"
+fi
 bash "$root/tests/ui/run_ui_tests.sh" "$@"

@@ -4,7 +4,8 @@
 # transparency and one with all-or-nothing transparency) written by
 # ImageMagick's convert in the forms each family takes on the web, and for
 # each the first frame as convert itself decodes it, as 8-bit RGBA.
-# Writes the pictures, NAME.rgba beside each, photo.jpg (not listed), and
+# Writes the pictures, NAME.rgba beside each, photo.jpg and photo.webp (not
+# listed), and
 # manifest.txt with lines
 #   FILE WIDTH HEIGHT BITS
 # where BITS is 32 for a picture with transparency, else 24.
@@ -86,6 +87,10 @@ make tif_msb.tif 24 tiff source.ppm -endian MSB -compress zip
 make tif_alpha.tif 32 tiff graded.pam
 make ico_32.ico 32 ico graded.pam -resize 32x32!
 make ico_multi.ico 32 ico graded.pam -define icon:auto-resize=48,16
+make ico_png.ico 32 ico graded.pam -resize 256x256! -define icon:auto-resize=256
+# WebP decodes only where the system has its codec, so it is not listed.
+convert source.ppm -define webp:lossless=true photo.webp
+convert photo.webp -depth 8 rgba:photo.webp.rgba
 # A JPEG, which wic.spi must leave to jpeg.spi.
 convert source.ppm -quality 90 photo.jpg
 rm -f source.ppm graded.pam cutout.pam frame2.ppm frame3.ppm

@@ -5,12 +5,12 @@
 #include <climits>
 #include <cstdlib>
 
+#include "app/commands_win.h"
 #include "app/main_state_win.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
 #include "resources/resource.h"
 #include "settings/options.h"
-#include "viewer/plugin_host_win.h"
 #include "viewer/viewer_worker_win.h"
 
 static const char kViewerClass[] = "ViewerClass";
@@ -36,10 +36,8 @@ void ViewerHandOver(char* data, size_t size) {
 }
 
 static LRESULT OnCreate(HWND window) {
-    LoadPlugins();
     Viewer = window;
     if (!StartViewerWorker(window)) {
-        UnloadPlugins();
         Viewer = nullptr;
         return -1;  // the creation fails; the command leaves the viewer closed
     }
@@ -67,14 +65,11 @@ static void OnPrintClient(HWND window, HDC dc) {
 // The user's close box: the main window's viewer command no longer shows
 // the viewer as open.
 static void OnClose() {
-    if (MainWindow.toolbar)
-        SendMessageA(MainWindow.toolbar, TB_SETSTATE, IDM_VIEWER, MAKELPARAM(TBSTATE_ENABLED, 0));
-    if (MainWindow.mainMenu)
-        CheckMenuItem(MainWindow.mainMenu, IDM_VIEWER, MF_BYCOMMAND | MF_UNCHECKED);
+    UncheckViewerCommand();
 }
 
-// The worker is stopped and waited for before the plug-ins go: a decode in
-// progress finishes with its module still loaded.
+// The worker is stopped and waited for, a bounded time, before its plug-ins
+// go: a decode in progress finishes with its module still loaded.
 static void OnDestroy(HWND window) {
     if (ViewerFloating) {
         RECT r;
@@ -82,7 +77,6 @@ static void OnDestroy(HWND window) {
         SetViewerRect({r.left, r.top, r.right - r.left, r.bottom - r.top});
     }
     StopViewerWorker();
-    UnloadPlugins();
     if (Viewer == window) Viewer = nullptr;
     if (MainWindow.viewer == window) MainWindow.viewer = nullptr;
 }

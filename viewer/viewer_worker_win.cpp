@@ -1,21 +1,47 @@
 #include "viewer/viewer_worker_win.h"
 
-#include <cstdlib>
+#include <process.h>
 
+#include <cstdlib>
+#include <new>
+
+#include "settings/options.h"
+#include "text/text.h"
 #include "viewer/plugin_host_win.h"
 #include "viewer/viewer_geometry.h"
 
-// The lock guards every field but the thread and event handles, which only
-// the window thread touches.
+// How long closing the viewer (or the program) waits for a plug-in call in
+// progress. A plug-in that is still inside its call then is left running
+// with its modules loaded: they are released by the worker itself once the
+// call returns, never under it.
+constexpr DWORD kPluginWaitMs = 5000;
+
+// One worker of one viewer window, with the plug-ins it calls. Whoever
+// finishes last frees it: the window thread when the worker ended in time,
+// else the worker when its call finally returns.
+struct WorkerRun {
+    PluginTable plugins;
+    HANDLE thread;
+    HANDLE wake;     // cuts the 100 ms poll short when the worker must end
+    bool stop;       // the window is gone: take no more images
+    bool finished;   // the worker has left its loop
+    bool abandoned;  // the window thread stopped waiting for it
+};
+
+struct Picture {
+    HLOCAL header;  // BITMAPINFOHEADER of a decoded picture, or null
+    HLOCAL pixels;
+};
+
+// The lock guards every field, and the three flags of each run.
 struct WorkerState {
     CRITICAL_SECTION lock;
-    bool running;    // false once the window is being destroyed
+    WorkerRun* run;  // the open viewer's worker, or null
     HWND window;     // where the worker posts kMsgPictureReady
     ImageSlot pending;
-    HLOCAL header;   // BITMAPINFOHEADER of the last decoded picture, or null
-    HLOCAL pixels;
-    HANDLE thread;
-    HANDLE stopEvent;  // cuts the 100 ms poll short when the worker must end
+    Picture shown;    // the last decoded picture
+    Picture drawing;  // the one the window thread is drawing outside the lock
+    bool drawnReplaced;  // shown was replaced meanwhile: the drawing frees it
 };
 
 static WorkerState Worker;
@@ -30,100 +56,139 @@ static void EnsureLock() {
     InitOnceExecuteOnce(&LockOnce, InitLock, nullptr, nullptr);
 }
 
-static void FreePicture(HLOCAL header, HLOCAL pixels) {
-    if (header) LocalFree(header);
-    if (pixels) LocalFree(pixels);
+static void FreePicture(const Picture& picture) {
+    if (picture.header) LocalFree(picture.header);
+    if (picture.pixels) LocalFree(picture.pixels);
+}
+
+// Under the lock: takes the shown picture away and returns it to be freed,
+// unless the window thread is drawing it; then the drawing frees it.
+static Picture TakeShownLocked() {
+    Picture taken = Worker.shown;
+    Worker.shown = {};
+    if (taken.header && taken.header == Worker.drawing.header) {
+        Worker.drawnReplaced = true;
+        return {};
+    }
+    return taken;
+}
+
+static void FreeRun(WorkerRun* run) {
+    UnloadPluginTable(&run->plugins);
+    if (run->wake) CloseHandle(run->wake);
+    delete run;
 }
 
 // One image: the old picture is released first, so an image that fails to
-// decode leaves the viewer white. Handles that come back with a failed
-// decode (a plug-in stopped after allocating them) are released too.
-static void DecodeOne(char* image, int32_t length) {
+// decode leaves the viewer white. A picture decoded for a viewer that has
+// closed meanwhile is released at once.
+static void DecodeOne(WorkerRun* run, char* image, int32_t length) {
     EnterCriticalSection(&Worker.lock);
-    HLOCAL oldHeader = Worker.header, oldPixels = Worker.pixels;
-    Worker.header = Worker.pixels = nullptr;
+    Picture old = run->stop ? Picture{} : TakeShownLocked();
     LeaveCriticalSection(&Worker.lock);
-    FreePicture(oldHeader, oldPixels);
+    FreePicture(old);
 
-    HLOCAL header = nullptr, pixels = nullptr;
-    int decoded = DecodeMemoryImage(image, length, &header, &pixels);
+    Picture decoded = {};
+    if (!DecodeWithPlugins(run->plugins, image, length, &decoded.header, &decoded.pixels))
+        decoded = {};
     free(image);
-    if (!decoded) {
-        FreePicture(header, pixels);
-        header = pixels = nullptr;
-    }
 
     EnterCriticalSection(&Worker.lock);
-    Worker.header = header;
-    Worker.pixels = pixels;
-    HWND window = Worker.running ? Worker.window : nullptr;
+    HWND window = nullptr;
+    if (!run->stop) {
+        Worker.shown = decoded;
+        decoded = {};
+        window = Worker.window;
+    }
     LeaveCriticalSection(&Worker.lock);
+    FreePicture(decoded);
     // Posted, never sent: the window thread may be waiting for this thread
     // to end, and the worker never touches the window's device context.
     if (window) PostMessageA(window, kMsgPictureReady, 0, 0);
 }
 
-static DWORD WINAPI WorkerMain(LPVOID) {
+static unsigned __stdcall WorkerMain(void* parameter) {
+    WorkerRun* run = (WorkerRun*)parameter;
     for (;;) {
         EnterCriticalSection(&Worker.lock);
-        const bool running = Worker.running;
+        const bool stop = run->stop;
         int32_t length = 0;
-        char* image = running ? TakeImage(Worker.pending, &length) : nullptr;
+        char* image = stop ? nullptr : TakeImage(Worker.pending, &length);
         LeaveCriticalSection(&Worker.lock);
-        if (!running) break;
-        if (image) DecodeOne(image, length);
-        WaitForSingleObject(Worker.stopEvent, 100);
+        if (stop) break;
+        if (image) DecodeOne(run, image, length);
+        WaitForSingleObject(run->wake, 100);
     }
+    EnterCriticalSection(&Worker.lock);
+    run->finished = true;
+    const bool abandoned = run->abandoned;
+    LeaveCriticalSection(&Worker.lock);
+    // Nobody waits any more: the plug-ins this worker called go with it.
+    if (abandoned) FreeRun(run);
     return 1;
 }
 
 bool StartViewerWorker(HWND window) {
     EnsureLock();
-    if (Worker.thread) StopViewerWorker();
-    if (!Worker.stopEvent) Worker.stopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!Worker.stopEvent) return false;
-    ResetEvent(Worker.stopEvent);
-    EnterCriticalSection(&Worker.lock);
-    Worker.running = true;
-    Worker.window = window;
-    LeaveCriticalSection(&Worker.lock);
-    Worker.thread = CreateThread(nullptr, 0, WorkerMain, nullptr, 0, nullptr);
-    if (!Worker.thread) {
-        EnterCriticalSection(&Worker.lock);
-        Worker.running = false;
-        Worker.window = nullptr;
-        LeaveCriticalSection(&Worker.lock);
+    if (Worker.run) StopViewerWorker();
+    WorkerRun* run = new (std::nothrow) WorkerRun();
+    if (!run) return false;
+    run->wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!run->wake) {
+        delete run;
         return false;
     }
-    SetThreadPriority(Worker.thread, THREAD_PRIORITY_LOWEST);
+    LoadPluginsFrom(&run->plugins, ProgramFolder);
+    // Started suspended, so that it runs at its priority from the start.
+    run->thread = (HANDLE)_beginthreadex(nullptr, 0, WorkerMain, run, CREATE_SUSPENDED, nullptr);
+    if (!run->thread) {
+        FreeRun(run);
+        return false;
+    }
+    SetThreadPriority(run->thread, THREAD_PRIORITY_LOWEST);
+    EnterCriticalSection(&Worker.lock);
+    Worker.run = run;
+    Worker.window = window;
+    LeaveCriticalSection(&Worker.lock);
+    ResumeThread(run->thread);
     return true;
 }
 
-void StopViewerWorker() {
+bool StopViewerWorker() {
     EnsureLock();
     EnterCriticalSection(&Worker.lock);
-    Worker.running = false;
+    WorkerRun* run = Worker.run;
+    Worker.run = nullptr;
     Worker.window = nullptr;
+    if (run) run->stop = true;
     char* dropped = TakeImage(Worker.pending, nullptr);
     LeaveCriticalSection(&Worker.lock);
     free(dropped);
-    if (Worker.thread) {
-        SetEvent(Worker.stopEvent);
-        WaitForSingleObject(Worker.thread, INFINITE);
-        CloseHandle(Worker.thread);
-        Worker.thread = nullptr;
+
+    bool ended = true;
+    if (run) {
+        SetEvent(run->wake);
+        WaitForSingleObject(run->thread, kPluginWaitMs);
+        CloseHandle(run->thread);
+        EnterCriticalSection(&Worker.lock);
+        ended = run->finished;
+        if (!ended) run->abandoned = true;
+        LeaveCriticalSection(&Worker.lock);
+        if (ended) FreeRun(run);
+        else Trace("viewer: a plug-in call did not return within %lu ms; left running",
+                   (unsigned long)kPluginWaitMs);
     }
     EnterCriticalSection(&Worker.lock);
-    HLOCAL header = Worker.header, pixels = Worker.pixels;
-    Worker.header = Worker.pixels = nullptr;
+    Picture picture = TakeShownLocked();
     LeaveCriticalSection(&Worker.lock);
-    FreePicture(header, pixels);
+    FreePicture(picture);
+    return ended;
 }
 
 void HandOverImage(char* data, int32_t length) {
     EnsureLock();
     EnterCriticalSection(&Worker.lock);
-    char* unused = Worker.running ? OfferImage(Worker.pending, data, length) : data;
+    char* unused = Worker.run ? OfferImage(Worker.pending, data, length) : data;
     LeaveCriticalSection(&Worker.lock);
     free(unused);
 }
@@ -141,25 +206,39 @@ static size_t PixelBytesNeeded(const BITMAPINFOHEADER* h) {
     return total > (unsigned long long)(SIZE_MAX / 2) ? 0 : (size_t)total;
 }
 
+static void DrawPicture(HWND window, HDC dc, HLOCAL header, HLOCAL pixels) {
+    const BITMAPINFOHEADER* h = (const BITMAPINFOHEADER*)LocalLock(header);
+    const void* bits = LocalLock(pixels);
+    const size_t needed = h && LocalSize(header) >= sizeof *h ? PixelBytesNeeded(h) : 0;
+    if (h && bits && needed && LocalSize(pixels) >= needed) {
+        RECT client;
+        GetClientRect(window, &client);
+        const int height = h->biHeight < 0 ? -h->biHeight : h->biHeight;
+        PictureSize s = FitPicture(h->biWidth, height, client.right, client.bottom);
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchDIBits(dc, 0, 0, s.width, s.height, 0, 0, h->biWidth, height, bits,
+                      (const BITMAPINFO*)h, DIB_RGB_COLORS, SRCCOPY);
+    }
+    if (h) LocalUnlock(header);
+    if (bits) LocalUnlock(pixels);
+}
+
+// The stretch runs outside the lock, so a large picture being drawn never
+// holds up the worker's hand-over; a picture replaced meanwhile stays
+// allocated until the drawing is done with it.
 void DrawViewerPicture(HWND window, HDC dc) {
     EnsureLock();
     EnterCriticalSection(&Worker.lock);
-    if (Worker.header && Worker.pixels) {
-        const BITMAPINFOHEADER* h = (const BITMAPINFOHEADER*)LocalLock(Worker.header);
-        const void* bits = LocalLock(Worker.pixels);
-        const size_t needed = h && LocalSize(Worker.header) >= sizeof *h ? PixelBytesNeeded(h) : 0;
-        if (h && bits && needed && LocalSize(Worker.pixels) >= needed) {
-            RECT client;
-            GetClientRect(window, &client);
-            const int height = h->biHeight < 0 ? -h->biHeight : h->biHeight;
-            PictureSize s = FitPicture(h->biWidth, height, client.right, client.bottom);
-            SetStretchBltMode(dc, HALFTONE);
-            SetBrushOrgEx(dc, 0, 0, nullptr);
-            StretchDIBits(dc, 0, 0, s.width, s.height, 0, 0, h->biWidth, height, bits,
-                          (const BITMAPINFO*)h, DIB_RGB_COLORS, SRCCOPY);
-        }
-        if (h) LocalUnlock(Worker.header);
-        if (bits) LocalUnlock(Worker.pixels);
-    }
+    const Picture picture = Worker.shown;
+    Worker.drawing = picture;
+    Worker.drawnReplaced = false;
     LeaveCriticalSection(&Worker.lock);
+    if (picture.header && picture.pixels) DrawPicture(window, dc, picture.header, picture.pixels);
+    EnterCriticalSection(&Worker.lock);
+    const bool replaced = Worker.drawnReplaced;
+    Worker.drawing = {};
+    Worker.drawnReplaced = false;
+    LeaveCriticalSection(&Worker.lock);
+    if (replaced) FreePicture(picture);
 }

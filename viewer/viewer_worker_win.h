@@ -1,6 +1,7 @@
 // The viewer's decoding worker and the state it shares with the window
 // thread: the image handed over and not yet taken, and the picture last
-// decoded. Every access goes through these functions, under one lock.
+// decoded. Every access goes through these functions, under one lock. The
+// worker loads the plug-ins it calls and releases them when it ends.
 #pragma once
 #include <windows.h>
 
@@ -9,14 +10,16 @@
 // Posted by the worker when a decode has finished (the window repaints).
 constexpr UINT kMsgPictureReady = WM_APP + 0x100;
 
-// Starts the worker for window at lowest priority. A worker of an earlier
-// window has always ended by then (StopViewerWorker waits for it); false
-// when the thread cannot be started.
+// Loads the plug-ins of the program's folder and starts their worker for
+// window at lowest priority. A worker of an earlier window has been stopped
+// by then; false when the thread cannot be started.
 bool StartViewerWorker(HWND window);
 // Window thread, at the window's destruction: drops the image not yet
-// taken, lets a decode in progress finish, waits for the worker to end and
-// releases the picture. Afterwards no thread calls into the plug-ins.
-void StopViewerWorker();
+// taken, waits at most 5 seconds for a decode in progress and releases the
+// picture. True when the worker ended and its plug-ins are unloaded; false
+// when a plug-in call is still running: that worker is left to end by
+// itself, with its plug-ins loaded until its call returns.
+bool StopViewerWorker();
 // Window thread: takes over a malloc'ed image. A newer image replaces one
 // the worker has not taken yet, which is freed here; with no worker running
 // the image is freed at once.

@@ -183,6 +183,8 @@ bool CopyRowsThroughBgra(const FirstFrame& f, const BitmapPlan& plan, uint8_t* p
 
 int32_t DecodeFrame(const uint8_t* data, size_t size, SpiProgress progress,
                     SpiCallerData callerData, SpiHandle* headerOut, SpiHandle* pixelsOut) {
+    // An oversized picture is refused before its decoder may allocate it.
+    if (data && DeclaredPixels(data, size) > kMaxPicturePixels) return kSpiNotSupported;
     FirstFrame f;
     BitmapPlan plan;
     int32_t result = OpenFirstFrame(data, size, &f);
@@ -209,8 +211,9 @@ int32_t DecodeFrame(const uint8_t* data, size_t size, SpiProgress progress,
     }
     if (result == kSpiSuccess) {
         WriteBitmapHeader(plan, headerBytes);
-        // A converter may accept a 24-bit target and then refuse the rows;
-        // its first row tells.
+        // A converter may accept a 24-bit target and then refuse to make the
+        // rows (Wine's, for palette and grey pictures); they then come
+        // through the 32-bit form, which every decoder reaches.
         bool copied = CopyRowsDirect(f, plan, pixelBytes);
         if (!copied && !f.alpha) copied = CopyRowsThroughBgra(f, plan, pixelBytes);
         if (!copied) result = kSpiNotSupported;

@@ -10,6 +10,9 @@ uint32_t Le16(const uint8_t* p) {
 uint32_t Le32(const uint8_t* p) {
     return Le16(p) | Le16(p + 2) << 16;
 }
+uint32_t Be32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
 
 bool StartsWith(const uint8_t* data, size_t length, const char* text, size_t count) {
     return length >= count && std::memcmp(data, text, count) == 0;
@@ -64,6 +67,24 @@ ImageFamily FamilyOfSignature(const uint8_t* data, size_t length) {
         std::memcmp(data + 8, "WEBP", 4) == 0)
         return ImageFamily::WebP;
     return ImageFamily::None;
+}
+
+uint64_t DeclaredPixels(const uint8_t* data, size_t length) {
+    switch (FamilyOfSignature(data, length)) {
+    case ImageFamily::Png: // IHDR, the first chunk: width and height big-endian
+        return length >= 24 ? uint64_t(Be32(data + 16)) * Be32(data + 20) : 0;
+    case ImageFamily::Gif:
+        return length >= 10 ? uint64_t(Le16(data + 6)) * Le16(data + 8) : 0;
+    case ImageFamily::Bmp: {
+        if (Le32(data + 14) == 12) // core header: 16-bit sides
+            return length >= 22 ? uint64_t(Le16(data + 18)) * Le16(data + 20) : 0;
+        if (length < 26) return 0;
+        const int64_t height = int32_t(Le32(data + 22)); // negative: rows top-down
+        return uint64_t(Le32(data + 18)) * uint64_t(height < 0 ? -height : height);
+    }
+    default:
+        return 0;
+    }
 }
 
 bool PlanBitmap(uint32_t width, uint32_t height, bool alpha, BitmapPlan* planOut) {

@@ -19,6 +19,12 @@ ImageFamily FamilyOfSignature(const uint8_t* data, size_t length);
 // The largest picture decoded: 64 Mpixel, as jpeg.spi.
 constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 26;
 
+// The pixel count that a PNG, GIF (its logical screen) or BMP header
+// declares, so that an oversized picture is refused before any decoder
+// starts on it; 0 where the header says nothing (other families, or too
+// few bytes).
+uint64_t DeclaredPixels(const uint8_t* data, size_t length);
+
 // The bottom-up bitmap of a decoded picture: 24-bit blue-green-red, or
 // 32-bit blue-green-red-opaque after composition over white. Rows are padded
 // to 4 bytes.

@@ -49,7 +49,7 @@ protected:
     }
     static Requests Queued(const std::deque<JobRequest>& queue) {
         Requests out;
-        for (const JobRequest& request : queue) out.push_back({request.address, request.row});
+        for (const JobRequest& request : queue) out.push_back({request.address, ListRowOfFile(request.foundFile)});
         return out;
     }
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 
 #include "analysis/file_table.h"
@@ -72,9 +74,9 @@ TEST_F(FileTableTest, ExternalIconOnlyForAbsoluteHtmlLinks) {
 TEST_F(FileTableTest, TextsAreCutToTheirColumns) {
     std::string name(100, 'n');
     std::string address = "http://h/" + name + std::string(300, 'q');
-    int row = AddFoundFile(("http://h/" + name).c_str(), 2147483647, nullptr, 1);
+    int row = AddFoundFile(("http://h/" + name).c_str(), INT64_MAX, nullptr, 1);
     EXPECT_EQ(strlen(ListText(row, ColName)), 63u);
-    EXPECT_STREQ(ListText(row, ColSize), "2147483647");
+    EXPECT_STREQ(ListText(row, ColSize), "9223372036854775807");
     ListSetText(row, ColAddress, address.c_str());
     EXPECT_EQ(strlen(ListText(row, ColAddress)), 255u);
     ListSetText(row, ColDate, "2020/01/02 03:04:05 and more");
@@ -107,6 +109,65 @@ TEST_F(FileTableTest, FullTableListsNothingMore) {
     ListReset();
     EXPECT_EQ(ListCount(), 0);
     EXPECT_STREQ(FileTable.rows[5].name, "");
+}
+
+TEST_F(FileTableTest, SizeTexts) {
+    const struct {
+        int64_t size;
+        const char* text;
+    } cases[] = {{0, "0"},
+                 {7, "7"},
+                 {2147483647, "2147483647"},
+                 {2147483648LL, "2147483648"},
+                 {4294967296LL, "4294967296"},
+                 {INT64_MAX, "9223372036854775807"}};
+    for (const auto& c : cases) {
+        char text[kSizeSize];
+        FormatSize(c.size, text, sizeof text);
+        EXPECT_STREQ(text, c.text);
+        EXPECT_EQ(SizeOfText(c.text), c.size) << c.text;
+    }
+    EXPECT_EQ(SizeOfText(""), 0);
+    EXPECT_EQ(SizeOfText("12abc"), 12);
+    EXPECT_EQ(SizeOfText("99999999999999999999"), INT64_MAX);  // held, not wrapped
+}
+
+// A file keeps its identity wherever sorting moves it; a reset retires every
+// identity, so work carrying an old one finds no row in the new list.
+TEST_F(FileTableTest, FilesKeepTheirIdentityAcrossMovesAndResets) {
+    const char* names[] = {"a.jpg", "b.jpg", "c.jpg", "d.jpg"};
+    std::vector<FileId> ids;
+    for (const char* n : names) {
+        int row = AddFoundFile((std::string("http://h/") + n).c_str(), -1, nullptr, 1);
+        ids.push_back(ListFileId(row));
+    }
+    EXPECT_NE(ids[0], kNoFileId);
+    EXPECT_EQ(std::set<FileId>(ids.begin(), ids.end()).size(), 4u);
+    EXPECT_EQ(ListFileId(4), kNoFileId);
+    EXPECT_EQ(ListFileId(-1), kNoFileId);
+    ListSwapRows(0, 3);
+    ListSwapRows(1, 3);
+    // Rows now hold d, a, c, b; positions stay with the places.
+    const int rowOf[] = {1, 3, 2, 0};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(ListRowOfFile(ids[i]), rowOf[i]) << names[i];
+        EXPECT_STREQ(ListText(rowOf[i], ColName), names[i]);
+        EXPECT_EQ(FileTable.rows[i].position, i);
+    }
+    ListSetFileText(ids[1], ColSize, "42");
+    EXPECT_STREQ(ListText(3, ColSize), "42");
+    ListSwapRows(0, 9);  // outside the table: nothing moves
+    EXPECT_EQ(ListRowOfFile(ids[3]), 0);
+
+    ListReset();
+    AddFoundFile("http://h/new.jpg", -1, nullptr, 1);
+    for (FileId id : ids) EXPECT_EQ(ListRowOfFile(id), -1);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), ListFileId(0)), 0);
+    ClearReports();
+    ListSetFileText(ids[0], ColSize, "1");
+    EXPECT_STREQ(ListText(0, ColSize), "");
+    EXPECT_TRUE(Reports.viewRedraws.empty());
+    EXPECT_EQ(ListRowOfFile(kNoFileId), -1);
 }
 
 }  // namespace

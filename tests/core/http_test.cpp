@@ -133,10 +133,19 @@ TEST(HttpHead, HeaderValuesComeFromLineStartsOnly) {
 TEST(HttpHead, ContentLengthValues) {
     const struct {
         const char* value;
-        int32_t length;
+        int64_t length;
     } cases[] = {
-        {"0", 0},   {"4096", 4096}, {"2147483647", 2147483647}, {"2147483648", -1},
-        {"-5", -1}, {"12abc", -1},  {"", -1},                   {"99999999999999999999", -1},
+        {"0", 0},
+        {"4096", 4096},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483648LL},
+        {"4294967296", 4294967296LL},
+        {"9223372036854775807", INT64_MAX},
+        {"9223372036854775808", -1},
+        {"-5", -1},
+        {"12abc", -1},
+        {"", -1},
+        {"99999999999999999999", -1},
         {"+3", -1},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseContentLength(c.value), c.length) << c.value;

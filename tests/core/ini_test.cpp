@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "app/layout_rules.h"
 #include "settings/ini.h"
+#include "settings/whole_file.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -86,6 +90,113 @@ TEST(IniStore, WriteIntoUnwritableFolderFails) {
     TempFolder dir;
     std::string ini = dir.File("no/such/folder/a.ini");
     EXPECT_EQ(IniWriteText("S", "k", "v", ini.c_str()), 0);
+}
+
+// What Ferrow does not know keeps its bytes: other sections, unknown keys,
+// comments, blank lines, bare LF line ends, blanks around names and a last
+// line without a line end. Only the lines of changed keys are rewritten,
+// and new keys go after the last entry of their section.
+TEST(IniStore, SavingKeepsUnknownLinesByteForByte) {
+    const std::string sjis = "\x83\x5C\x83\x74";
+    const std::string before =
+        "; written by hand\n"
+        "[Plugins]\r\nsusie=C:\\" + sjis + "\r\n\r\n"
+        "[OPTION]\r\n  Sockets =  2 \r\nUnknownKey=keep me\n;comment=1\r\n\r\n"
+        "[WINDOW]\r\nx=1\r\nFuture=  spaced  \r\n"
+        "[Last]\r\nno line end";
+    IniDocument f;
+    IniParse(before, &f);
+    EXPECT_EQ(IniText(f), before);
+    IniSetInt(&f, "OPTION", "Sockets", 7);
+    IniSetText(&f, "OPTION", "DLPath", "D:\\dl");
+    IniSetText(&f, "window", "x", "-5");
+    IniSetText(&f, "Last", "added", "1");
+    IniSetText(&f, "New", "k", "v");
+    EXPECT_EQ(IniText(f),
+              "; written by hand\n"
+              "[Plugins]\r\nsusie=C:\\" + sjis + "\r\n\r\n"
+              "[OPTION]\r\nSockets=7\r\nUnknownKey=keep me\nDLPath=D:\\dl\r\n;comment=1\r\n\r\n"
+              "[WINDOW]\r\nx=-5\r\nFuture=  spaced  \r\n"
+              "[Last]\r\nno line end\r\nadded=1\r\n[New]\r\nk=v\r\n");
+    char value[32];
+    IniGetText(f, "Plugins", "susie", "", value, sizeof value);
+    EXPECT_EQ(std::string(value), "C:\\" + sjis);
+    EXPECT_EQ(IniGetInt(f, "OPTION", "SOCKETS", 0), 7);
+}
+
+TEST(IniStore, ASaveReplacesTheWholeFileAndLeavesNoTemporaryFile) {
+    TempFolder dir;
+    std::string ini = dir.File("Ferrow.ini");
+    WriteWholeFile(ini, "[Mine]\r\nkeep=1\r\n[OPTION]\r\nJPG=0\r\n");
+    IniDocument f;
+    ASSERT_EQ(IniLoad(ini.c_str(), &f), IniLoaded);
+    IniSetInt(&f, "OPTION", "JPG", 1);
+    ASSERT_EQ(IniStore(f, ini.c_str()), 1);
+    EXPECT_EQ(ReadWholeFile(ini), "[Mine]\r\nkeep=1\r\n[OPTION]\r\nJPG=1\r\n");
+    EXPECT_FALSE(std::filesystem::exists(ini + ".tmp"));
+    IniDocument none;
+    EXPECT_EQ(IniLoad(dir.File("none.ini").c_str(), &none), IniNoFile);
+    EXPECT_EQ(IniLoad(dir.File("no/folder/none.ini").c_str(), &none), IniNoFile);
+    EXPECT_TRUE(none.lines.empty());
+}
+
+// A file that vanishes after it was read is written again whole: nothing
+// that was read is lost.
+TEST(IniStore, AFileThatVanishesBetweenReadAndWriteIsWrittenWhole) {
+    TempFolder dir;
+    std::string ini = dir.File("Ferrow.ini");
+    const std::string before = "[Other]\r\na=1\r\n[WINDOW]\r\nx=3\r\n";
+    WriteWholeFile(ini, before);
+    IniDocument f;
+    ASSERT_EQ(IniLoad(ini.c_str(), &f), IniLoaded);
+    std::filesystem::remove(ini);
+    IniSetInt(&f, "WINDOW", "y", 4);
+    ASSERT_EQ(IniStore(f, ini.c_str()), 1);
+    EXPECT_EQ(ReadWholeFile(ini), before + "y=4\r\n");
+}
+
+// A file that is there but cannot be read is never taken for a missing
+// one: a save would drop everything in it. Here a folder stands where the
+// file should be, and a file larger than any settings file.
+TEST(IniStore, AnUnreadableFileIsLeftAloneBySaves) {
+    TempFolder dir;
+    std::string folder = dir.File("Ferrow.ini");
+    std::filesystem::create_directory(folder);
+    IniDocument f;
+    EXPECT_EQ(IniLoad(folder.c_str(), &f), IniReadError);
+    EXPECT_EQ(IniWriteText("OPTION", "JPG", "1", folder.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+
+    std::string big = dir.File("big.ini");
+    const std::string text = "[OPTION]\r\nJPG=0\r\n" + std::string(kWholeFileLimit, ';');
+    WriteWholeFile(big, text);
+    EXPECT_EQ(IniLoad(big.c_str(), &f), IniReadError);
+    LayoutRecord layout = {};
+    EXPECT_EQ(WriteLayoutRecord(big.c_str(), layout), IniSaveReadError);
+    EXPECT_EQ(IniWriteText("OPTION", "JPG", "1", big.c_str()), 0);
+    EXPECT_EQ(ReadWholeFile(big), text);
+    // Reading a key of it gives the default, as with no file.
+    EXPECT_EQ(IniReadInt("OPTION", "JPG", 5, big.c_str()), 5);
+}
+
+// Read-only is the file's own mark (the Windows attribute, no write bit
+// here): saves refuse it and leave it as it was.
+TEST(IniStore, AReadOnlyFileIsNotReplaced) {
+    TempFolder dir;
+    std::string ini = dir.File("Ferrow.ini");
+    const std::string before = "[OPTION]\r\nJPG=0\r\n";
+    WriteWholeFile(ini, before);
+    namespace fs = std::filesystem;
+    fs::permissions(ini, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(IniWriteText("OPTION", "JPG", "1", ini.c_str()), 0);
+    LayoutRecord layout = {};
+    EXPECT_EQ(WriteLayoutRecord(ini.c_str(), layout), IniSaveWriteError);
+    EXPECT_EQ(ReadWholeFile(ini), before);
+    EXPECT_FALSE(std::filesystem::exists(ini + ".tmp"));
+    fs::permissions(ini, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(WriteLayoutRecord(ini.c_str(), layout), IniSaved);
+    EXPECT_EQ(IniReadInt("OPTION", "JPG", 5, ini.c_str()), 0);
+    EXPECT_EQ(IniReadInt("WINDOW", "TollBar", 5, ini.c_str()), 0);
 }
 
 }  // namespace

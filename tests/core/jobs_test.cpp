@@ -41,20 +41,27 @@ TEST_F(JobsTest, AnalysePageResetsEverythingButDownloads) {
 
 TEST_F(JobsTest, LinksQueueInOrderAndAreRemembered) {
     OnAnalysePage("http://h/", -1);
+    for (int i = 0; i < 5; i++) AddFoundFile(("http://h/" + std::to_string(i) + ".html").c_str(), -1, nullptr, 1);
     OnAnalyseLink("http://h/b.html", 4);
     ASSERT_EQ(Engine.AnalysisQueue.size(), 2u);
-    EXPECT_EQ(Engine.AnalysisQueue[1].row, 4);
+    EXPECT_EQ(Engine.AnalysisQueue[0].foundFile, kNoFileId);
+    EXPECT_EQ(Engine.AnalysisQueue[1].foundFile, ListFileId(4));
     EXPECT_EQ(Engine.AnalysisQueue[1].top, 0);
     EXPECT_EQ(Engine.VisitedPages.back(), "http://h/b.html");
 }
 
 TEST_F(JobsTest, DownloadCountsAndResetsProgressOnFirst) {
+    ListReset();
+    for (int i = 0; i < 8; i++) AddFoundFile(("http://h/" + std::to_string(i) + ".jpg").c_str(), -1, nullptr, 1);
     OnDownload("http://h/1.jpg", -1);
     OnDownload("http://h/2.jpg", 7);
-    EXPECT_EQ(Engine.DownloadsQueued, 2);
+    OnDownload("http://h/3.jpg", 8);  // beyond the table: no file
+    EXPECT_EQ(Engine.DownloadsQueued, 3);
     EXPECT_EQ(Reports.progressPositions, std::vector<int>{0});
-    EXPECT_EQ(Engine.DownloadQueue[0].row, -1);
-    EXPECT_EQ(Engine.DownloadQueue[1].row, 7);
+    EXPECT_EQ(Engine.DownloadQueue[0].foundFile, kNoFileId);
+    EXPECT_NE(Engine.DownloadQueue[1].foundFile, kNoFileId);
+    EXPECT_EQ(Engine.DownloadQueue[1].foundFile, ListFileId(7));
+    EXPECT_EQ(Engine.DownloadQueue[2].foundFile, kNoFileId);
 }
 
 TEST_F(JobsTest, SecondFetchReplacesTheWaitingOne) {

@@ -24,7 +24,7 @@ done
 cat >"$dir/routes.json" <<'JSON'
 {"/r1.jpg": [{"send": "HTTP/1.0 302 Found\r\nLocation: final.jpg\r\n\r\n"}],
  "/final.jpg": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nfinal"}],
- "/drip-body.jpg": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n"}, {"body": 1000}, {"sleep": 3}]}
+ "/drip-body.jpg": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n"}, {"body": 1000}, {"hold": "drip"}]}
 JSON
 
 python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$dir/site" >"$dir/files.out" 2>/dev/null &

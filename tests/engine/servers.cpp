@@ -146,6 +146,28 @@ std::string FixtureServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
+// One control request, answered before the server closes the connection.
+static bool Control(int port, const std::string& path) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons((uint16_t)port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string request = "GET " + path + " HTTP/1.0\r\n\r\n", reply;
+    bool ok = connect(fd, (sockaddr*)&a, sizeof a) == 0 &&
+              send(fd, request.data(), request.size(), 0) == (ssize_t)request.size();
+    char buffer[256];
+    ssize_t n;
+    while (ok && (n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, (size_t)n);
+    close(fd);
+    return ok && reply.rfind("HTTP/1.0 200", 0) == 0;
+}
+
+bool FixtureServer::Release(const std::string& name) const { return Control(port, "/release/" + name); }
+
+bool FixtureServer::Hold(const std::string& name) const { return Control(port, "/hold/" + name); }
+
 bool FileServer::Start(const std::string& folder) {
     port = FreePort();
     if (!process.Start({"python3", "-m", "http.server", std::to_string(port), "--bind",

@@ -25,6 +25,10 @@ struct FixtureServer {
     // Raw request heads received so far, in order, and those for one path.
     std::vector<std::string> Requests(const char* path = nullptr) const;
     std::string Url(const std::string& path) const;
+    // Routes with a "hold" step keep their connections open until released
+    // by name (or closed by the engine); Hold makes the name hold again.
+    bool Release(const std::string& name) const;
+    bool Hold(const std::string& name) const;
 };
 
 struct FileServer {

@@ -59,10 +59,12 @@ bool Idle() {
            Engine.AnalysisQueue.empty() && Engine.FetchSlot.empty();
 }
 
+// Runs until every queue and job is done, then until the next tick, whose
+// end messages are then seen.
 bool RunToIdle(DWORD timeoutMs = 10000) {
     bool idle = PumpUntil(Idle, timeoutMs);
-    DWORD start = GetTickCount();
-    PumpUntil([&] { return GetTickCount() - start > 250; }, 1000);  // the end messages' tick
+    const size_t ticks = Reports.engineFrames.size();
+    PumpUntil([&] { return Reports.engineFrames.size() > ticks; }, 1000);
     return idle;
 }
 

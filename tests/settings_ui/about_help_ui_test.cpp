@@ -50,7 +50,7 @@ TEST(AboutBox, ShowsNameVersionAndLinkTheSameEachTime) {
     EXPECT_EQ(first.caption, "バージョン情報");
     EXPECT_EQ(first.name, "Ferrow");
     EXPECT_EQ(first.version, "Ver 1.20");
-    EXPECT_EQ(first.link.rfind("https://", 0), 0u) << first.link;
+    EXPECT_EQ(first.link, "Ferrow ヘルプ") << "the link leads to the manual";
     // The link font exists only while the box is open.
     ASSERT_NE(first.font, nullptr);
     EXPECT_EQ(GetObjectType(first.font), 0u) << "link font not deleted";
@@ -115,22 +115,7 @@ TEST(AboutBox, OkCloses) {
     DestroyWindow(owner);
 }
 
-TEST(AboutBox, ClickOnTheLinkOpensItsAddress) {
-    // The label's text is what opens: here a batch file that leaves a mark.
-    TempFolder dir;
-    std::string script = dir.File("link.bat"), mark = dir.File("opened.txt");
-    WriteWholeFile(script, "@echo opened> \"" + mark + "\"\r\n");
-    HWND owner = MakeOwner();
-    OpenAbout(owner, [&](HWND box) {
-        HWND link = GetDlgItem(box, IDC_ABOUT_LINK);
-        SetWindowTextA(link, script.c_str());
-        ClickAt(link, 5, 5);
-        EXPECT_TRUE(WaitFor([&] { return GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                            30000))
-            << "the link's address was not opened";
-    });
-    DestroyWindow(owner);
-}
+// The link's click is tested with a stand-in help viewer (help_request_test.cpp).
 
 BOOL CALLBACK CountWindow(HWND, LPARAM count) {
     ++*(int*)count;
@@ -160,10 +145,14 @@ TEST(Help, WithoutHelpFileReturnsAndTheProgramGoesOn) {
     DestroyWindow(owner);
 }
 
-// Run with the HTML Help library unavailable (see tests.cmake).
+// Run with the HTML Help library unavailable, as its own test entry (see
+// tests.cmake): the emulator takes the override only from the environment
+// a process starts with. The default entry leaves it out; run anywhere else
+// it fails rather than pass unseen.
 TEST(Help, WithoutViewerDoesNothing) {
     const char* overrides = getenv("WINEDLLOVERRIDES");
-    if (!overrides || !strstr(overrides, "hhctrl.ocx=")) GTEST_SKIP() << "HTML Help available";
+    ASSERT_TRUE(overrides && strstr(overrides, "hhctrl.ocx="))
+        << "needs the HTML Help library switched off (WINEDLLOVERRIDES hhctrl.ocx=)";
     TempFolder dir;
     FormProgramPaths(dir.File("Ferrow.exe").c_str());
     int before = CountThreadWindows();

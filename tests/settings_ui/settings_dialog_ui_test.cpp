@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,19 @@
 #include "tests/support/temp_folder.h"
 #include "text/text.h"
 
-// The browser-menu registration is someone else's; OK must call it.
+// The browser-menu registration is someone else's; OK must call it. OK calls
+// it after it has read the settings file and before it writes it back, so
+// a test can change the file at that moment.
 static int registerCalls, unregisterCalls;
+static std::function<void()> betweenReadAndWrite;
 int RegisterBrowserMenu() {
     registerCalls++;
+    if (betweenReadAndWrite) betweenReadAndWrite();
     return 1;
 }
 int UnregisterBrowserMenu() {
     unregisterCalls++;
+    if (betweenReadAndWrite) betweenReadAndWrite();
     return 1;
 }
 
@@ -128,8 +134,13 @@ protected:
         viewerLog.clear();
         viewer = nullptr;
         registerCalls = unregisterCalls = 0;
+        betweenReadAndWrite = nullptr;
     }
-    void TearDown() override { DestroyWindow(owner); }
+    void TearDown() override {
+        betweenReadAndWrite = nullptr;
+        SetFileAttributesA(IniPath, FILE_ATTRIBUTE_NORMAL);
+        DestroyWindow(owner);
+    }
 
     void LoadIni(const char* text) {
         WriteWholeFile(IniPath, text);
@@ -151,6 +162,22 @@ protected:
     static void Press(HWND dialog, int id) {
         PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
         EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
+    }
+
+    // OK when the file cannot be saved: a message box over the dialog says
+    // so and why; its text is returned once it is closed with its button.
+    std::string PressOkExpectingBox(HWND dialog) {
+        PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        const int kMessageBoxText = 0xFFFF;
+        HWND box = WaitForDialog(GetWindowThreadProcessId(dialog, nullptr), kMessageBoxText, 10000,
+                                 dialog);
+        EXPECT_NE(box, nullptr) << "no message box";
+        if (!box) return "";
+        EXPECT_EQ(TextOf(box), "Ferrow");
+        std::string text = ItemText(box, kMessageBoxText);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
+        return text;
     }
 
     std::string KeyText(const char* key) {
@@ -547,6 +574,122 @@ TEST_F(SettingsDialogUi, ViewerReopensInTheOtherFormOnlyWhenShown) {
     EXPECT_EQ(viewer, nullptr);
     EXPECT_EQ(Options.ViewerDialog, 0);
     EXPECT_EQ(KeyText("ViewerDialog"), "0");
+}
+
+// ---- the file is written whole, never half
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Every key as OK writes it back unchanged, between lines that Ferrow does
+// not know.
+const char kFileWithStrangers[] =
+    "; kept by hand\r\n"
+    "[Plugins]\r\nsusie=C:\\プラグイン\r\n\r\n"
+    "[OPTION]\r\n"
+    "Hierarchical=0\r\nSameFileName=1\r\nSockets=7\r\n"
+    "DLPath=C:\\ダウンロード\\画像\r\n"
+    "InternalLinks=1\r\nHeadCheck=0\r\nThumbNail=1\r\nTimeOut=0\r\nTimeOutSec=25\r\n"
+    "JPG=0\r\nHTM=1\r\nPNG=1\r\nGIF=0\r\nWAV=1\r\nLZH=0\r\nExtension=mp3 .zip\r\n"
+    "Unknown=  as it was  \n;comment=1\r\n"
+    "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=5000\r\n"
+    "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
+    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\n\r\n"
+    "[WINDOW]\r\nx=12\r\nFuture=1\r\n"
+    "[Last]\r\nno line end";
+
+TEST_F(SettingsDialogUi, OkKeepsWhatFerrowDoesNotKnowByteForByte) {
+    LoadIni(kFileWithStrangers);
+    Drive([&](const Pages& p) { Press(p.dialog, IDOK); });
+    EXPECT_EQ(ReadWholeFile(IniPath), kFileWithStrangers);
+    EXPECT_FALSE(FileExists(std::string(IniPath) + ".tmp"));
+
+    // A changed key changes its own line only.
+    Drive([&](const Pages& p) {
+        TypeInto(p.save, IDC_SOCKETS, "4");
+        Press(p.dialog, IDOK);
+    });
+    std::string expected = kFileWithStrangers;
+    expected.replace(expected.find("Sockets=7"), 9, "Sockets=4");
+    EXPECT_EQ(ReadWholeFile(IniPath), expected);
+}
+
+TEST_F(SettingsDialogUi, OkOnAReadOnlyFileLeavesItAndSaysSo) {
+    LoadIni(kFileWithStrangers);
+    ASSERT_TRUE(SetFileAttributesA(IniPath, FILE_ATTRIBUTE_READONLY));
+    std::string text;
+    Drive([&](const Pages& p) {
+        TypeInto(p.save, IDC_SOCKETS, "4");
+        text = PressOkExpectingBox(p.dialog);
+    });
+    EXPECT_NE(text.find("設定ファイルに書き込めないため、設定を保存できませんでした"),
+              std::string::npos) << text;
+    EXPECT_NE(text.find(IniPath), std::string::npos) << text;
+    EXPECT_EQ(ReadWholeFile(IniPath), kFileWithStrangers);
+    EXPECT_FALSE(FileExists(std::string(IniPath) + ".tmp"));
+    EXPECT_EQ(Options.Sockets, 4) << "the options change for this run all the same";
+}
+
+// Another program holds the file open and shares nothing with anyone.
+struct FileLock {
+    HANDLE handle;
+    explicit FileLock(const char* path)
+        : handle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~FileLock() { Release(); }
+    void Release() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+};
+
+TEST_F(SettingsDialogUi, OkOnALockedFileDoesNotTakeItForAMissingOne) {
+    LoadIni(kFileWithStrangers);
+    std::string text;
+    {
+        FileLock lock(IniPath);
+        ASSERT_NE(lock.handle, INVALID_HANDLE_VALUE);
+        Drive([&](const Pages& p) {
+            TypeInto(p.save, IDC_SOCKETS, "4");
+            text = PressOkExpectingBox(p.dialog);
+        });
+    }
+    EXPECT_NE(text.find("設定ファイルを読み込めないため、設定を保存できませんでした"),
+              std::string::npos) << text;
+    EXPECT_EQ(ReadWholeFile(IniPath), kFileWithStrangers);
+    EXPECT_EQ(Options.Sockets, 4);
+}
+
+TEST_F(SettingsDialogUi, OkOnAFileLockedAfterItWasReadLeavesIt) {
+    LoadIni(kFileWithStrangers);
+    FileLock* lock = nullptr;
+    betweenReadAndWrite = [&] { lock = new FileLock(IniPath); };
+    std::string text;
+    Drive([&](const Pages& p) {
+        TypeInto(p.save, IDC_SOCKETS, "4");
+        text = PressOkExpectingBox(p.dialog);
+    });
+    ASSERT_NE(lock, nullptr) << "OK did not reach the browser entry";
+    EXPECT_NE(lock->handle, INVALID_HANDLE_VALUE);
+    delete lock;
+    EXPECT_NE(text.find("設定ファイルに書き込めないため"), std::string::npos) << text;
+    EXPECT_EQ(ReadWholeFile(IniPath), kFileWithStrangers);
+    EXPECT_FALSE(FileExists(std::string(IniPath) + ".tmp"));
+}
+
+TEST_F(SettingsDialogUi, OkOnAFileThatVanishedAfterItWasReadWritesItWhole) {
+    LoadIni(kFileWithStrangers);
+    bool deleted = false;
+    betweenReadAndWrite = [&] { deleted = DeleteFileA(IniPath) != 0; };
+    Drive([&](const Pages& p) {
+        TypeInto(p.save, IDC_SOCKETS, "4");
+        Press(p.dialog, IDOK);
+    });
+    EXPECT_TRUE(deleted);
+    std::string expected = kFileWithStrangers;
+    expected.replace(expected.find("Sockets=7"), 9, "Sockets=4");
+    EXPECT_EQ(ReadWholeFile(IniPath), expected);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/address_text.h"
 #include "app/layout.h"
 #include "app/list_sort.h"
+#include "app/startup_failure.h"
 #include "app/status_text.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
@@ -188,6 +189,21 @@ TEST_F(TableTest, SizeSortCountsEmptyAsZero) {
     EXPECT_EQ(Names()[0], "huge");
 }
 
+TEST_F(TableTest, SizesPastFourGigabytesSortAndAddUp) {
+    Add("four", "4294967296");
+    Add("two", "2147483648");
+    Add("max", "9223372036854775807");
+    Add("five", "5000000000");
+    SortFileTable(ColSize, 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"two", "four", "five", "max"}));
+    EXPECT_EQ(Status({1}), "four 4096.00MB");
+    EXPECT_EQ(Status({0, 1, 2}), "3個のファイル 10912.37MB");
+    // The total is held at the largest count rather than wrapped.
+    char expected[64];
+    snprintf(expected, sizeof expected, "4個のファイル %.2fMB", 9223372036854775807.0 / 1048576.0);
+    EXPECT_EQ(Status({0, 1, 2, 3}), expected);
+}
+
 TEST_F(TableTest, TypeSortUsesTheTextAfterTheLastDot) {
     Add("x.tar.GZ", "");
     Add("README", "");
@@ -242,6 +258,35 @@ TEST(AddressText, BrowserReplies) {
     std::string reply = "\"http://h/" + std::string(400, 'a') + "\"";
     EXPECT_TRUE(AddressFromBrowserReply(reply.c_str(), out, sizeof out));
     EXPECT_EQ(std::string(out).size(), 259u);
+}
+
+// Every window of start-up has its own name in the message, with the
+// system's error number; the text stays whole in the box's buffer.
+TEST(StartupFailure, NamesThePartAndTheError) {
+    const struct {
+        StartupPart part;
+        const char* text;
+    } cases[] = {
+        {PartMainWindow, "メインウィンドウを作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartToolbar, "ツールバーを作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartStatusBar, "ステータスバーを作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartProgressBar, "プログレスバーを作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartUrlBox, "URL入力欄を作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartFileList, "ファイル一覧を作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartListLogBar, "分割バーを作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartEngineWindow, "エンジンウィンドウを作成できないため、Ferrowを起動できません (エラー 0)"},
+        {PartLog, "ログを作成できないため、Ferrowを起動できません (エラー 0)"},
+    };
+    ASSERT_EQ(std::size(cases), (size_t)kStartupPartCount);
+    for (const auto& c : cases) {
+        char text[300];
+        FormatStartupFailure(text, sizeof text, c.part, 0);
+        EXPECT_STREQ(text, c.text) << c.part;
+    }
+    char text[300];
+    FormatStartupFailure(text, sizeof text, PartLog, 4294967295ul);
+    EXPECT_STREQ(text, "ログを作成できないため、Ferrowを起動できません (エラー 4294967295)");
+    EXPECT_STREQ(StartupPartName(kStartupPartCount), "ウィンドウ");
 }
 
 } // namespace

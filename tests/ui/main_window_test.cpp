@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
+#include <psapi.h>
 
+#include <fstream>
 #include <string>
 
 #include "tests/ui/ferrow_app.h"
@@ -101,6 +104,59 @@ TEST_F(MainWindowTest, CopyDataIsReadWithinItsLength) {
     std::string huge = "http://127.0.0.1/" + std::string(600, 'x');
     app.CopyData(huge.c_str(), (DWORD)huge.size() + 1);
     EXPECT_EQ(app.UrlText(), huge.substr(0, 259));
+}
+
+// The manifest takes effect: the program runs with the side-by-side
+// Common Controls 6, which draw with the system's visual styles.
+TEST_F(MainWindowTest, RunsWithTheVersionSixCommonControls) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start());
+    HMODULE modules[512];
+    DWORD needed = 0;
+    ASSERT_TRUE(EnumProcessModules(app.process(), modules, sizeof modules, &needed));
+    std::string controls;
+    for (DWORD i = 0; i < needed / sizeof modules[0] && i < 512; i++) {
+        char path[MAX_PATH] = "";
+        GetModuleFileNameExA(app.process(), modules[i], path, sizeof path);
+        std::string lower(path);
+        for (char& c : lower)
+            c = (char)tolower((unsigned char)c);
+        if (lower.size() >= 12 && lower.compare(lower.size() - 12, 12, "comctl32.dll") == 0)
+            controls = lower;
+    }
+    ASSERT_FALSE(controls.empty()) << "no common controls loaded";
+    EXPECT_NE(controls.find("\\winsxs\\"), std::string::npos) << controls;
+    EXPECT_NE(controls.find("common-controls"), std::string::npos) << controls;
+}
+
+// A shortcut file dropped from the file manager, as the older WM_DROPFILES
+// brings it: the block lies in the program's memory like the shell's would.
+TEST_F(MainWindowTest, DroppedShortcutFileIsAnalysedAsIfTyped) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start());
+    EXPECT_TRUE(GetWindowLongPtrA(app.main(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES)
+        << "the main window does not take file drops";
+    const std::string address = ServerAddress("index.html");
+    const std::string shortcut = app.folder() + "\\サンプル.url";
+    const std::string other = app.folder() + "\\notes.txt";
+    std::ofstream(shortcut, std::ios::binary) << "[InternetShortcut]\r\nURL=" << address << "\r\n";
+    std::ofstream(other, std::ios::binary) << "URL=http://127.0.0.1:1/never.html\r\n";
+
+    // DROPFILES with two ANSI names: the text file, then the shortcut.
+    std::string names = other + '\0' + shortcut + '\0' + '\0';
+    DROPFILES header = {};
+    header.pFiles = sizeof header;
+    std::string block((const char*)&header, sizeof header);
+    block += names;
+    RemoteBuffer remote(app.process(), block.size());
+    ASSERT_NE(remote.address(), nullptr);
+    remote.Write(block.data(), block.size());
+    ASSERT_TRUE(PostMessageA(app.main(), WM_DROPFILES, (WPARAM)remote.address(), 0));
+
+    EXPECT_TRUE(WaitUntil([&] { return app.UrlText() == address; }, 10000)) << app.UrlText();
+    ASSERT_TRUE(app.WaitForLog("index.htmlを解析しました")) << app.LogText();
+    EXPECT_EQ(app.Caption(), "テストページ - Ferrow");
+    EXPECT_EQ(app.ListCount(), 5);
 }
 
 struct Measures {

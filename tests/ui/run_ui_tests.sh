@@ -21,7 +21,7 @@ python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$site" >"$work/files.o
 pids+=($!)
 # Downloads that send a little and then stay silent, for the stop command.
 cat >"$work/routes.json" <<'JSON'
-{"*": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n"}, {"body": 2000}, {"sleep": 20}]}
+{"*": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n"}, {"body": 2000}, {"hold": "slow"}]}
 JSON
 python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/slow.log" >"$work/slow.out" &
 pids+=($!)
@@ -42,4 +42,6 @@ export FERROW_UI_PORT=$port FERROW_UI_SLOW_PORT=$slow_port
 export FERROW_UI_REQUESTS=$(windows_path "$work/requests.log")
 export FERROW_UI_SITE=$(windows_path "$site")
 export FERROW_UI_EXE=$(windows_path "$ferrow")
+# The start-up tests' window hook (its unix path comes from ctest).
+if [ -n "${FERROW_REFUSE_HOOK:-}" ]; then export FERROW_REFUSE_HOOK=$(windows_path "$FERROW_REFUSE_HOOK"); fi
 "$emulator" "$program" "$@"

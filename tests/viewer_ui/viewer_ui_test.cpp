@@ -29,7 +29,34 @@ void PublishSite() {
                   "<html><head><title>pictures</title></head><body>"
                   "<a href=\"wide.jpg\">w</a><a href=\"tall.jpg\">t</a>"
                   "<a href=\"small.jpg\">s</a><a href=\"large.jpg\">l</a></body></html>");
+    // hold.jpg is claimed by the blocking plug-in only (jpeg.spi finds no
+    // JPEG in it), whose decode then lasts until the test releases it.
+    WriteSiteFile("hold.jpg", "BLOCK" + std::string(3000, 'x'));
+    WriteSiteFile("hold.html",
+                  "<html><head><title>held</title></head><body>"
+                  "<a href=\"wide.jpg\">w</a><a href=\"hold.jpg\">h</a></body></html>");
 }
+
+// The blocking plug-in's three named events: it sets Entered when its
+// decode begins and Returning just before the decode returns, and waits for
+// Release in between.
+struct BlockingPlugin {
+    HANDLE entered = CreateEventA(nullptr, FALSE, FALSE, "FerrowBlockingPlugin.Entered");
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "FerrowBlockingPlugin.Release");
+    HANDLE returning = CreateEventA(nullptr, TRUE, FALSE, "FerrowBlockingPlugin.Returning");
+    ~BlockingPlugin() {
+        SetEvent(release);  // whatever the test left blocked ends now
+        for (HANDLE h : {entered, release, returning}) CloseHandle(h);
+    }
+    // Puts the plug-in beside the program, which loads it when the viewer opens.
+    static bool InstallInto(const std::string& folder) {
+        const char* spi = getenv("FERROW_BLOCKING_SPI");
+        return spi && CopyFileA(spi, (folder + "\\blocking.spi").c_str(), FALSE);
+    }
+    bool WaitEntered() { return WaitForSingleObject(entered, 15000) == WAIT_OBJECT_0; }
+    bool Returned(DWORD waitMs = 0) { return WaitForSingleObject(returning, waitMs) == WAIT_OBJECT_0; }
+    void Release() { SetEvent(release); }
+};
 
 std::string Ini(int viewerDialog, const std::string& window = "") {
     return "[OPTION]\r\nHeadCheck=0\r\nJPG=1\r\nHTM=1\r\nViewerDialog=" +
@@ -68,12 +95,22 @@ protected:
 
     // Starts on the page with the viewer closed, puts jpeg.spi beside the
     // program (the viewer loads it when it opens) and waits for the rows.
-    void StartOnPage(int viewerDialog, const std::string& window = "") {
-        ASSERT_TRUE(app.Start(ServerAddress("index.html"), Ini(viewerDialog, window)));
+    void StartOnPage(int viewerDialog, const std::string& window = "",
+                     const std::string& page = "index.html", int rows = 4) {
+        ASSERT_TRUE(app.Start(ServerAddress(page), Ini(viewerDialog, window)));
         const char* spi = getenv("FERROW_VIEWER_SPI");
         ASSERT_TRUE(spi && CopyFileA(spi, (app.folder() + "\\jpeg.spi").c_str(), FALSE))
             << "jpeg.spi is needed beside Ferrow.exe";
-        ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 4; })) << app.LogText();
+        ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == rows; })) << app.LogText();
+    }
+
+    // The program's own answer to a question asked now: the number of rows
+    // its file list holds, asked with a time-out.
+    bool Answers() {
+        DWORD_PTR rows = 0;
+        return SendMessageTimeoutA(app.Child(100), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                   &rows) != 0 &&
+               (int)rows == app.ListCount();
     }
 
     int Row(const std::string& name) {
@@ -170,8 +207,11 @@ TEST_F(ViewerTest, OfTwoImagesInQuickSuccessionTheSecondStays) {
     ClickRow("wide.jpg");
     ClickRow("tall.jpg");
     ExpectShows(viewer, "tall", 50);
-    // The program is still whole and answers.
-    EXPECT_TRUE(app.LogHas("解析が終了しました")) << app.LogText();
+    // The program is still whole and answers a question asked after the
+    // clicks: the viewer command closes the viewer.
+    app.Command(kViewerCommand);
+    EXPECT_EQ(app.Child(kViewerId), nullptr);
+    EXPECT_EQ(WaitForSingleObject(app.process(), 0), (DWORD)WAIT_TIMEOUT) << "the program ended";
 }
 
 TEST_F(ViewerTest, FloatingViewerOpensAtItsRectangleAndShowsTheClickedJpeg) {
@@ -229,21 +269,33 @@ TEST_F(ViewerTest, ClosingTheFloatingViewerReleasesItsCommandAndKeepsItsRectangl
 }
 
 // Closing in the middle of a decode, and reopening at once, many times: the
-// worker must be gone before jpeg.spi is unloaded and before the next one
-// starts. The program has to stay alive and still show pictures afterwards.
+// worker must be gone before its plug-ins are unloaded and before the next
+// one starts. The program has to stay alive and still show pictures
+// afterwards.
 TEST_F(ViewerTest, ClosingAndReopeningDuringDecodesKeepsTheProgramWhole) {
+    BlockingPlugin plugin;
+    WriteSiteFile("index.html",
+                  "<html><body><a href=\"wide.jpg\">w</a><a href=\"tall.jpg\">t</a>"
+                  "<a href=\"hold.jpg\">h</a><a href=\"large.jpg\">l</a></body></html>");
     StartOnPage(0);
+    ASSERT_TRUE(BlockingPlugin::InstallInto(app.folder())) << "blocking.spi is needed";
     app.ResizeClient(900, 700);
-    for (int round = 0; round < 8; round++) {
+    // First a close that certainly falls into a decode: the blocking plug-in
+    // has begun it and is released only once the close has been asked for.
+    app.Command(kViewerCommand);
+    ASSERT_NE(app.Child(kViewerId), nullptr);
+    ClickRow("hold.jpg");
+    ASSERT_TRUE(plugin.WaitEntered()) << "the decode did not begin";
+    PostMessageA(app.main(), WM_COMMAND, MAKEWPARAM(kViewerCommand, 0), 0);
+    plugin.Release();
+    EXPECT_TRUE(plugin.Returned(15000));
+    EXPECT_TRUE(WaitUntil([&] { return app.Child(kViewerId) == nullptr; }));
+    // Then closes at once, while the fetch may still run and its buffer
+    // reaches no viewer or the next one, or a decode of the large picture.
+    for (int round = 0; round < 6; round++) {
         app.Command(kViewerCommand);
         ASSERT_NE(app.Child(kViewerId), nullptr) << round;
         ClickRow("large.jpg");
-        // The first time the file is waited for, so the close falls into its
-        // decode; later rounds close at once, while the fetch may still run
-        // and its buffer then reaches no viewer or the next one.
-        if (round == 0) {
-            EXPECT_TRUE(WaitUntil([&] { return app.ListText(Row("large.jpg"), 1) != ""; }));
-        }
         app.Command(kViewerCommand);
         ASSERT_EQ(app.Child(kViewerId), nullptr) << round;
     }
@@ -254,6 +306,61 @@ TEST_F(ViewerTest, ClosingAndReopeningDuringDecodesKeepsTheProgramWhole) {
     ClickRow("wide.jpg");
     ExpectShows(viewer, "wide", 40);
     EXPECT_EQ(app.Exit(), 0);
+}
+
+// ---- a plug-in that does not return
+
+// Closing the viewer waits for a decode a bounded time only: with the
+// plug-in still blocked the command returns, the program goes on showing
+// pictures through a new viewer, and the plug-in, released later, returns
+// into a module that was never unloaded under it.
+TEST_F(ViewerTest, ClosingDuringABlockedDecodeReturnsAndTheProgramGoesOn) {
+    BlockingPlugin plugin;
+    StartOnPage(0, "", "hold.html", 2);
+    ASSERT_TRUE(BlockingPlugin::InstallInto(app.folder())) << "blocking.spi is needed";
+    app.ResizeClient(900, 700);
+    app.Command(kViewerCommand);
+    ASSERT_NE(app.Child(kViewerId), nullptr);
+    ClickRow("hold.jpg");
+    ASSERT_TRUE(plugin.WaitEntered()) << "the decode did not begin";
+
+    DWORD_PTR result = 0;
+    ASSERT_NE(SendMessageTimeoutA(app.main(), WM_COMMAND, MAKEWPARAM(kViewerCommand, 0), 0,
+                                  SMTO_NORMAL, 30000, &result),
+              0)
+        << "closing the viewer waited for the blocked plug-in";
+    EXPECT_EQ(app.Child(kViewerId), nullptr);
+    EXPECT_FALSE(plugin.Returned()) << "the plug-in was not blocked during the close";
+
+    app.Command(kViewerCommand);
+    HWND viewer = app.Child(kViewerId);
+    ASSERT_NE(viewer, nullptr);
+    ClickRow("wide.jpg");
+    ExpectShows(viewer, "wide", 40);
+    EXPECT_FALSE(plugin.Returned());
+
+    plugin.Release();
+    EXPECT_TRUE(plugin.Returned(15000));
+    EXPECT_TRUE(Answers()) << "the program did not survive the plug-in's return";
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+// Exit during a decode that does not end: the program ends all the same.
+TEST_F(ViewerTest, ExitDuringABlockedDecodeEnds) {
+    BlockingPlugin plugin;
+    // The separate viewer beside the main window, clear of the list's rows.
+    StartOnPage(1, "viewer_x=700\r\nviewer_y=300\r\nViewerWidth=300\r\nViewerHeight=250\r\n",
+                "hold.html", 2);
+    ASSERT_TRUE(BlockingPlugin::InstallInto(app.folder())) << "blocking.spi is needed";
+    app.Command(kViewerCommand);
+    ASSERT_TRUE(WaitUntil([&] { return FloatingViewer(app) != nullptr; }));
+    ClickRow("hold.jpg");
+    ASSERT_TRUE(plugin.WaitEntered()) << "the decode did not begin";
+    EXPECT_EQ(app.Exit(), 0) << "the program did not end with the plug-in blocked";
+    EXPECT_FALSE(plugin.Returned());
+    const std::string ini = app.folder() + "\\Ferrow.ini";
+    EXPECT_EQ(GetPrivateProfileIntA("WINDOW", "viewer", -1, ini.c_str()), 1)
+        << "the layout was not saved at exit";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // composition over white.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,35 @@ TEST(WicSignature, FamiliesByTheirFirstBytes) {
     // A signature is read only within the length given.
     const Bytes gif = B("GIF89a");
     EXPECT_EQ(ImageFamily::None, FamilyOfSignature(gif.data(), 5));
+}
+
+Bytes WithBytes(Bytes b, size_t at, const Bytes& more) {
+    if (b.size() < at + more.size()) b.resize(at + more.size(), 0);
+    std::copy(more.begin(), more.end(), b.begin() + long(at));
+    return b;
+}
+
+TEST(WicSignature, DeclaredPixelsOfTheHeader) {
+    const Bytes png = L("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR");
+    const Bytes gif = L("GIF89a");
+    struct {
+        const char* name;
+        Bytes bytes;
+        uint64_t pixels;
+    } cases[] = {
+        {"png_300x200", WithBytes(png, 16, {0, 0, 1, 44, 0, 0, 0, 200}), 60000},
+        {"png_65536x65536", WithBytes(png, 16, {0, 1, 0, 0, 0, 1, 0, 0}), uint64_t(1) << 32},
+        {"png_cut_before_height", WithBytes(png, 16, {0, 0, 1, 44, 0, 0}), 0},
+        {"gif_640x480", WithBytes(gif, 6, {0x80, 2, 0xE0, 1}), 307200},
+        {"gif_65535x65535", WithBytes(gif, 6, {0xFF, 0xFF, 0xFF, 0xFF}), 4294836225u},
+        {"bmp_9000x8000", WithBytes(Bmp(40), 18, {0x28, 0x23, 0, 0, 0x40, 0x1F, 0, 0}), 72000000},
+        {"bmp_top_down", WithBytes(Bmp(40), 18, {10, 0, 0, 0, 0xF6, 0xFF, 0xFF, 0xFF}), 100},
+        {"bmp_core_16bit_sides", WithBytes(Bmp(12), 18, {0, 1, 0, 2}), 131072},
+        {"tiff_says_nothing", L("II*\0\x08\0\0\0"), 0},
+        {"jpeg_says_nothing", WithBytes(L("\xFF\xD8\xFF\xC0"), 20, {1}), 0},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(c.pixels, DeclaredPixels(c.bytes.data(), c.bytes.size())) << c.name;
 }
 
 TEST(WicBitmap, PlansRowsAndLimits) {

@@ -137,6 +137,31 @@ TEST_F(WicSpi, EveryFixtureDecodesLikeConvert) {
     }
 }
 
+// WebP is decoded where the system has a WebP codec (Windows 10 and later
+// with the extension), and refused cleanly where it has none (Wine).
+TEST_F(WicSpi, WebPDecodesOrIsRefusedCleanly) {
+    Fixture f;
+    f.file = "photo.webp";
+    f.data = ReadBytes(Env("FERROW_WIC_FIXTURES") + "/photo.webp");
+    f.rgba = ReadBytes(Env("FERROW_WIC_FIXTURES") + "/photo.webp.rgba");
+    f.width = 61;
+    f.height = 43;
+    ASSERT_FALSE(f.data.empty());
+    EXPECT_EQ(1, ClaimsMemory(spi, f.data));
+    Bitmap b = DecodeMemory(spi, f.data);
+    PictureInfo info;
+    const int32_t infoResult = spi.getPictureInfo(reinterpret_cast<const char*>(f.data.data()),
+                                                  SpiLength(f.data.size()), 1, &info);
+    if (b.result == kSpiSuccess) {
+        EXPECT_EQ("", FirstDifference(b, f));
+        EXPECT_EQ(kSpiSuccess, infoResult);
+    } else {
+        EXPECT_EQ(kSpiNotSupported, b.result);
+        EXPECT_FALSE(b.handedOver);
+        EXPECT_EQ(kSpiNotSupported, infoResult);
+    }
+}
+
 // The file forms: the picture at the start of its file, and the same
 // picture behind 300 other bytes with the offset given.
 TEST_F(WicSpi, FileInputAtOffsets) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/layout_rules.h"
 #include "settings/ini.h"
 #include "tests/support/temp_folder.h"
 
@@ -93,6 +94,66 @@ TEST(IniPlatform, CutsAndIntegersAgree) {
             << key;
     }
     EXPECT_EQ(OurText("S", "empty", path), PlatformText("S", "empty", path));
+}
+
+// ---- saves that cannot happen leave the file as it was
+
+const char kBefore[] = "[Mine]\r\nkeep=1\r\n[OPTION]\r\nJPG=0\r\n";
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Whatever holds the file, the save is refused as a whole: the store, the
+// window layout and a single key alike, and no temporary file stays.
+TEST(IniPlatform, SavesOfAHeldFileAreRefusedAndLeaveIt) {
+    TempFolder dir;
+    const std::string path = dir.File("Ferrow.ini");
+    const struct {
+        const char* what;
+        DWORD access, share;
+        IniSaveResult layout;
+    } holders[] = {
+        // Locked: nobody else may even read it.
+        {"locked", GENERIC_READ | GENERIC_WRITE, 0, IniSaveReadError},
+        // Open by a reader that lets others read but not replace it.
+        {"open for reading", GENERIC_READ, FILE_SHARE_READ, IniSaveWriteError},
+    };
+    for (const auto& h : holders) {
+        WriteWholeFile(path, kBefore);
+        HANDLE held = CreateFileA(path.c_str(), h.access, h.share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE) << h.what;
+        IniDocument f;
+        const IniLoadResult loaded = IniLoad(path.c_str(), &f);
+        EXPECT_EQ(loaded, h.layout == IniSaveReadError ? IniReadError : IniLoaded) << h.what;
+        LayoutRecord layout = {};
+        EXPECT_EQ(WriteLayoutRecord(path.c_str(), layout), h.layout) << h.what;
+        EXPECT_EQ(IniWriteText("OPTION", "JPG", "1", path.c_str()), 0) << h.what;
+        // Read while held it gives the defaults, as no file does.
+        EXPECT_EQ(IniReadInt("Mine", "keep", 7, path.c_str()),
+                  h.layout == IniSaveReadError ? 7 : 1) << h.what;
+        CloseHandle(held);
+        EXPECT_EQ(ReadWholeFile(path), kBefore) << h.what;
+        EXPECT_FALSE(Exists(path + ".tmp")) << h.what;
+    }
+}
+
+TEST(IniPlatform, AReadOnlyFileIsNotReplaced) {
+    TempFolder dir;
+    const std::string path = dir.File("Ferrow.ini");
+    WriteWholeFile(path, kBefore);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    LayoutRecord layout = {};
+    EXPECT_EQ(WriteLayoutRecord(path.c_str(), layout), IniSaveWriteError);
+    EXPECT_EQ(IniWriteText("OPTION", "JPG", "1", path.c_str()), 0);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadWholeFile(path), kBefore);
+    EXPECT_FALSE(Exists(path + ".tmp"));
+    // Writable again, the same save goes through and keeps the rest.
+    EXPECT_EQ(WriteLayoutRecord(path.c_str(), layout), IniSaved);
+    EXPECT_EQ(PlatformText("Mine", "keep", path), "1");
+    EXPECT_EQ(PlatformText("WINDOW", "TollBar", path), "0");
 }
 
 }  // namespace

@@ -1,0 +1,101 @@
+// Ferrow.exe under Wine against the fixture server that
+// run_engine_app_tests.sh starts: HEAD answers that land on their own rows
+// while the user re-sorts the list, and one download past 2 GiB.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <vector>
+
+#include "tests/ui/ferrow_app.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// What the script's slow files answer (kept in step with the script).
+struct SlowFile {
+    std::string name, size, date;
+};
+std::vector<SlowFile> SlowFiles() {
+    std::vector<SlowFile> files;
+    for (int i = 0; i < 12; i++) {
+        char name[16], date[32];
+        snprintf(name, sizeof name, "%c%02d.jpg", 'a' + (i * 5) % 12, i);
+        snprintf(date, sizeof date, "1994/11/%02d 08:49:37", i + 1);
+        files.push_back({name, std::to_string(1000 + (i * 7) % 12 * 111), date});
+    }
+    return files;
+}
+
+int KnownSizes(const FerrowApp& app) {
+    int known = 0;
+    for (const std::string& size : app.ListColumn(1)) known += !size.empty();
+    return known;
+}
+
+TEST(EngineAppTest, HeadResultsFindTheirRowsWhileTheListIsResorted) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(ServerAddress("slow.html"),
+                          "[OPTION]\r\nHeadCheck=1\r\nJPG=1\r\nHTM=1\r\n[WINDOW]\r\nviewer=0\r\n"));
+    const std::vector<SlowFile> files = SlowFiles();
+    ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == (int)files.size(); }));
+    // Each answer takes 0.3 s: sort by name, then by date, while they come.
+    ASSERT_TRUE(WaitUntil([&] { return KnownSizes(app) >= 3; }));
+    ASSERT_LT(KnownSizes(app), 9);
+    app.Command(40013);  // by name
+    ASSERT_TRUE(WaitUntil([&] { return KnownSizes(app) >= 6; }));
+    app.ClickHeader(1);  // by size
+    ASSERT_TRUE(WaitUntil([&] { return KnownSizes(app) == (int)files.size(); }, 30000));
+    std::map<std::string, const SlowFile*> byName;
+    for (const SlowFile& f : files) byName[f.name] = &f;
+    for (int row = 0; row < app.ListCount(); row++) {
+        auto it = byName.find(app.ListText(row, 0));
+        ASSERT_NE(it, byName.end()) << app.ListText(row, 0);
+        EXPECT_EQ(app.ListText(row, 1), it->second->size) << it->first;
+        EXPECT_EQ(app.ListText(row, 2), it->second->date) << it->first;
+        EXPECT_EQ(app.ListText(row, 3), ServerAddress("slow/" + it->first));
+    }
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+// The stream the fixture server makes for /big.jpg (tools/fixture_server.py).
+constexpr int64_t kBigSize = (int64_t{1} << 31) + 1234;
+constexpr int kBlock = 1 << 20;
+
+TEST(EngineAppTest, DownloadPastTwoGiBKeepsItsRealSize) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(ServerAddress("big.html"), "[OPTION]\r\nHeadCheck=0\r\nHierarchical=0\r\n"
+                                                     "JPG=1\r\nHTM=1\r\n[WINDOW]\r\nviewer=0\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 1; }));
+    app.SelectRows({0});
+    app.Command(40003);  // download
+    const std::string count = std::to_string(kBigSize);
+    ASSERT_TRUE(app.WaitForLog("big.jpg(" + count + "bytes)をダウンロードしました", 240000))
+        << app.LogText();
+    EXPECT_EQ(app.ListText(0, 1), count);
+    const std::string path = app.folder() + "\\dl\\big.jpg";
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::vector<unsigned char> base(kBlock), got(kBlock);
+    for (int i = 0; i < kBlock; i++) base[i] = (unsigned char)((i * 131 + (i >> 8) * 7) & 255);
+    int64_t left = kBigSize;
+    int badBlocks = 0;
+    for (uint64_t k = 0; left > 0; k++) {
+        size_t n = (size_t)(left < kBlock ? left : kBlock);
+        memcpy(base.data(), &k, 8);
+        in.read((char*)got.data(), (std::streamsize)n);
+        ASSERT_EQ((size_t)in.gcount(), n) << k;
+        if (memcmp(got.data(), base.data(), n) != 0) badBlocks++;
+        left -= (int64_t)n;
+    }
+    EXPECT_EQ(in.peek(), EOF);
+    in.close();
+    EXPECT_EQ(badBlocks, 0);
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+}  // namespace

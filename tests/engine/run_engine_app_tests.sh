@@ -1,0 +1,46 @@
+#!/bin/bash
+# Starts the fixture server with the routes of engine_app_test.cpp, then runs
+# that program under the emulator against Ferrow.exe.
+# usage: run_engine_app_tests.sh <emulator> <test program> <Ferrow.exe> [test arguments...]
+set -u
+emulator=$1 program=$2 ferrow=$3
+shift 3
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d)
+pid=
+trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+
+# Twelve slow files whose names, sizes and dates sort three different ways,
+# a page that lists them, and a page with one file past 2 GiB made on the fly.
+python3 - "$work/routes.json" <<'PY'
+import json, sys
+routes = {}
+links = ""
+for i in range(12):
+    name = "%c%02d.jpg" % (chr(ord("a") + (i * 5) % 12), i)
+    size = 1000 + (i * 7) % 12 * 111
+    head = ("HTTP/1.0 200 OK\r\nContent-Length: %d\r\n"
+            "Last-Modified: Sun, %02d Nov 1994 08:49:37 GMT\r\n\r\n" % (size, i + 1))
+    routes["/slow/" + name] = [{"sleep": 0.3}, {"send": head}]
+    links += '<a href="slow/%s">%d</a>' % (name, i)
+routes["/slow.html"] = [{"send": "HTTP/1.0 200 OK\r\n\r\n<html>" + links + "</html>"}]
+big = (1 << 31) + 1234
+routes["/big.html"] = [{"send": 'HTTP/1.0 200 OK\r\n\r\n<a href="big.jpg">big</a>'}]
+routes["/big.jpg"] = [{"send": "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % big},
+                      {"stream": big}]
+json.dump(routes, open(sys.argv[1], "w"))
+PY
+python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/requests.log" >"$work/server.out" &
+pid=$!
+port=
+for _ in $(seq 200); do
+  port=$(sed -n 's/^PORT \([0-9]*\)/\1/p' "$work/server.out" | head -1)
+  [ -n "$port" ] && break
+  sleep 0.05
+done
+[ -n "$port" ] || { echo "run_engine_app_tests: the fixture server did not start" >&2; exit 1; }
+
+windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+export FERROW_UI_PORT=$port
+export FERROW_UI_EXE=$(windows_path "$ferrow")
+"$emulator" "$program" "$@"
