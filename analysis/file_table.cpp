@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "analysis/nocase.h"
-#include "engine/report.h"
-#include "engine/text.h"
 #include "settings/options.h"
+#include "text/name_text.h"
+#include "text/nocase.h"
+#include "text/text.h"
 
 FileTableState FileTable;
 
@@ -67,11 +67,6 @@ const char* ListText(int row, int column) {
 
 void ListGetText(int row, int column, char* buffer, size_t size) {
     CopyText(buffer, size, ListText(row, column));
-}
-
-static bool EndsWithNoCase(const char* text, const char* tail) {
-    size_t n = strlen(text), m = strlen(tail);
-    return n >= m && StrNCmpI(text + n - m, tail, (int)m) == 0;
 }
 
 FileId ListFileId(int row) {
@@ -141,7 +136,10 @@ int AddFoundFile(const char* address, int64_t size, const char* date, int intern
     if (!*name) name = "index.htm";
     int icon = FileTypeIcon(name);
     if (Options.ExternalIcon == 1 && internal == 0 && icon == IconHtml) icon = IconExternalHtml;
-    ListAppend(row, icon, row, name);
+    // A UTF-8 name ("%E5%86%99.jpg") is shown in Shift_JIS when it can be.
+    char shown[kNameSize];
+    ReadableName(name, strlen(name), shown, sizeof shown);
+    ListAppend(row, icon, row, shown);
     char sizeText[kSizeSize] = "";
     if (size != -1) FormatSize(size, sizeText, sizeof sizeText);
     ListSetText(row, ColSize, sizeText);

@@ -1,14 +1,9 @@
 #include "analysis/links.h"
 
 #include <cstring>
-#include <string>
-#include <unordered_map>
 
-#include "analysis/file_table.h"
-#include "analysis/page_scan.h"
-#include "engine/jobs.h"
-#include "engine/text.h"
 #include "settings/options.h"
+#include "text/text.h"
 
 namespace {
 
@@ -21,11 +16,6 @@ enum LinkKind { LinkDropped, LinkAbsolute, LinkRelative };
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool EndsWithNoCase(const char* text, size_t length, const char* tail) {
-    size_t n = strlen(tail);
-    return length >= n && StrNCmpI(text + length - n, tail, (int)n) == 0;
-}
 
 bool WantsPages() { return Options.InternalLinks == 1 || Options.HTM == 1; }
 
@@ -136,58 +126,7 @@ LinkKind Resolve(const char* link, const char* pageAddress, char* out, size_t ou
     return Join(base, cut, rest, out, outSize) ? LinkRelative : LinkDropped;
 }
 
-// Look-up of the found-file table's addresses. The table belongs to the
-// engine's side too, so every hit is checked against the row it names, and
-// the index is rebuilt whenever the table shrank.
-struct AddressIndex {
-    std::unordered_map<std::string, int> rows;
-    int indexed = 0;
-};
-AddressIndex ListedAddresses;
-AddressIndex VisitedAddresses;
-
-void RebuildListIndex() {
-    ListedAddresses.rows.clear();
-    ListedAddresses.indexed = 0;
-}
-
-void CatchUpListIndex() {
-    int count = ListCount();
-    if (count < ListedAddresses.indexed) RebuildListIndex();
-    for (; ListedAddresses.indexed < count; ListedAddresses.indexed++) {
-        int row = ListedAddresses.indexed;
-        ListedAddresses.rows.emplace(ListText(row, ColAddress), row);
-    }
-}
-
-bool IsListed(const char* address) {
-    for (int attempt = 0; attempt < 2; attempt++) {
-        CatchUpListIndex();
-        auto it = ListedAddresses.rows.find(address);
-        if (it == ListedAddresses.rows.end()) return false;
-        if (strcmp(ListText(it->second, ColAddress), address) == 0) return true;
-        RebuildListIndex();  // the row changed under the index
-    }
-    return false;
-}
-
-void CatchUpVisitedIndex() {
-    const auto& visited = Engine.VisitedPages;
-    if (visited.size() < (size_t)VisitedAddresses.indexed) {
-        VisitedAddresses.rows.clear();
-        VisitedAddresses.indexed = 0;
-    }
-    for (; (size_t)VisitedAddresses.indexed < visited.size(); VisitedAddresses.indexed++)
-        VisitedAddresses.rows.emplace(visited[VisitedAddresses.indexed], VisitedAddresses.indexed);
-}
-
 }  // namespace
-
-void PrepareLinkChecks() {
-    RebuildListIndex();
-    VisitedAddresses.rows.clear();
-    VisitedAddresses.indexed = 0;
-}
 
 bool AcceptByExtension(const char* link) {
     size_t n = strlen(link);
@@ -232,29 +171,6 @@ bool AcceptByExtension(const char* link) {
     return false;
 }
 
-bool IsKnownAddress(const char* address) {
-    for (const JobRequest& request : Engine.AnalysisQueue)
-        if (strcmp(request.address, address) == 0) return true;
-    for (const Job& job : Engine.ActiveJobs)
-        if (!job.ended && (strcmp(job.address, address) == 0 || strcmp(job.requested, address) == 0))
-            return true;
-    return IsListed(address);
-}
-
-bool IsVisited(const char* address) {
-    for (int attempt = 0; attempt < 2; attempt++) {
-        CatchUpVisitedIndex();
-        auto it = VisitedAddresses.rows.find(address);
-        if (it == VisitedAddresses.rows.end()) return false;
-        if ((size_t)it->second < Engine.VisitedPages.size() &&
-            Engine.VisitedPages[it->second] == address)
-            return true;
-        VisitedAddresses.rows.clear();  // the list was replaced under the index
-        VisitedAddresses.indexed = 0;
-    }
-    return false;
-}
-
 bool BaseDirectory(const char* pageAddress, char* out, size_t outSize) {
     if (outSize > 0) out[0] = '\0';
     if (StrNCmpI(pageAddress, kScheme, (int)kSchemeLength) != 0) return false;
@@ -281,42 +197,12 @@ bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t ou
     return Resolve(clean, pageAddress, out, outSize) != LinkDropped;
 }
 
-void HandleLink(const char* tagText, const char* attributeName, const char* baseDirectory) {
-    char link[kAddressBufferSize];
-    if (attributeName) {
-        const char* value = nullptr;
-        size_t length = 0;
-        if (!FindAttributeValue(tagText, attributeName, &value, &length)) return;
-        if (length > (size_t)kMaxAddress) return;  // a cut link names another file
-        memcpy(link, value, length);
-        link[length] = '\0';
-        if (!CleanLink(link, link, sizeof link)) return;
-    } else if (!CleanLink(tagText, link, sizeof link)) {
-        return;
-    }
-    if (!AcceptByExtension(link)) return;
-
-    char address[kAddressBufferSize];
-    LinkKind kind = Resolve(link, baseDirectory, address, sizeof address);
-    if (kind == LinkDropped) return;
-    // The table's address column and a job's address hold 255 characters; a
-    // longer address would be listed and fetched cut, as some other address.
-    size_t length = strlen(address);
-    if (length >= (size_t)kAddressSize) return;
-    if (IsKnownAddress(address)) return;
-
-    int internal = kind == LinkRelative ? 1 : 0;
-    int row = AddFoundFile(address, -1, nullptr, internal);
-
-    if (Options.InternalLinks == 1 && internal &&
-        (EndsWithNoCase(address, length, ".html") || EndsWithNoCase(address, length, ".htm")) &&
-        strcmp(address, Engine.TopPageAddress) != 0 && !IsVisited(address) &&
-        Engine.VisitedPages.size() < kMaxFollowedPages)
-        OnAnalyseLink(address, row);
-
-    // A file the table declined (pages while HTM is 0, or a full table) has
-    // no row to show a size in, and it stays unknown, so every further
-    // mention would queue yet another HEAD request.
-    if (Options.HeadCheck == 1 && row >= 0)
-        Engine.HeadQueue.push_back(MakeRequest(KindHead, row, 0, address));
+bool ResolveWrittenLink(const char* link, const char* base, char* cleanOut, size_t cleanSize,
+                        char* out, size_t outSize, bool* relativeOut) {
+    *relativeOut = false;
+    if (outSize > 0) out[0] = '\0';
+    if (!CleanLink(link, cleanOut, cleanSize)) return false;
+    LinkKind kind = Resolve(cleanOut, base, out, outSize);
+    *relativeOut = kind == LinkRelative;
+    return kind != LinkDropped;
 }

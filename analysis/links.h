@@ -1,9 +1,9 @@
-// Link filtering and resolution: every reference that the page scan finds
-// goes through HandleLink, which lists it and queues the work it needs.
+// Link filtering and resolution: the extension filter and the rules that
+// turn a link written on a page into a full address.
 #pragma once
 #include <cstddef>
 
-#include "analysis/nocase.h"
+#include "text/nocase.h"
 
 // Longest address the program handles, and a buffer that holds one.
 constexpr int kMaxAddress = 259;
@@ -12,13 +12,6 @@ constexpr int kAddressBufferSize = kMaxAddress + 1;  // + terminator
 // True when the link's extension is one of the selected file types (or an
 // HTML page or directory while pages are wanted).
 bool AcceptByExtension(const char* link);
-
-// True when the address is already queued for analysis, being fetched by an
-// active job, or listed in the found-file table (exact comparison).
-bool IsKnownAddress(const char* address);
-
-// True when the address was queued for analysis since the last new page.
-bool IsVisited(const char* address);
 
 // The directory that a page's relative links start from: the address up to
 // and including the last "/" of its path, or the address and "/" when it has
@@ -30,16 +23,10 @@ bool BaseDirectory(const char* pageAddress, char* out, size_t outSize);
 // (other scheme, too long, empty).
 bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t outSize);
 
-// Takes one reference found on a page: the value of attributeName in the tag
-// text, or tagText itself when attributeName is nullptr. Lists it, queues the
-// page for analysis and a HEAD request as the options ask.
-void HandleLink(const char* tagText, const char* attributeName, const char* baseDirectory);
-
-// Re-reads the found-file table and VisitedPages into the look-ups that keep
-// the duplicate tests fast. AnalysePage calls it before each page, so changes
-// the engine made in between (a new analysis, a stop) are seen.
-void PrepareLinkChecks();
-
-// Pages one analysis follows at most: a site that makes up endless pages
-// must not grow the queues without bound.
-constexpr size_t kMaxFollowedPages = 2000;
+// Resolution of a link as a page writes it: cleanOut receives the link
+// without surrounding spaces and inner tabs and line breaks (the text the
+// extension filter judges), out the full address as ResolveLink gives it, and
+// *relativeOut whether the link was relative to its page (an internal link).
+// base is a page address or base directory. false when the link is dropped.
+bool ResolveWrittenLink(const char* link, const char* base, char* cleanOut, size_t cleanSize,
+                        char* out, size_t outSize, bool* relativeOut);

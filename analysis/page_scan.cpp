@@ -2,50 +2,71 @@
 
 #include <cstring>
 
-#include "analysis/file_table.h"
+#include "analysis/attribute_text.h"
+#include "analysis/byte_search.h"
 #include "analysis/links.h"
-#include "engine/jobs.h"
-#include "engine/report.h"
-#include "engine/text.h"
-#include "settings/options.h"
+#include "text/charset.h"
+#include "text/name_text.h"
+#include "text/nocase.h"
+#include "text/text.h"
 
 namespace {
 
 constexpr size_t kTagTextSize = 256;
-constexpr size_t kMaxTagChars = 253;  // then ">" and the terminator
-constexpr size_t kTitleSize = 100;
-constexpr size_t kMaxTitleChars = 88;
+constexpr size_t kMaxTagChars = 253; // then ">" and the terminator
+// Raw title bytes kept: a UTF-8 character takes up to three bytes for the
+// two of its Shift_JIS form, so 88 Shift_JIS bytes need this many.
+constexpr size_t kTitleRawBytes = 3 * kMaxTitleBytes;
 constexpr size_t kCharsetSize = 256;
-constexpr size_t kHrefSize = 256;  // room enough to compare with "javascript:;"
-constexpr char kCaptionSuffix[] = " - Ferrow";
-constexpr char kScriptEnd[] = "</script>";
-constexpr size_t kScriptEndLength = sizeof kScriptEnd - 1;
-constexpr char kWindowOpen[] = "window.open";
+// A decoded attribute value; a longer one names no address we could fetch.
+constexpr size_t kValueSize = 1024;
 // How far after the "(" (or ",") of a call its quoted argument may start.
 // Bounds the work per call, so a script of nothing but unclosed calls still
 // scans in linear time.
 constexpr size_t kMaxArgumentGap = 256;
+constexpr char kWindowOpen[] = "window.open";
 
-enum Encoding { EncodingUnknown = 0, EncodingShiftJis = 2, EncodingEucJp = 3 };
+// Whitespace of the collected tag text and title: a carriage return is an
+// ordinary character there, as it always was.
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+// Blanks between attributes of a tag as browsers read them.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 
-struct ScanState {
+struct Scanner {
+    const char* page;
+    const char* end;
+    const ScanSettings* settings;
+    PageScan* out;
+    const char* tagStart; // "<" of the tag being handled
     char tagText[kTagTextSize];
     size_t tagLength;
-    bool tagCut;  // characters were dropped for want of room
-    bool inTag;
-    char title[kTitleSize];
+    bool tagCut; // characters were dropped for want of room
+    char title[kTitleRawBytes + 1];
     size_t titleLength;
     bool inTitle;
     bool inLink;
-    int encoding;
-    char baseDirectory[kAddressBufferSize];
+    int charset;
+    bool charsetFixed; // from the header or the byte-order mark: meta tags do not change it
+    bool baseTaken;    // a <base href> set the base; later ones do not count
+    char base[kAddressBufferSize];
+    size_t baseLength; // 0 while there is no usable base
 };
 
-// Whitespace of markup: a carriage return is an ordinary character here.
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+// Case-free prefix test on raw page bytes, the ">" at gt included: the same
+// answer as the prefix test on the collected tag text, because no prefix
+// holds whitespace (the one that does is tested on the collected text).
+template <size_t N> bool StartsRaw(const char* lt, const char* gt, const char (&prefix)[N]) {
+    constexpr size_t n = N - 1;
+    if ((size_t)(gt - lt) + 1 < n) return false;
+    return StrNCmpI(lt, prefix, (int)n) == 0;
+}
 
-bool StartsNoCase(const char* text, const char* prefix) {
-    return StrNCmpI(text, prefix, (int)strlen(prefix)) == 0;
+template <size_t N> bool StartsNoCase(const char* text, const char (&prefix)[N]) {
+    return StrNCmpI(text, prefix, (int)(N - 1)) == 0;
 }
 
 // The element itself, not just a name that begins the same way: "<a" must
@@ -55,6 +76,13 @@ bool IsElement(const char* tagText, const char* name) {
     if (StrNCmpI(tagText, name, (int)n) != 0) return false;
     char next = tagText[n];
     return next == ' ' || next == '>' || next == '/' || next == '\r';
+}
+
+bool NameIs(const char* name, size_t length, const char* word, size_t wordLength) {
+    return length == wordLength && StrNCmpI(name, word, (int)wordLength) == 0;
+}
+template <size_t N> bool NameIs(const char* name, size_t length, const char (&word)[N]) {
+    return NameIs(name, length, word, N - 1);
 }
 
 // Copies length bytes of text, at most size - 1, never ending the copy with
@@ -91,8 +119,109 @@ void DropHalfCharacter(char* text) {
     }
 }
 
-void TakeArgument(const char* text, const char* end, const char* prefix, int index,
-                  const char* baseDirectory) {
+// Length of text without a UTF-8 character cut off at its end.
+size_t WholeUtf8Length(const char* text, size_t length) {
+    size_t back = 0;
+    while (back < 3 && back < length && ((unsigned char)text[length - 1 - back] & 0xC0) == 0x80)
+        back++;
+    if (back == length) return length;
+    unsigned char lead = (unsigned char)text[length - 1 - back];
+    size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return need > back + 1 ? length - 1 - back : length;
+}
+
+// A link that resolution would only append to the base directory: no
+// scheme (no ":"), not rooted or climbing ("/" or "." first), and nothing
+// that cleaning would strip or refuse (blanks, control bytes).
+bool IsPlainRelative(const char* link, size_t length) {
+    if (length == 0 || link[0] == '/' || link[0] == '.') return false;
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = (unsigned char)link[i];
+        if (c <= 0x20 || c == 0x7F || c == ':') return false;
+    }
+    return true;
+}
+
+bool HasHighByte(const char* text, size_t length) {
+    for (size_t i = 0; i < length; i++)
+        if ((unsigned char)text[i] >= 0x80) return true;
+    return false;
+}
+
+// One found link: character references decoded (attribute values), the
+// non-ASCII bytes of a UTF-8 page percent-encoded, cleaned and resolved.
+void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode) {
+    char decoded[kValueSize];
+    if (decode && FindByte(value, value + length, '&') < value + length) {
+        size_t n = 0;
+        if (!DecodeCharacterReferences(value, length, decoded, sizeof decoded, &n)) return;
+        value = decoded;
+        length = n;
+    }
+    if (length > (size_t)kMaxAddress) return; // a cut link names another file
+    char encoded[kValueSize];
+    if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
+        if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return;
+        value = encoded;
+        length = strlen(encoded);
+    }
+    PageReference ref;
+    std::string& texts = s.out->texts;
+    if (s.baseLength > 0 && IsPlainRelative(value, length)) {
+        // Most links are a name or path under the page's directory: the
+        // address is the base and the link, as the full resolution gives it.
+        if (s.baseLength + length > (size_t)kMaxAddress) return;
+        ref.link = (uint32_t)texts.size();
+        texts.append(value, length).push_back('\0');
+        ref.address = (uint32_t)texts.size();
+        texts.append(s.base, s.baseLength).append(value, length).push_back('\0');
+        ref.relative = true;
+    } else {
+        char link[kValueSize];
+        memcpy(link, value, length);
+        link[length] = '\0';
+        char clean[kAddressBufferSize];
+        char address[kAddressBufferSize];
+        bool relative = false;
+        if (!ResolveWrittenLink(link, s.base, clean, sizeof clean, address, sizeof address,
+                                &relative))
+            return;
+        ref.link = (uint32_t)texts.size();
+        texts.append(clean, strlen(clean) + 1);
+        ref.address = (uint32_t)texts.size();
+        texts.append(address, strlen(address) + 1);
+        ref.relative = relative;
+    }
+    ref.origin = (uint32_t)(s.tagStart - s.page);
+    ref.kind = kind;
+    s.out->references.push_back(ref);
+}
+
+void AddAttributeLink(Scanner& s, const char* name, ReferenceKind kind) {
+    const char* value = nullptr;
+    size_t length = 0;
+    if (FindAttributeValue(s.tagText, name, &value, &length)) AddLink(s, value, length, kind, true);
+}
+
+// The src of an image as the scan has always found it (the first "src"
+// anywhere in the tag), except inside the name srcset: that value is a list
+// of candidates with descriptors, never one address, and has its own rule.
+void AddImageSource(Scanner& s) {
+    const char* from = s.tagText;
+    for (;;) {
+        const char* at = FindNoCase(from, "src");
+        if (!at) return;
+        if (StrNCmpI(at + 3, "set", 3) != 0) break;
+        from = at + 6;
+    }
+    const char* value = nullptr;
+    size_t length = 0;
+    if (FindAttributeValue(from, "src", &value, &length)) AddLink(s, value, length, RefImage, true);
+}
+
+// Takes the first quoted argument of the call at the start of text (of the
+// call named prefix, or of any call when prefix is nullptr) as a link.
+void TakeArgument(Scanner& s, const char* text, const char* end, const char* prefix) {
     const char* p = text;
     if (prefix) {
         size_t n = strlen(prefix);
@@ -100,183 +229,529 @@ void TakeArgument(const char* text, const char* end, const char* prefix, int ind
         // The name must be called: window.opener.location(...) is no call
         // of window.open.
         p += n;
-        while (p < end && (IsSpace(*p) || *p == '\r')) p++;
+        while (p < end && (IsSpace(*p) || *p == '\r'))
+            p++;
         if (p >= end || *p != '(') return;
     } else {
-        p = (const char*)memchr(p, '(', (size_t)(end - p));
-        if (!p) return;
+        p = FindByte(p, end, '(');
+        if (p >= end) return;
     }
     p++;
     const char* window = (size_t)(end - p) > kMaxArgumentGap ? p + kMaxArgumentGap : end;
-    if (index == 1) {
-        p = (const char*)memchr(p, ',', (size_t)(window - p));
-        if (!p) return;
-        p++;
-        window = (size_t)(end - p) > kMaxArgumentGap ? p + kMaxArgumentGap : end;
-    }
     // The argument opens at the first quote of either kind and closes at the
     // next one of the same kind: openWin('a.jpg', "w") takes a.jpg.
-    const char* open = p;
-    while (open < window && *open != '"' && *open != '\'') open++;
+    const char* open = FindEitherByte(p, window, '"', '\'');
     if (open >= window) return;
     const char* start = open + 1;
     size_t room = (size_t)(end - start);
     if (room > (size_t)kMaxAddress + 1) room = (size_t)kMaxAddress + 1;
-    const char* close = (const char*)memchr(start, *open, room);
-    if (!close || close - start > kMaxAddress) return;  // longer than any address
-    char link[kAddressBufferSize];
-    memcpy(link, start, (size_t)(close - start));
-    link[close - start] = '\0';
-    HandleLink(link, nullptr, baseDirectory);
+    const char* close = FindByte(start, start + room, *open);
+    if (close >= start + room) return; // longer than any address
+    AddLink(s, start, (size_t)(close - start), RefScript, false);
 }
 
-void CollectCharacter(ScanState& s, char c) {
-    if (s.inTag) {
-        if (IsSpace(c)) {
-            if (s.tagLength > 0 && s.tagText[s.tagLength - 1] == ' ') return;
-            c = ' ';
-        }
-        if (s.tagLength < kMaxTagChars) {
-            s.tagText[s.tagLength++] = c;
-            s.tagText[s.tagLength] = '\0';
-        } else {
-            s.tagCut = true;
-        }
-    } else if (s.inTitle) {
-        if (IsSpace(c)) {
-            if (s.titleLength == 0 || s.title[s.titleLength - 1] == ' ') return;
-            c = ' ';
-        }
-        if (s.titleLength < kMaxTitleChars) {
-            s.title[s.titleLength++] = c;
-            s.title[s.titleLength] = '\0';
-        }
+void NoteCharset(Scanner& s) {
+    char charset[kCharsetSize];
+    if (!GetAttributeValue(s.tagText, "charset", charset, sizeof charset)) return;
+    int named = CharsetOfLabel(charset);
+    if (named != CharsetUnknown && !s.charsetFixed) s.charset = named;
+}
+
+// An anchor: the quoted argument of the onClick of a "javascript:;" link,
+// then the href itself (one look-up of href serves both).
+void TakeAnchor(Scanner& s) {
+    const char* href = nullptr;
+    size_t hrefLength = 0;
+    if (!FindAttributeValue(s.tagText, "href", &href, &hrefLength)) return;
+    const char* onClick = nullptr;
+    size_t length = 0;
+    if (hrefLength == 12 && StrNCmpI(href, "javascript:;", 12) == 0 &&
+        FindAttributeValue(s.tagText, "onClick", &onClick, &length)) {
+        char decoded[kValueSize];
+        size_t n = 0;
+        if (DecodeCharacterReferences(onClick, length, decoded, sizeof decoded, &n))
+            TakeArgument(s, decoded, decoded + n, nullptr);
+    }
+    AddLink(s, href, hrefLength, RefAnchor, true);
+}
+
+// Position of the first "</name" (any case) in [p, end), or end.
+const char* FindEndTag(const char* p, const char* end, const char* endTag) {
+    size_t n = strlen(endTag);
+    for (;;) {
+        p = FindByte(p, end, '<');
+        if ((size_t)(end - p) < n) return end;
+        if (StrNCmpI(p, endTag, (int)n) == 0) return p;
+        p++;
     }
 }
 
-void NoteCharset(ScanState& s) {
-    char charset[kCharsetSize];
-    if (!GetAttributeValue(s.tagText, "charset", charset, sizeof charset)) return;
-    if (FindNoCase(charset, "EUC-JP")) s.encoding = EncodingEucJp;
-    if (FindNoCase(charset, "Shift_JIS")) s.encoding = EncodingShiftJis;
+// Scans a script body from the ">" of its tag for window.open calls;
+// answers where the page scan goes on, or nullptr when the script has no
+// end (the scan ends).
+const char* ScanScript(Scanner& s, const char* gt) {
+    const char* scriptEnd = FindEndTag(gt, s.end, "</script>");
+    // The first argument of window.open is the address it opens.
+    for (const char* p = FindByte(gt, scriptEnd, 'w'); p < scriptEnd;
+         p = FindByte(p + 1, scriptEnd, 'w'))
+        TakeArgument(s, p, scriptEnd, kWindowOpen);
+    if (scriptEnd >= s.end) return nullptr;
+    return scriptEnd + 9;
 }
 
-void TakeScriptLink(ScanState& s) {
-    char href[kHrefSize];
-    if (!GetAttributeValue(s.tagText, "href", href, sizeof href)) return;
-    if (StrNCmpI(href, "javascript:;", 13) != 0) return;
-    const char* onClick = nullptr;
-    size_t length = 0;
-    if (!FindAttributeValue(s.tagText, "onClick", &onClick, &length)) return;
-    TakeArgument(onClick, onClick + length, nullptr, 0, s.baseDirectory);
+void CollectTagText(Scanner& s, const char* lt, const char* gt) {
+    char* out = s.tagText; // locals: the loop keeps them in registers
+    size_t n = 0;
+    bool cut = false;
+    for (const char* p = lt; p < gt; p++) {
+        char c = *p;
+        if (IsSpace(c)) {
+            if (n > 0 && out[n - 1] == ' ') continue;
+            c = ' ';
+        }
+        if (n == kMaxTagChars) {
+            // Full: the tag is cut when anything but more collapsed blanks follows.
+            cut = true;
+            break;
+        }
+        out[n++] = c;
+    }
+    // A cut tag gets no ">": an unquoted value running into the cut then has
+    // no end and is not taken half.
+    if (!cut) out[n++] = '>';
+    out[n] = '\0';
+    s.tagLength = n;
+    s.tagCut = cut;
+}
+
+void CollectTitle(Scanner& s, const char* p, const char* end) {
+    for (; p < end && s.titleLength < kTitleRawBytes; p++) {
+        char c = *p;
+        if (IsSpace(c)) {
+            if (s.titleLength == 0 || s.title[s.titleLength - 1] == ' ') continue;
+            c = ' ';
+        }
+        s.title[s.titleLength++] = c;
+    }
+    s.title[s.titleLength] = '\0';
 }
 
 // What the page scan does after a tag.
 enum TagOutcome { TagDone, TagOpensTitle, TagSkipScript, TagEndsScan };
 
-// Handles the tag collected in s; at is the tag's ">" in the page. For a
-// script, *skipOut is how far the scan jumps from there.
-TagOutcome ProcessTag(ScanState& s, const char* at, ptrdiff_t* skipOut) {
+// The rules for the tags that the scan has always known, on the collected
+// tag text. Only tags that one of the prefixes below can match get here.
+TagOutcome OldTagRules(Scanner& s, const char* pageGt, const char** resumeOut) {
     const char* tag = s.tagText;
-    if (StartsNoCase(tag, "<meta")) NoteCharset(s);
-    if (StartsNoCase(tag, "<title")) {
-        s.title[0] = '\0';
-        s.titleLength = 0;
-        s.inTitle = true;
-        return TagOpensTitle;
+    // Every prefix below fixes the character after "<": one look there picks
+    // the tests that can match, in the order they have always run.
+    switch (tag[1] | 0x20) {
+    case 'm':
+        if (StartsNoCase(tag, "<meta")) NoteCharset(s);
+        break;
+    case 't':
+        if (StartsNoCase(tag, "<title")) {
+            s.titleLength = 0;
+            s.title[0] = '\0';
+            s.inTitle = true;
+            return TagOpensTitle;
+        }
+        break;
+    case '/':
+        if (StartsNoCase(tag, "</title")) s.inTitle = false;
+        if (IsElement(tag, "</a")) s.inLink = false;
+        break;
+    case 's':
+        if (StartsNoCase(tag, "<script language") && FindNoCase(tag, "JavaScript")) {
+            const char* resume = ScanScript(s, pageGt);
+            if (!resume) return TagEndsScan;
+            *resumeOut = resume;
+            return TagSkipScript;
+        }
+        break;
+    case 'a':
+        if (IsElement(tag, "<a")) s.inLink = true;
+        TakeAnchor(s);
+        if (StartsNoCase(tag, "<area")) AddAttributeLink(s, "href", RefAnchor);
+        break;
+    case 'i':
+        if (StartsNoCase(tag, "<img") && !(s.settings->skipThumbnails && s.inLink))
+            AddImageSource(s);
+        if (StartsNoCase(tag, "<iframe")) AddAttributeLink(s, "src", RefFrame);
+        break;
+    case 'f':
+        if (StartsNoCase(tag, "<frame")) AddAttributeLink(s, "src", RefFrame);
+        break;
+    case 'b':
+        if (StartsNoCase(tag, "<body")) AddAttributeLink(s, "background", RefBackground);
+        break;
+    default:
+        break;
     }
-    if (StartsNoCase(tag, "</title")) s.inTitle = false;
-    if (StartsNoCase(tag, "<script language") && FindNoCase(tag, "JavaScript")) {
-        ptrdiff_t skip = ScanScript(at, s.baseDirectory);
-        if (skip < 0) return TagEndsScan;
-        *skipOut = skip;
-        return TagSkipScript;
-    }
-    if (IsElement(tag, "<a")) s.inLink = true;
-    if (IsElement(tag, "</a")) s.inLink = false;
-    if (StartsNoCase(tag, "<img") && !(Options.ThumbNail == 1 && s.inLink))
-        HandleLink(tag, "src", s.baseDirectory);
-    if (StartsNoCase(tag, "<a")) {
-        TakeScriptLink(s);
-        HandleLink(tag, "href", s.baseDirectory);
-    }
-    if (StartsNoCase(tag, "<frame")) HandleLink(tag, "src", s.baseDirectory);
-    if (StartsNoCase(tag, "<iframe")) HandleLink(tag, "src", s.baseDirectory);
-    if (StartsNoCase(tag, "<area")) HandleLink(tag, "href", s.baseDirectory);
-    if (StartsNoCase(tag, "<body")) HandleLink(tag, "background", s.baseDirectory);
     return TagDone;
 }
 
-void ShowTitle(ScanState& s, const char* pageAddress) {
-    if (s.titleLength == 0) CopyText(s.title, kMaxTitleChars + 1, pageAddress);
-    if (s.encoding == EncodingUnknown) s.encoding = GuessJapaneseEncoding(s.title);
-    if (s.encoding == EncodingEucJp) EucToShiftJis(s.title);
-    // The cut at 88 bytes may have split a character; its lead byte would
-    // swallow the space of the suffix.
-    DropHalfCharacter(s.title);
-    char caption[kTitleSize + sizeof kCaptionSuffix];
-    FormatText(caption, sizeof caption, "%s%s", s.title, kCaptionSuffix);
-    SetCaption(caption);
+bool MayMatchOldRules(const char* lt, const char* gt) {
+    switch (lt[1] | 0x20) {
+    case 'a':
+        return true;
+    case 'i':
+        return StartsRaw(lt, gt, "<img") || StartsRaw(lt, gt, "<iframe");
+    case 'f':
+        return StartsRaw(lt, gt, "<frame");
+    case 'b':
+        return StartsRaw(lt, gt, "<body");
+    case 'm':
+        return StartsRaw(lt, gt, "<meta");
+    case 't':
+        return StartsRaw(lt, gt, "<title");
+    case 's':
+        return StartsRaw(lt, gt, "<script");
+    case '/':
+        return StartsRaw(lt, gt, "</title") || StartsRaw(lt, gt, "</a");
+    default:
+        return false;
+    }
 }
 
-}  // namespace
+struct Span {
+    const char* text = nullptr;
+    size_t length = 0;
+};
 
-void AnalysePage(const char* text, const char* pageAddress) {
-    ScanState s;
-    memset(&s, 0, sizeof s);
-    // Without a usable page address relative links have nothing to resolve
-    // against and are dropped; absolute ones still count.
-    BaseDirectory(pageAddress, s.baseDirectory, sizeof s.baseDirectory);
-    PrepareLinkChecks();
-    ViewSetRedraw(0);
+enum Element {
+    ElementOther,
+    ElementImg,
+    ElementSource,
+    ElementVideo,
+    ElementAudio,
+    ElementEmbed,
+    ElementObject,
+    ElementLink,
+    ElementMeta,
+    ElementBase,
+    ElementStyle
+};
 
-    size_t i = 0;
-    while (text[i]) {
-        char c = text[i];
-        if (c == '<') {
-            if (strncmp(text + i, "<!--", 4) == 0) {
-                // "-->" found from the second dash on: "<!-->" closes at once.
-                const char* end = strstr(text + i + 2, "-->");
-                if (!end) break;
-                i = (size_t)(end - text) + 3;
-                continue;
-            }
-            s.tagText[0] = '\0';
-            s.tagLength = 0;
-            s.tagCut = false;
-            s.inTag = true;
-        } else if (c == '>') {
-            bool closesTag = s.inTag;
-            // A cut tag gets no ">": an unquoted value running into the cut
-            // then has no end and is not taken half.
-            if (!s.tagCut) {
-                s.tagText[s.tagLength++] = '>';
-                s.tagText[s.tagLength] = '\0';
-            }
-            s.inTag = false;
-            ptrdiff_t skip = 0;
-            TagOutcome outcome = ProcessTag(s, text + i, &skip);
-            s.tagText[0] = '\0';
-            s.tagLength = 0;
-            s.tagCut = false;
-            if (outcome == TagEndsScan) break;
-            if (outcome == TagSkipScript) {
-                i += (size_t)skip;
-                continue;
-            }
-            // The bracket that closes a tag is markup, not title text.
-            if (closesTag) {
-                i++;
-                continue;
+Element ElementOf(const char* name, size_t length) {
+    static const struct {
+        const char* name;
+        Element element;
+    } kElements[] = {{"img", ElementImg},     {"source", ElementSource}, {"video", ElementVideo},
+                     {"audio", ElementAudio}, {"embed", ElementEmbed},   {"object", ElementObject},
+                     {"link", ElementLink},   {"meta", ElementMeta},     {"base", ElementBase},
+                     {"style", ElementStyle}};
+    if (length < 3 || length > 6) return ElementOther;
+    char first = (char)(name[0] | 0x20);
+    for (const auto& e : kElements)
+        if (e.name[0] == first && NameIs(name, length, e.name, strlen(e.name))) return e.element;
+    return ElementOther;
+}
+
+bool HasToken(const Span& list, const char* word) {
+    size_t n = strlen(word);
+    const char* p = list.text;
+    const char* end = p + list.length;
+    while (p < end) {
+        while (p < end && IsBlank(*p))
+            p++;
+        const char* token = p;
+        while (p < end && !IsBlank(*p))
+            p++;
+        if ((size_t)(p - token) == n && StrNCmpI(token, word, (int)n) == 0) return true;
+    }
+    return false;
+}
+
+template <size_t N> bool ValueIs(const Span& value, const char (&word)[N]) {
+    return value.text && NameIs(value.text, value.length, word);
+}
+
+// The candidate is picked from the value as written (lists of long CDN
+// addresses run to kilobytes); its references are decoded with the link.
+void TakeSrcset(Scanner& s, const Span& value) {
+    const char* start = nullptr;
+    size_t length = 0;
+    if (LargestSrcsetCandidate(value.text, value.length, &start, &length))
+        AddLink(s, start, length, RefSrcset, true);
+}
+
+void TakeCssUrl(void* context, const char* start, size_t length) {
+    AddLink(*(Scanner*)context, start, length, RefStyle, false);
+}
+
+// Quotes inside a style attribute are often written as &quot;, so the value
+// is decoded before its url(...) are read; one too long for that is read as
+// written.
+void TakeStyleAttribute(Scanner& s, const Span& value) {
+    char decoded[kValueSize];
+    size_t n = 0;
+    if (DecodeCharacterReferences(value.text, value.length, decoded, sizeof decoded, &n))
+        ForEachCssUrl(decoded, n, TakeCssUrl, &s);
+    else
+        ForEachCssUrl(value.text, value.length, TakeCssUrl, &s);
+}
+
+void TakeBase(Scanner& s, const Span& href) {
+    if (s.baseTaken || !href.text) return;
+    char decoded[kValueSize];
+    size_t n = 0;
+    if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
+    char clean[kAddressBufferSize];
+    char address[kAddressBufferSize];
+    bool relative = false;
+    if (!ResolveWrittenLink(decoded, s.base, clean, sizeof clean, address, sizeof address,
+                            &relative))
+        return;
+    char base[kAddressBufferSize];
+    if (!BaseDirectory(address, base, sizeof base)) return;
+    CopyText(s.base, sizeof s.base, base);
+    s.baseLength = strlen(s.base);
+    s.baseTaken = true;
+}
+
+bool MayHoldDataOrStyle(const char* p, const char* end) {
+    for (const char* q = FindByte(p, end, '-'); q < end; q = FindByte(q + 1, end, '-'))
+        if (q - p >= 4 && StrNCmpI(q - 4, "data", 4) == 0) return true;
+    for (const char* q = FindEitherByte(p, end, 'y', 'Y'); q < end;
+         q = FindEitherByte(q + 1, end, 'y', 'Y'))
+        if (q - p >= 2 && end - q >= 3 && StrNCmpI(q - 2, "style", 5) == 0) return true;
+    return false;
+}
+
+// The references that today's pages make: responsive and lazy images,
+// media, icons, sharing images, CSS, and the base address. Reads the tag's
+// attributes from the page itself, so long tags are read whole.
+void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt) {
+    const char* p = lt + 1;
+    const char* nameEnd = p;
+    while (nameEnd < gt && !IsBlank(*nameEnd) && *nameEnd != '/')
+        nameEnd++;
+    Element element = ElementOf(p, (size_t)(nameEnd - p));
+    // On any other element only data-... and style attributes count; most
+    // tags hold neither, and two vector searches tell.
+    if (element == ElementOther && !MayHoldDataOrStyle(nameEnd, gt)) return;
+    bool image = element == ElementImg || element == ElementSource;
+    bool thumbnail = image && s.settings->skipThumbnails && s.inLink;
+    Span rel, as, href, property, name, content;
+    for (p = nameEnd; p < gt;) {
+        while (p < gt && (IsBlank(*p) || *p == '/'))
+            p++;
+        if (p >= gt) break;
+        const char* attr = p;
+        if (*p == '=') p++; // a name may begin with "="
+        while (p < gt && !IsBlank(*p) && *p != '=' && *p != '/')
+            p++;
+        size_t attrLength = (size_t)(p - attr);
+        while (p < gt && IsBlank(*p))
+            p++;
+        Span value;
+        if (p < gt && *p == '=') {
+            p++;
+            while (p < gt && IsBlank(*p))
+                p++;
+            if (p < gt && (*p == '"' || *p == '\'')) {
+                const char* close = FindByte(p + 1, gt, *p);
+                value.text = p + 1;
+                value.length = (size_t)(close - value.text);
+                p = close < gt ? close + 1 : gt;
+            } else {
+                value.text = p;
+                while (p < gt && !IsBlank(*p))
+                    p++;
+                value.length = (size_t)(p - value.text);
             }
         }
-        CollectCharacter(s, c);
-        i++;
+        if (!value.text || attrLength < 2) continue;
+        // Most attributes are none of ours: one look at the first letter.
+        switch (attr[0] | 0x20) {
+        case 'a':
+            if (NameIs(attr, attrLength, "as")) as = value;
+            break;
+        case 'c':
+            if (NameIs(attr, attrLength, "content")) content = value;
+            break;
+        case 'd':
+            if (NameIs(attr, attrLength, "data-src") || NameIs(attr, attrLength, "data-original") ||
+                NameIs(attr, attrLength, "data-lazy-src")) {
+                if (!thumbnail) AddLink(s, value.text, value.length, RefLazy, true);
+            } else if (NameIs(attr, attrLength, "data-srcset")) {
+                if (image && !thumbnail) TakeSrcset(s, value);
+            } else if (NameIs(attr, attrLength, "data") && element == ElementObject) {
+                AddLink(s, value.text, value.length, RefMedia, true);
+            }
+            break;
+        case 'h':
+            if (NameIs(attr, attrLength, "href")) href = value;
+            break;
+        case 'n':
+            if (NameIs(attr, attrLength, "name")) name = value;
+            break;
+        case 'p':
+            if (NameIs(attr, attrLength, "property"))
+                property = value;
+            else if (NameIs(attr, attrLength, "poster") && element == ElementVideo)
+                AddLink(s, value.text, value.length, RefMedia, true);
+            break;
+        case 'r':
+            if (NameIs(attr, attrLength, "rel")) rel = value;
+            break;
+        case 's':
+            if (NameIs(attr, attrLength, "src")) {
+                if (element == ElementSource ? !thumbnail
+                                             : element == ElementVideo || element == ElementAudio ||
+                                                   element == ElementEmbed)
+                    AddLink(s, value.text, value.length, RefMedia, true);
+            } else if (NameIs(attr, attrLength, "srcset")) {
+                if (image && !thumbnail) TakeSrcset(s, value);
+            } else if (NameIs(attr, attrLength, "style")) {
+                TakeStyleAttribute(s, value);
+            }
+            break;
+        default:
+            break;
+        }
     }
+    if (element == ElementLink && href.text &&
+        (HasToken(rel, "icon") || HasToken(rel, "apple-touch-icon") || HasToken(rel, "image_src") ||
+         (HasToken(rel, "preload") && ValueIs(as, "image"))))
+        AddLink(s, href.text, href.length, RefIcon, true);
+    if (element == ElementMeta && content.text) {
+        const Span* key[] = {&property, &name};
+        for (const Span* k : key) {
+            if (ValueIs(*k, "og:image") || ValueIs(*k, "og:image:url") || ValueIs(*k, "og:video") ||
+                ValueIs(*k, "twitter:image")) {
+                AddLink(s, content.text, content.length, RefMeta, true);
+                break;
+            }
+        }
+    }
+    if (element == ElementBase) TakeBase(s, href);
+    if (element == ElementStyle) {
+        const char* styleEnd = FindEndTag(pageGt + 1, s.end, "</style");
+        ForEachCssUrl(pageGt + 1, (size_t)(styleEnd - (pageGt + 1)), TakeCssUrl, &s);
+    }
+}
 
-    if (strcmp(pageAddress, Engine.TopPageAddress) == 0) ShowTitle(s, pageAddress);
-    ListPublishCount();
-    ViewSetRedraw(1);
+void FinishTitle(Scanner& s, const char* pageAddress) {
+    PageScan& out = *s.out;
+    if (s.titleLength == 0) {
+        CopyText(out.title, sizeof out.title, pageAddress);
+        DropHalfCharacter(out.title);
+        out.charset = s.charset;
+        return;
+    }
+    int charset = s.charset;
+    size_t whole = WholeUtf8Length(s.title, s.titleLength);
+    if (charset == CharsetUnknown && IsUtf8Text(s.title, whole)) charset = CharsetUtf8;
+    if (charset == CharsetUtf8) {
+        Utf8ToShiftJis(s.title, whole, out.title, sizeof out.title);
+    } else {
+        // The title as it always was: its first 88 bytes, guessed and
+        // converted from EUC-JP when it is that.
+        size_t n = s.titleLength < kMaxTitleBytes ? s.titleLength : kMaxTitleBytes;
+        memcpy(out.title, s.title, n);
+        out.title[n] = '\0';
+        if (charset == CharsetUnknown) charset = GuessJapaneseEncoding(out.title);
+        if (charset == CharsetEucJp) EucToShiftJis(out.title);
+        // The cut at 88 bytes may have split a character; its lead byte would
+        // swallow the space of the caption's suffix.
+        DropHalfCharacter(out.title);
+    }
+    out.charset = charset;
+}
+
+bool IsCommentAt(const Scanner& s, const char* lt) {
+    return s.end - lt >= 4 && memcmp(lt, "<!--", 4) == 0;
+}
+
+// The ">" that ends the comment opened at lt, or the page's end. "-->" is
+// looked for from the second dash on: "<!-->" closes at once.
+const char* CommentEnd(const Scanner& s, const char* lt) {
+    for (const char* close = lt + 4;; close++) {
+        close = FindByte(close, s.end, '>');
+        if (close >= s.end || (close[-1] == '-' && close[-2] == '-')) return close;
+    }
+}
+
+// A whole tag, "<" at lt to ">" at gt (the page's own bytes, or a copy
+// without the comments inside it; pageGt is its ">" in the page).
+TagOutcome HandleTag(Scanner& s, const char* lt, const char* gt, const char* pageGt,
+                     const char** resumeOut) {
+    if (MayMatchOldRules(lt, gt)) {
+        CollectTagText(s, lt, gt);
+        TagOutcome outcome = OldTagRules(s, pageGt, resumeOut);
+        if (outcome != TagDone) return outcome;
+    }
+    NewTagRules(s, lt, gt, pageGt);
+    return TagDone;
+}
+
+} // namespace
+
+void ScanPage(const char* bytes, size_t length, const char* pageAddress,
+              const ScanSettings& settings, PageScan* out) {
+    out->references.clear();
+    out->texts.clear();
+    out->title[0] = '\0';
+    Scanner s;
+    memset(&s, 0, sizeof s);
+    s.page = bytes;
+    s.end = FindByte(bytes, bytes + length, '\0'); // the body ends at its first NUL
+    s.settings = &settings;
+    s.out = out;
+    s.charset = settings.headerCharset;
+    if (s.charset == CharsetUnknown) s.charset = CharsetOfByteOrderMark(bytes, length);
+    s.charsetFixed = s.charset != CharsetUnknown;
+    if (BaseDirectory(pageAddress, s.base, sizeof s.base)) s.baseLength = strlen(s.base);
+    out->texts.reserve(length / 8);
+
+    std::string joined; // a tag with comments inside, without them
+    const char* p = bytes;
+    for (;;) {
+        const char* lt = FindByte(p, s.end, '<');
+        if (s.inTitle) CollectTitle(s, p, lt);
+        if (lt >= s.end) break;
+        if (IsCommentAt(s, lt)) {
+            const char* close = CommentEnd(s, lt);
+            if (close >= s.end) break;
+            p = close + 1;
+            continue;
+        }
+        s.tagStart = lt;
+        // The tag runs to the next ">"; a "<" on the way starts a tag anew,
+        // unless it opens a comment, which the tag goes on around.
+        const char* gt = FindEitherByte(lt + 1, s.end, '<', '>');
+        const char* tagBegin = lt;
+        const char* tagEnd = gt;
+        if (gt < s.end && *gt == '<' && IsCommentAt(s, gt)) {
+            joined.assign(lt, (size_t)(gt - lt));
+            while (gt < s.end && *gt == '<' && IsCommentAt(s, gt)) {
+                const char* close = CommentEnd(s, gt);
+                if (close >= s.end) {
+                    gt = s.end;
+                    break;
+                }
+                const char* next = FindEitherByte(close + 1, s.end, '<', '>');
+                joined.append(close + 1, (size_t)(next - (close + 1)));
+                gt = next;
+            }
+            joined.push_back('>');
+            tagBegin = joined.data();
+            tagEnd = tagBegin + joined.size() - 1;
+        }
+        if (gt >= s.end) break;
+        if (*gt == '<') {
+            p = gt;
+            continue;
+        }
+        p = gt + 1;
+        const char* resume = nullptr;
+        TagOutcome outcome = HandleTag(s, tagBegin, tagEnd, gt, &resume);
+        if (outcome == TagEndsScan) break;
+        if (outcome == TagSkipScript) p = resume;
+    }
+    FinishTitle(s, pageAddress);
 }
 
 bool FindAttributeValue(const char* tagText, const char* name, const char** startOut,
@@ -286,7 +761,8 @@ bool FindAttributeValue(const char* tagText, const char* name, const char** star
     const char* equals = strchr(at + strlen(name), '=');
     if (!equals) return false;
     const char* p = equals + 1;
-    while (IsSpace(*p)) p++;
+    while (IsSpace(*p))
+        p++;
     if (!*p) return false;
     const char* start;
     const char* stop;
@@ -299,8 +775,10 @@ bool FindAttributeValue(const char* tagText, const char* name, const char** star
         if (!stop) stop = strchr(start, '>');
     }
     if (!stop) return false;
-    while (start < stop && IsSpace(*start)) start++;
-    while (stop > start && IsSpace(stop[-1])) stop--;
+    while (start < stop && IsSpace(*start))
+        start++;
+    while (stop > start && IsSpace(stop[-1]))
+        stop--;
     if (start == stop) return false;
     *startOut = start;
     *lengthOut = (size_t)(stop - start);
@@ -315,66 +793,4 @@ bool GetAttributeValue(const char* tagText, const char* name, char* out, size_t 
     if (!FindAttributeValue(tagText, name, &start, &length)) return false;
     CopySpan(out, capacity, start, length);
     return true;
-}
-
-ptrdiff_t ScanScript(const char* text, const char* baseDirectory) {
-    const char* scriptEnd = FindNoCase(text, kScriptEnd);
-    const char* end = scriptEnd ? scriptEnd : text + strlen(text);
-    // The first argument of window.open is the address it opens.
-    for (const char* p = text; p < end; p++)
-        if (*p == 'w') TakeArgument(p, end, kWindowOpen, 0, baseDirectory);
-    if (!scriptEnd) return -1;
-    return (scriptEnd - text) + (ptrdiff_t)kScriptEndLength;
-}
-
-void TakeQuotedArgument(const char* text, const char* prefix, int index, const char* baseDirectory) {
-    TakeArgument(text, text + strlen(text), prefix, index, baseDirectory);
-}
-
-int GuessJapaneseEncoding(const char* text) {
-    int shiftJis = 0, eucJp = 0;
-    const unsigned char* p = (const unsigned char*)text;
-    while (*p) {
-        if (*p < 0x80) {
-            p++;
-            continue;
-        }
-        unsigned char c1 = p[0], c2 = p[1];
-        if (!c2) break;
-        bool trail = c2 >= 0x40 && c2 <= 0xFC;
-        if (c1 >= 0x81 && c1 <= 0x9F && trail) shiftJis++;
-        if (c1 >= 0xE0 && c1 <= 0xEF && trail) shiftJis++;
-        if (c1 >= 0xA1 && c1 <= 0xFE && c2 >= 0xA1 && c2 <= 0xFE) eucJp++;
-        p += 2;
-    }
-    return eucJp > shiftJis ? EncodingEucJp : EncodingShiftJis;
-}
-
-// JIS X 0208 rows map arithmetically from EUC-JP onto Shift_JIS. Only real
-// EUC-JP pairs are converted: a high byte paired with an ASCII byte would
-// turn the ASCII byte into anything, a terminator included. A half-width
-// katakana (0x8E and one byte) becomes its single Shift_JIS byte.
-void EucToShiftJis(char* text) {
-    unsigned char* in = (unsigned char*)text;
-    unsigned char* out = in;
-    while (*in) {
-        unsigned char c1 = in[0], c2 = in[1];
-        if (c1 >= 0xA1 && c1 <= 0xFE && c2 >= 0xA1 && c2 <= 0xFE) {
-            if (c1 & 1)
-                c2 = (unsigned char)(c2 - 0x61 + (c2 - 0x61 > 0x7E ? 1 : 0));
-            else
-                c2 = (unsigned char)(c2 - 2);
-            c1 = (unsigned char)((c1 + 1) / 2 + (c1 < 0xDF ? 0x30 : 0x70));
-            *out++ = c1;
-            *out++ = c2;
-            in += 2;
-        } else if (c1 == 0x8E && c2 >= 0xA1 && c2 <= 0xDF) {
-            *out++ = c2;
-            in += 2;
-        } else {
-            *out++ = c1;
-            in += 1;
-        }
-    }
-    *out = '\0';
 }

@@ -2,18 +2,8 @@
 
 #include <cstring>
 
-#include "engine/text.h"
-
-static bool EndsWithNoCase(const char* text, const char* tail) {
-    size_t n = strlen(text), m = strlen(tail);
-    if (n < m) return false;
-    for (size_t i = 0; i < m; i++) {
-        char c = text[n - m + i];
-        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-        if (c != tail[i]) return false;
-    }
-    return true;
-}
+#include "text/nocase.h"
+#include "text/text.h"
 
 bool IsHtmlAddress(const char* address) {
     if (!address) return false;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "analysis/nocase.h"
+#include "text/nocase.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "engine/text.h"
+#include "text/text.h"
 
 constexpr int kMenuTextSize = 260; // 259 characters and the terminator
 constexpr int kMaxOwnedTexts = 64;

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/text.h"
 #include "settings/ini.h"
+#include "text/text.h"
 
 static const char kSection[] = "WINDOW";
 

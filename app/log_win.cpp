@@ -6,7 +6,7 @@
 #include "app/main_state_win.h"
 #include "app/version.h"
 #include "engine/report.h"
-#include "engine/text.h"
+#include "text/text.h"
 
 // Set at program start, cleared by the first line: only the very first line
 // goes in without a line break before it.

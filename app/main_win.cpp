@@ -8,9 +8,9 @@
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
 #include "engine/net.h"
-#include "engine/text.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
+#include "text/text.h"
 
 // A second start only brings the first instance to the front; its command
 // line is dropped (addresses reach a running program by WM_COPYDATA).

@@ -11,6 +11,7 @@
 #include "app/file_list_win.h"
 #include "app/icon_menu_win.h"
 #include "app/layout.h"
+#include "app/layout_win.h"
 #include "app/log_win.h"
 #include "app/main_state_win.h"
 #include "app/splitter_win.h"
@@ -18,12 +19,11 @@
 #include "app/status_bar_win.h"
 #include "app/toolbar_win.h"
 #include "app/url_box_win.h"
-#include "app/layout_win.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
-#include "engine/text.h"
 #include "resources/resource.h"
 #include "settings/options.h"
+#include "text/text.h"
 #include "viewer/viewer_win.h"
 
 MainWindowState MainWindow;

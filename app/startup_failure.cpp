@@ -1,6 +1,6 @@
 #include "app/startup_failure.h"
 
-#include "engine/text.h"
+#include "text/text.h"
 
 const char* StartupPartName(StartupPart part) {
     static const char* const kNames[kStartupPartCount] = {

@@ -1,8 +1,8 @@
 #include "app/status_text.h"
 
 #include "analysis/file_table.h"
-#include "engine/text.h"
 #include "settings/ini.h"
+#include "text/text.h"
 
 const char* SizeText(long long bytes) {
     static char text[32];

@@ -6,8 +6,8 @@
 #include "engine/http.h"
 #include "engine/net.h"
 #include "engine/report.h"
-#include "engine/text.h"
 #include "settings/options.h"
+#include "text/text.h"
 
 bool StartJob(const JobRequest& request) {
     Job* job = AddActiveJob(request);

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "analysis/nocase.h"
-#include "engine/text.h"
+#include "text/nocase.h"
+#include "text/text.h"
 
 void EscapeSpaces(const char* address, char* out, size_t outSize) {
     if (outSize == 0) return;

@@ -6,7 +6,7 @@
 #include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/report.h"
-#include "engine/text.h"
+#include "text/text.h"
 
 EngineState Engine;
 

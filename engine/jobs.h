@@ -78,6 +78,7 @@ struct Job {
     int32_t headLength;
     int32_t requestSent;  // 1 once the request went out: reception may begin
     int32_t ended;        // 1 after EndJob; released once its event has been handled
+    int32_t charset;      // what the Content-Type header names (a PageCharset), 0 for none
 };
 
 struct EngineState {

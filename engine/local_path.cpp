@@ -3,9 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "analysis/nocase.h"
 #include "engine/platform.h"
-#include "engine/text.h"
+#include "text/name_text.h"
+#include "text/nocase.h"
+#include "text/text.h"
 
 static bool IsRefused(unsigned char c) {
     return c < 0x20 || c == 0x7F || strchr("<>:\"/\\|?*", c) != nullptr;
@@ -106,8 +107,10 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
                 if (IsDoubleByteAt(p + len)) len++;
                 len++;
             }
+            char readable[kMaxPathChars + 1];
+            ReadableName(p, len, readable, sizeof readable);
             char piece[kMaxPathChars + 1];
-            SafeName(p, len, piece, sizeof piece);
+            SafeName(readable, strlen(readable), piece, sizeof piece);
             p += len;
             if (!*p) {
                 CopyText(name, sizeof name, piece);
@@ -121,7 +124,9 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
         }
         if (!name[0]) CopyText(name, sizeof name, "index.html");
     } else {
-        SafeName(flatName, strlen(flatName), name, sizeof name);
+        char readable[kMaxPathChars + 1];
+        ReadableName(flatName, strlen(flatName), readable, sizeof readable);
+        SafeName(readable, strlen(readable), name, sizeof name);
         if (!name[0]) CopyText(name, sizeof name, "index.html");
     }
     if (!AppendFileName(path, sizeof path, name)) return false;

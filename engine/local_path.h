@@ -14,7 +14,8 @@ constexpr int kMaxPathChars = 259;
 // in front. Shift_JIS aware: a trail byte is never taken for a separator.
 void SafeName(const char* name, size_t len, char* out, size_t outSize);
 
-// The download path of an address ("http://" optional, %20 escapes kept) in
+// The download path of an address ("http://" optional, %20 escapes kept;
+// UTF-8 names in Shift_JIS where it holds them, see ReadableName) in
 // folder: folder\host\dirs\name when hierarchical, else folder\name with
 // name = flatName. Never leaves folder; keeps the whole path within 259
 // characters, cutting the name but keeping its extension. false when

@@ -20,7 +20,7 @@
 
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <imagehlp.h>
 
-#include "engine/text.h"
+#include "text/text.h"
 
 FileHandle FileCreate(const char* path) {
     HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,

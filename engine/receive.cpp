@@ -12,13 +12,14 @@
 
 #include "analysis/file_table.h"
 #include "analysis/links.h"
+#include "analysis/page_charset.h"
 #include "engine/engine.h"
 #include "engine/http.h"
 #include "engine/local_path.h"
 #include "engine/net.h"
 #include "engine/report.h"
-#include "engine/text.h"
 #include "settings/options.h"
+#include "text/text.h"
 
 static void EndWithHttpError(Job* job, int code) {
     if (job->top == 1) {
@@ -163,6 +164,8 @@ static bool HandleHead(Job* job, const char* head, int len) {
     job->modified[0] = '\0';
     if (FindHeaderValue(head, len, "Last-Modified", value, sizeof value))
         FormatHttpDate(value, job->modified);
+    if (FindHeaderValue(head, len, "Content-Type", value, sizeof value))
+        job->charset = CharsetOfLabel(value);
     if (job->kind == KindHead) return true;  // read at completion
     if (job->status == 301 || job->status == 302) {
         FollowRedirect(job, job->status, head, len);

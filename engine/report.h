@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+#include "analysis/file_table.h"  // the table's requests to the file list view
+
 // One printf-style line in the log pane.
 void LogAppend(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The main window's caption.
@@ -17,12 +19,6 @@ void AddToHistory(const char* address);
 // Hands a fetched file to the viewer; ownership of data (malloc'ed) passes
 // with the call, the viewer frees it.
 void ViewerHandOver(char* data, size_t size);
-
-// Requests of the found-file table to the file list view.
-void ViewDeleteAllItems();
-void ViewRedrawItem(int row);
-void ViewPublishCount(int count);
-void ViewSetRedraw(int on);
 
 // The engine's two animations, at every 100 ms tick: logo frame 0..16 in
 // the engine window (26 x 25 pixels from the strip's offset 26 * frame),

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "analysis/file_table.h"
-#include "analysis/page_scan.h"
 #include "engine/engine.h"
 #include "engine/net.h"
+#include "engine/page_links.h"
 #include "engine/report.h"
-#include "engine/text.h"
 #include "settings/options.h"
+#include "text/text.h"
 
 static constexpr int kLogoFrames = 17;
 static constexpr int kIndicatorIdle = 2;
@@ -197,7 +197,7 @@ void CompleteJob(Job* job) {
         }
         job->data[job->received] = '\0';  // the spare byte
         if (job->top == 1) AddToHistory(job->address);
-        AnalysePage(job->data, job->address);
+        AnalysePage(job->data, (size_t)job->received, job->address, job->charset);
         LogAppend("%sを解析しました", job->localName);
         break;
     case KindFetch:

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "engine/report.h"
-#include "engine/text.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
+#include "text/text.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ const DWORD kMenuFlags = 0;
 // The browser cannot start a program whose folder holds double-byte text.
 bool HasDoubleByteText(const char* folder) {
     for (const unsigned char* p = (const unsigned char*)folder; *p; p++) {
-        if ((*p >= 0x81 && *p <= 0x9F) || (*p >= 0xE0 && *p <= 0xEF)) return true;
+        if (IsLeadByte(*p)) return true;
     }
     return false;
 }

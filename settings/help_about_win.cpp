@@ -6,9 +6,9 @@
 #include <shellapi.h>
 
 #include "app/version.h"
-#include "engine/text.h"
 #include "settings/options.h"
 #include "settings/settings_ids.h"
+#include "text/text.h"
 
 namespace {
 

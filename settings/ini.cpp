@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "analysis/nocase.h"
-#include "engine/text.h"
 #include "settings/whole_file.h"
+#include "text/nocase.h"
+#include "text/text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/text.h"
 #include "settings/ini.h"
+#include "text/text.h"
 
 OptionsRecord Options;
 char IniPath[260];

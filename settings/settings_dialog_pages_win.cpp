@@ -4,10 +4,10 @@
 
 #include <commctrl.h>
 
-#include "engine/text.h"
 #include "settings/options.h"
 #include "settings/settings_ids.h"
 #include "settings/settings_rules.h"
+#include "text/text.h"
 
 namespace {
 

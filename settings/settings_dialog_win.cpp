@@ -8,13 +8,13 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "engine/text.h"
 #include "settings/browser_win.h"
 #include "settings/ini.h"
 #include "settings/options.h"
 #include "settings/settings_dialog_pages_win.h"
 #include "settings/settings_ids.h"
 #include "settings/settings_rules.h"
+#include "text/text.h"
 
 namespace {
 

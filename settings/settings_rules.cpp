@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "engine/text.h"
 #include "settings/ini.h"
+#include "text/text.h"
 
 int ClampSocketsText(const char* text, char* fixedOut, size_t size) {
     int value = TextToInt(text);

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/text.h"
+#include "text/text.h"
 
 WholeFileRead LoadWholeFile(const char* path, std::string* out) {
     out->clear();

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/text.h"
+#include "text/text.h"
 
 WholeFileRead LoadWholeFile(const char* path, std::string* out) {
     out->clear();

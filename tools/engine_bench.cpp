@@ -11,9 +11,9 @@
 #include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
-#include "engine/text.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
+#include "text/text.h"
 
 static bool Idle() {
     return Engine.ActiveJobs.empty() && Engine.DownloadQueue.empty() && Engine.HeadQueue.empty() &&

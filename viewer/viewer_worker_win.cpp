@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "engine/text.h"
 #include "settings/options.h"
+#include "text/text.h"
 #include "viewer/dib_layout.h"
 #include "viewer/plugin_host_win.h"
 #include "viewer/viewer_geometry.h"

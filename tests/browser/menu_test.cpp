@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "engine/text.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
 #include "tests/browser/registry_support.h"
 #include "tests/support/recorder.h"
+#include "text/text.h"
 
 namespace {
 

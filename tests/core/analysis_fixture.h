@@ -9,9 +9,9 @@
 
 #include "analysis/file_table.h"
 #include "engine/jobs.h"
-#include "engine/text.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
+#include "text/text.h"
 
 using Requests = std::vector<std::pair<std::string, int>>;  // address, row
 

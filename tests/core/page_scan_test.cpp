@@ -4,7 +4,9 @@
 #include <string>
 
 #include "analysis/links.h"
+#include "analysis/page_charset.h"
 #include "analysis/page_scan.h"
+#include "engine/page_links.h"
 #include "tests/core/analysis_fixture.h"
 
 namespace {
@@ -20,8 +22,11 @@ protected:
     }
     // Scans html as the top page and answers the addresses listed.
     std::vector<std::string> Scan(const std::string& html, const char* page = kTop) {
-        AnalysePage(html.c_str(), page);
+        Analyse(html, page);
         return Listed();
+    }
+    static void Analyse(const std::string& html, const char* page = kTop) {
+        AnalysePage(html.data(), html.size(), page, CharsetUnknown);
     }
     static std::vector<std::string> Under(std::initializer_list<const char*> names) {
         std::vector<std::string> out;
@@ -116,36 +121,29 @@ TEST(EncodingTest, EucToShiftJis) {
 }
 
 TEST_F(PageScanTest, QuotedArgumentsOfCalls) {
+    const std::string script = "<script language=JavaScript>";
+    const std::string onClick = "<a href=\"javascript:;\" onClick=\"";
     const struct {
-        const char* text;
-        const char* prefix;
-        int index;
+        std::string html;
         const char* listed;  // nullptr: nothing
     } cases[] = {
-        {"openWin('photo/p1.jpg')", nullptr, 0, "photo/p1.jpg"},
-        {"openWin(\"d.jpg\")", nullptr, 0, "d.jpg"},
-        {"openWin('first.jpg', \"second.jpg\")", nullptr, 0, "first.jpg"},
-        {"window.open('a.jpg','b.jpg')", "window.open", 1, "b.jpg"},
-        {"window.open ( 'spaced.jpg' )", "window.open", 0, "spaced.jpg"},
-        {"window.opener.go('no.jpg')", "window.open", 0, nullptr},
-        {"Window.open('case.jpg')", "window.open", 0, nullptr},
-        {"window.open(url)", "window.open", 0, nullptr},
-        {"window.open('unclosed.jpg)", "window.open", 0, nullptr},
-        {"window.open('x.jpg')", "window.open", 1, nullptr},
-        {"noCall 'x.jpg'", nullptr, 0, nullptr},
+        {onClick + "openWin('photo/p1.jpg')\">", "photo/p1.jpg"},
+        {onClick + "openWin(&quot;d.jpg&quot;)\">", "d.jpg"},
+        {onClick + "openWin('first.jpg', &quot;second.jpg&quot;)\">", "first.jpg"},
+        {onClick + "noCall 'x.jpg'\">", nullptr},
+        {script + "window.open('a.jpg','b.jpg')</script>", "a.jpg"},
+        {script + "window.open ( 'spaced.jpg' )</script>", "spaced.jpg"},
+        {script + "window.opener.go('no.jpg')</script>", nullptr},
+        {script + "Window.open('case.jpg')</script>", nullptr},
+        {script + "window.open(url)</script>", nullptr},
+        {script + "window.open('unclosed.jpg)</script>", nullptr},
+        {script + "window.open(" + std::string(300, ' ') + "'far.jpg')</script>", nullptr},
     };
     for (const auto& c : cases) {
         ListReset();
-        TakeQuotedArgument(c.text, c.prefix, c.index, kBase);
-        EXPECT_EQ(Listed(), c.listed ? Under({c.listed}) : std::vector<std::string>{}) << c.text;
+        Analyse(c.html);
+        EXPECT_EQ(Listed(), c.listed ? Under({c.listed}) : std::vector<std::string>{}) << c.html;
     }
-}
-
-TEST_F(PageScanTest, ScanScriptAnswersTheSkipPastItsEnd) {
-    const char* text = ">window.open('w.jpg');</SCRIPT><img src=after.jpg>";
-    EXPECT_EQ(ScanScript(text, kBase), (ptrdiff_t)(strstr(text, "<img") - text));
-    EXPECT_EQ(ScanScript(">window.open('x.jpg');", kBase), -1);
-    EXPECT_EQ(Listed(), Under({"w.jpg", "x.jpg"}));
 }
 
 TEST_F(PageScanTest, TagsAndAttributesInAnyCase) {
@@ -242,7 +240,7 @@ TEST_F(PageScanTest, TitlesBecomeTheCaption) {
     };
     for (const auto& c : cases) {
         ClearReports();
-        AnalysePage(c.html, kTop);
+        Analyse(c.html);
         ASSERT_EQ(Reports.captions.size(), 1u) << c.html;
         EXPECT_EQ(Reports.captions[0], c.caption) << c.html;
     }
@@ -250,23 +248,23 @@ TEST_F(PageScanTest, TitlesBecomeTheCaption) {
 
 TEST_F(PageScanTest, LongTitlesAreCutOnWholeCharacters) {
     std::string ascii(100, 't');
-    AnalysePage(("<title>" + ascii + "</title>").c_str(), kTop);
+    Analyse("<title>" + ascii + "</title>");
     EXPECT_EQ(Reports.captions.back(), std::string(88, 't') + " - Ferrow");
     // 87 ASCII characters leave room for only the lead byte of the next one.
     std::string sjis = std::string(87, 's') + "\x82\xA0\x82\xA0";
-    AnalysePage(("<title>" + sjis + "</title>").c_str(), kTop);
+    Analyse("<title>" + sjis + "</title>");
     EXPECT_EQ(Reports.captions.back(), std::string(87, 's') + " - Ferrow");
 }
 
 TEST_F(PageScanTest, OnlyTheTopPageSetsTheCaption) {
-    AnalysePage("<title>Other</title>", "http://host/a/b/other.html");
+    Analyse("<title>Other</title>", "http://host/a/b/other.html");
     EXPECT_TRUE(Reports.captions.empty());
     EXPECT_EQ(Reports.viewPublished.size(), 1u);
 }
 
 TEST_F(PageScanTest, TheBodyEndsAtItsFirstNul) {
     std::string html = std::string("<img src=a.jpg>") + '\0' + "<img src=b.jpg>";
-    AnalysePage(html.c_str(), kTop);
+    Analyse(html);
     EXPECT_EQ(Listed(), Under({"a.jpg"}));
 }
 
@@ -307,7 +305,7 @@ TEST_F(PageScanTest, HostileBodiesEndCleanly) {
     };
     for (const std::string& html : cases) {
         ListReset();
-        AnalysePage(html.c_str(), kTop);
+        Analyse(html);
         EXPECT_EQ(ListCount(), 0) << html.substr(0, 40);
     }
 }

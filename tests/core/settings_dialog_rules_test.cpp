@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstring>
 
-#include "engine/text.h"
 #include "settings/settings_rules.h"
+#include "text/text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "engine/http.h"
 #include "engine/platform.h"
-#include "engine/text.h"
 #include "tests/engine/engine_fixture.h"
+#include "text/text.h"
 
 void AdvanceTickCountForTests(uint32_t ms);
 

@@ -13,6 +13,7 @@
 #include "tests/engine/servers.h"
 #include "tests/support/recorder.h"
 #include "tests/support/temp_folder.h"
+#include "text/text.h"
 
 inline bool EngineIdle() {
     return Engine.ActiveJobs.empty() && Engine.DownloadQueue.empty() && Engine.HeadQueue.empty() &&

@@ -8,8 +8,8 @@
 #include <set>
 
 #include "app/list_sort.h"
-#include "engine/text.h"
 #include "tests/engine/engine_fixture.h"
+#include "text/text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "analysis/links.h"
 #include "engine/http.h"
 #include "engine/local_path.h"
-#include "engine/text.h"
+#include "text/text.h"
 
 // Stops the run with the line of the broken rule, so a finding is read at once.
 static void CheckAt(bool ok, int line) {

@@ -18,10 +18,10 @@
 #include "engine/engine.h"
 #include "engine/engine_window_win.h"
 #include "engine/net.h"
-#include "engine/text.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
 #include "tests/support/temp_folder.h"
+#include "text/text.h"
 
 void PaintEngineWindow(HWND window, HDC dc) {}
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/text.h"
 #include "settings/ini.h"
 #include "settings/options.h"
 #include "settings/settings_dialog_win.h"
 #include "settings/settings_ids.h"
 #include "tests/settings_ui/ui_driver.h"
 #include "tests/support/temp_folder.h"
+#include "text/text.h"
 
 // The browser-menu registration is someone else's; OK must call it. OK calls
 // it after it has read the settings file and before it writes it back, so

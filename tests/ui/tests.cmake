@@ -18,7 +18,7 @@ if(WIN32)
   ferrow_warnings(refuse_window_hook)
 
   add_executable(ui_tests ui/ferrow_app.cpp ui/main_window_test.cpp ui/commands_test.cpp
-                          ui/startup_failure_test.cpp)
+                          ui/startup_failure_test.cpp ui/page_charset_test.cpp)
   target_link_libraries(ui_tests PRIVATE ${FERROW_GTEST} comctl32 psapi)
   target_include_directories(ui_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(ui_tests)

@@ -13,3 +13,6 @@ int StrNCmpI(const char* a, const char* b, int n);
 
 // First occurrence of word in text ignoring case, or nullptr.
 const char* FindNoCase(const char* text, const char* word);
+
+// True when text ends with tail ignoring case ("" ends every text).
+bool EndsWithNoCase(const char* text, const char* tail);

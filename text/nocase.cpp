@@ -1,8 +1,8 @@
-#include "analysis/nocase.h"
+#include "text/nocase.h"
 
 #include <cstring>
 
-#include "engine/text.h"
+#include "text/text.h"
 
 static inline unsigned char Lower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? (unsigned char)(c + 32) : c;
@@ -22,6 +22,14 @@ int StrNCmpI(const char* a, const char* b, int n) {
         if (x == 0) return 0;
     }
     return 0;
+}
+
+bool EndsWithNoCase(const char* text, const char* tail) {
+    size_t n = strlen(text), m = strlen(tail);
+    if (n < m) return false;
+    for (size_t i = 0; i < m; i++)
+        if (Lower((unsigned char)text[n - m + i]) != Lower((unsigned char)tail[i])) return false;
+    return true;
 }
 
 const char* FindNoCase(const char* text, const char* word) {

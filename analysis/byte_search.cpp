@@ -1,0 +1,89 @@
+#include "analysis/byte_search.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#define FERROW_HAVE_SSE2_PATH 1
+#endif
+
+const char* FindBytePortable(const char* p, const char* end, char a) {
+    while (p < end && *p != a)
+        p++;
+    return p;
+}
+
+const char* FindEitherBytePortable(const char* p, const char* end, char a, char b) {
+    while (p < end && *p != a && *p != b)
+        p++;
+    return p;
+}
+
+#ifdef FERROW_HAVE_SSE2_PATH
+
+namespace {
+
+// 16 bytes at a time; the bytes before p in the first aligned block and
+// after end in the last are masked off, so no load crosses into a page that
+// the buffer does not touch (aligned loads never straddle pages).
+__attribute__((target("sse2"), no_sanitize("address"))) const char*
+FindMaskSse2(const char* p, const char* end, char a, char b) {
+    if (p >= end) return end;
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    uintptr_t offset = (uintptr_t)p & 15;
+    const char* block = p - offset;
+    unsigned mask = 0xFFFFu << offset;
+    for (;;) {
+        __m128i bytes = _mm_load_si128((const __m128i*)block);
+        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
+        unsigned found = (unsigned)_mm_movemask_epi8(hits) & mask;
+        if (found) {
+            const char* at = block + __builtin_ctz(found);
+            return at < end ? at : end;
+        }
+        block += 16;
+        if (block >= end) return end;
+        mask = 0xFFFFu;
+    }
+}
+
+bool HasSse2() {
+#if defined(__x86_64__)
+    return true; // part of the architecture
+#else
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2");
+#endif
+}
+
+const bool kUseVector = HasSse2();
+
+} // namespace
+
+const char* FindByte(const char* p, const char* end, char a) {
+    return kUseVector ? FindMaskSse2(p, end, a, a) : FindBytePortable(p, end, a);
+}
+
+const char* FindEitherByte(const char* p, const char* end, char a, char b) {
+    return kUseVector ? FindMaskSse2(p, end, a, b) : FindEitherBytePortable(p, end, a, b);
+}
+
+bool VectorSearchInUse() {
+    return kUseVector;
+}
+
+#else
+
+const char* FindByte(const char* p, const char* end, char a) {
+    return FindBytePortable(p, end, a);
+}
+const char* FindEitherByte(const char* p, const char* end, char a, char b) {
+    return FindEitherBytePortable(p, end, a, b);
+}
+bool VectorSearchInUse() {
+    return false;
+}
+
+#endif

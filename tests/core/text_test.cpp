@@ -1,0 +1,203 @@
+// The shared text helpers: Shift_JIS lead bytes, UTF-8 and the readable form
+// of names, and the page scan's byte search against its portable twin.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "analysis/attribute_text.h"
+#include "analysis/byte_search.h"
+#include "text/charset.h"
+#include "text/name_text.h"
+#include "text/nocase.h"
+#include "text/text.h"
+
+namespace {
+
+TEST(ShiftJisTest, LeadBytesAre81To9FAndE0ToFC) {
+    for (int c = 0; c < 256; c++) {
+        bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        EXPECT_EQ(IsLeadByte((unsigned char)c), lead) << c;
+    }
+}
+
+TEST(NoCaseTest, EndsWithNoCaseComparesTheTail) {
+    EXPECT_TRUE(EndsWithNoCase("A.HTML", ".html"));
+    EXPECT_TRUE(EndsWithNoCase("x", ""));
+    EXPECT_FALSE(EndsWithNoCase("html", ".html"));
+    EXPECT_FALSE(EndsWithNoCase("a.htm", ".html"));
+}
+
+TEST(Utf8Test, DecodeAcceptsOnlyWholeShortestCharacters) {
+    const struct {
+        const char* bytes;
+        size_t length;
+        size_t taken;
+        uint32_t codePoint;
+    } cases[] = {
+        {"A", 1, 1, 0x41},
+        {"\xC3\xA9", 2, 2, 0xE9},
+        {"\xE5\x86\x99", 3, 3, 0x5199},
+        {"\xF0\x9F\x98\x80", 4, 4, 0x1F600},
+        {"\xE5\x86", 2, 0, 0},         // cut short
+        {"\xC0\xAF", 2, 0, 0},         // over-long "/"
+        {"\xE0\x80\xAF", 3, 0, 0},     // over-long "/"
+        {"\xED\xA0\x80", 3, 0, 0},     // surrogate
+        {"\xF4\x90\x80\x80", 4, 0, 0}, // past U+10FFFF
+        {"\x80", 1, 0, 0},
+        {"\xE5"
+         "A\x99",
+         3, 0, 0},
+    };
+    for (const auto& c : cases) {
+        uint32_t cp = 0;
+        EXPECT_EQ(DecodeUtf8(c.bytes, c.length, &cp), c.taken) << c.bytes;
+        if (c.taken) {
+            EXPECT_EQ(cp, c.codePoint) << c.bytes;
+        }
+    }
+    EXPECT_TRUE(IsUtf8Text("a\xE5\x86\x99", 4));
+    EXPECT_FALSE(IsUtf8Text("plain", 5));
+    EXPECT_FALSE(IsUtf8Text("\x8E\xCA\x90\x5E", 4)); // Shift_JIS
+}
+
+TEST(Utf8Test, ConversionToShiftJis) {
+    const struct {
+        const char* utf8;
+        const char* sjis;
+        int replaced;
+    } cases[] = {
+        {"\xE5\x86\x99\xE7\x9C\x9F.jpg", "\x8E\xCA\x90\x5E.jpg", 0},
+        {"\xE3\x81\x82", "\x82\xA0", 0},
+        {"\xEF\xBD\xB1", "\xB1", 0},     // half-width katakana: one byte
+        {"\xE2\x91\xA0", "\x87\x40", 0}, // circled one, a code page 932 extension
+        {"\xC3\xA9t\xC3\xA9", "?t?", 2}, // e acute is not in Shift_JIS
+        {"\xF0\x9F\x98\x80", "?", 1},
+        {"\xFF"
+         "a",
+         "?a", 1},
+    };
+    for (const auto& c : cases) {
+        char out[64];
+        EXPECT_EQ(Utf8ToShiftJis(c.utf8, strlen(c.utf8), out, sizeof out), c.replaced) << c.utf8;
+        EXPECT_STREQ(out, c.sjis) << c.utf8;
+    }
+    // A cut never leaves half a character.
+    char small[4];
+    Utf8ToShiftJis("a\xE3\x81\x82\xE3\x81\x84", 7, small, sizeof small);
+    EXPECT_STREQ(small, "a\x82\xA0");
+    Utf8ToShiftJis("ab\xE3\x81\x82", 5, small, sizeof small);
+    EXPECT_STREQ(small, "ab");
+}
+
+TEST(NameTextTest, ReadableNames) {
+    const struct {
+        const char* name;
+        const char* shown;
+    } cases[] = {
+        {"%E5%86%99%E7%9C%9F.jpg", "\x8E\xCA\x90\x5E.jpg"},
+        {"%e5%86%99%e7%9c%9f.jpg", "\x8E\xCA\x90\x5E.jpg"},
+        {"\xE5\x86\x99\xE7\x9C\x9F.jpg", "\x8E\xCA\x90\x5E.jpg"}, // raw UTF-8
+        {"%E5%86%99%20x.jpg", "\x8E\xCA%20x.jpg"},                // ASCII escapes stay
+        {"caf%C3%A9.jpg", "caf%C3%A9.jpg"},                       // no Shift_JIS form
+        {"caf\xC3\xA9.jpg", "caf%C3%A9.jpg"},
+        {"\x8E\xCA\x90\x5E.jpg", "\x8E\xCA\x90\x5E.jpg"}, // Shift_JIS stays
+        {"%8E%CA.jpg", "%8E%CA.jpg"},                     // escaped Shift_JIS too
+        {"a%20b.jpg", "a%20b.jpg"},
+        {"%E5%86.jpg", "%E5%86.jpg"}, // a broken sequence
+        {"%C0%AF.jpg", "%C0%AF.jpg"}, // over-long "/"
+        {"100%.jpg", "100%.jpg"},
+        {"%E5%8", "%E5%8"},
+    };
+    for (const auto& c : cases) {
+        char out[64];
+        ReadableName(c.name, strlen(c.name), out, sizeof out);
+        EXPECT_STREQ(out, c.shown) << c.name;
+    }
+    char small[4];
+    ReadableName("%E5%86%99%E7%9C%9F", 18, small, sizeof small);
+    EXPECT_STREQ(small, "\x8E\xCA");
+}
+
+TEST(NameTextTest, PercentEncodingOfHighBytes) {
+    char out[16];
+    EXPECT_TRUE(PercentEncodeHighBytes("a\xE5 b", 4, out, sizeof out));
+    EXPECT_STREQ(out, "a%E5 b");
+    EXPECT_FALSE(PercentEncodeHighBytes("\xE5\xE5\xE5\xE5\xE5\xE5", 6, out, sizeof out));
+    EXPECT_STREQ(out, "");
+}
+
+TEST(AttributeTextTest, SrcsetCandidates) {
+    const struct {
+        const char* srcset;
+        const char* largest; // nullptr: none
+    } cases[] = {
+        {"a.jpg 100w, b.jpg 300w, c.jpg 200w", "b.jpg"},
+        {"a.jpg 300w,b.jpg 300w", "a.jpg"},
+        {"a.jpg, b.jpg 1.5x, c.jpg 1.25x", "b.jpg"},
+        {"  a.jpg  ", "a.jpg"},
+        {"a.jpg,b.jpg 2x", "a.jpg,b.jpg"}, // an address runs to a blank, commas and all
+        {"a.jpg, b.jpg 2x", "b.jpg"},
+        {"data:image/gif;base64,R0l,GOD 1x, real.jpg 2x", "real.jpg"},
+        {"a.jpg 2x bogus, b.jpg 1x", "a.jpg"},
+        {"a.jpg xw, b.jpg 2x", "b.jpg"},
+        {"", nullptr},
+        {" , ,", nullptr},
+    };
+    for (const auto& c : cases) {
+        const char* start = nullptr;
+        size_t length = 0;
+        bool found = LargestSrcsetCandidate(c.srcset, strlen(c.srcset), &start, &length);
+        EXPECT_EQ(found, c.largest != nullptr) << c.srcset;
+        if (found && c.largest) {
+            EXPECT_EQ(std::string(start, length), c.largest) << c.srcset;
+        }
+    }
+}
+
+TEST(AttributeTextTest, CssUrls) {
+    const struct {
+        const char* css;
+        std::vector<std::string> urls;
+    } cases[] = {
+        {"a{background:url(x.png)}", {"x.png"}},
+        {"url( 'a b.png' ) URL(\"c.gif\") Url(d.jpg)", {"a b.png", "c.gif", "d.jpg"}},
+        {"url('unclosed.png)", {}},
+        {"url(", {}},
+        {"curl(x.png) rgba(0,0,0) -url(y.png) (url(z.png))", {"z.png"}},
+        {"url() url('')", {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        ForEachCssUrl(
+            c.css, strlen(c.css),
+            [](void* context, const char* start, size_t length) {
+                ((std::vector<std::string>*)context)->emplace_back(start, length);
+            },
+            &got);
+        EXPECT_EQ(got, c.urls) << c.css;
+    }
+}
+
+// The vector search and its twin answer alike at every start, length and
+// alignment, with the byte at every place.
+TEST(ByteSearchTest, VectorAndPortableAgree) {
+    std::string text(200, 'x');
+    for (size_t at = 0; at < 70; at++) {
+        std::string t = text;
+        t[at] = '<';
+        t[at + 37 < t.size() ? at + 37 : 0] = '>';
+        for (size_t from = 0; from < 40; from++) {
+            for (size_t end = from; end < 120; end += 7) {
+                const char* p = t.data() + from;
+                const char* e = t.data() + end;
+                EXPECT_EQ(FindByte(p, e, '<'), FindBytePortable(p, e, '<'));
+                EXPECT_EQ(FindEitherByte(p, e, '<', '>'), FindEitherBytePortable(p, e, '<', '>'));
+            }
+        }
+    }
+#if defined(__x86_64__)
+    EXPECT_TRUE(VectorSearchInUse());
+#endif
+}
+
+} // namespace
