@@ -9,7 +9,8 @@ constexpr int kSizeSize = 11;
 constexpr int kDateSize = 20;
 constexpr int kAddressSize = 256;
 
-enum FileColumn { ColName = 0, ColSize = 1, ColDate = 2, ColAddress = 3 };
+// ColPage, the page a file was found on, is kept for its requests and not shown.
+enum FileColumn { ColName = 0, ColSize = 1, ColDate = 2, ColAddress = 3, ColPage = 4 };
 
 enum FileIcon {
     IconHtml = 0,
@@ -28,6 +29,7 @@ struct FileRow {
     char size[kSizeSize];
     char date[kDateSize];
     char address[kAddressSize];
+    char page[kAddressSize];
 };
 
 struct FileTableState {

@@ -22,12 +22,14 @@ bool IsVisited(const char* address);
 
 // The directory that a page's relative links start from: the address up to
 // and including the last "/" of its path, or the address and "/" when it has
-// no path. Returns false (out empty) for anything but an "http://" address.
+// no path. Returns false (out empty) for anything but an "http://" or
+// "https://" address.
 bool BaseDirectory(const char* pageAddress, char* out, size_t outSize);
 
 // Resolves link against the page address's base directory into a full
-// "http://" address (<= 259 chars); returns false when the link is dropped
-// (other scheme, too long, empty).
+// "http://" or "https://" address (<= 259 chars); a protocol-relative link
+// takes the page's scheme. Returns false when the link is dropped (other
+// scheme, too long, empty).
 bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t outSize);
 
 // Takes one reference found on a page: the value of attributeName in the tag

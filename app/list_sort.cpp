@@ -45,11 +45,13 @@ static void SwapRows(int p, int q) {
     memcpy(a.size, b.size, sizeof a.size);
     memcpy(a.date, b.date, sizeof a.date);
     memcpy(a.address, b.address, sizeof a.address);
+    memcpy(a.page, b.page, sizeof a.page);
     a.icon = b.icon;
     memcpy(b.name, saved.name, sizeof b.name);
     memcpy(b.size, saved.size, sizeof b.size);
     memcpy(b.date, saved.date, sizeof b.date);
     memcpy(b.address, saved.address, sizeof b.address);
+    memcpy(b.page, saved.page, sizeof b.page);
     b.icon = saved.icon;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "analysis/nocase.h"
+#include "app/version.h"
 #include "engine/text.h"
 
 void EscapeSpaces(const char* address, char* out, size_t outSize) {
@@ -12,8 +13,10 @@ void EscapeSpaces(const char* address, char* out, size_t outSize) {
         const char* piece = *p == ' ' ? "%20" : nullptr;
         size_t len = piece ? 3 : 1;
         if (used + len > outSize - 1) break;
-        if (piece) memcpy(out + used, piece, 3);
-        else out[used] = *p;
+        if (piece)
+            memcpy(out + used, piece, 3);
+        else
+            out[used] = *p;
         used += len;
     }
     out[used] = '\0';
@@ -29,10 +32,20 @@ void LocalNameOf(const char* address, char* out, size_t outSize) {
     CopyText(out, outSize, slash ? slash + 1 : address);
 }
 
+int SchemeLength(const char* address) {
+    if (StrNCmpI(address, "http://", 7) == 0) return 7;
+    if (StrNCmpI(address, "https://", 8) == 0) return 8;
+    return 0;
+}
+
+bool IsSecureAddress(const char* address) {
+    return SchemeLength(address) == 8;
+}
+
 void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t* portOut,
                   char* pathOut, size_t pathSize) {
-    const char* p = address;
-    if (StrNCmpI(p, "http://", 7) == 0) p += 7;
+    const char* p = address + SchemeLength(address);
+    uint32_t defaultPort = IsSecureAddress(address) ? 443 : 80;
     const char* slash = strchr(p, '/');
     size_t hostLen = slash ? (size_t)(slash - p) : strlen(p);
     const char* colon = (const char*)memchr(p, ':', hostLen);
@@ -42,28 +55,38 @@ void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t*
         memcpy(hostOut, p, n);
         hostOut[n] = '\0';
     }
-    uint32_t port = 80;
+    uint32_t port = defaultPort;
     if (colon) {
         port = 0;
         for (const char* d = colon + 1; d < p + hostLen && *d >= '0' && *d <= '9'; d++) {
             port = port * 10 + (uint32_t)(*d - '0');
             if (port > 65535) break;
         }
-        if (port == 0 || port > 65535) port = 80;
+        if (port == 0 || port > 65535) port = defaultPort;
     }
     *portOut = (uint16_t)port;
     CopyText(pathOut, pathSize, slash && slash[0] ? slash : "/");
 }
 
-int BuildRequest(char* out, size_t outSize, bool head, const char* path, const char* host,
-                 const char* proxyAddress) {
+int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
     if (outSize == 0) return 0;
     out[0] = '\0';
-    AppendFormat(out, outSize, "%s", head ? "HEAD " : "GET ");
-    AppendFormat(out, outSize, "%s HTTP/1.0\r\n", proxyAddress ? proxyAddress : path);
-    if (!proxyAddress) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
-    AppendFormat(out, outSize, "Host: %s\r\n", host);
+    AppendFormat(out, outSize, "%s", parts.head ? "HEAD " : "GET ");
+    AppendFormat(out, outSize, "%s HTTP/1.0\r\n", parts.target);
+    if (parts.direct) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
+    AppendFormat(out, outSize, "Host: %s\r\n", parts.host);
+    AppendFormat(out, outSize, "User-Agent: Ferrow/%s\r\n", FERROW_VERSION);
+    // Many image hosts refuse a file asked for without the page it is on.
+    if (parts.referer && parts.referer[0])
+        AppendFormat(out, outSize, "Referer: %s\r\n", parts.referer);
     AppendFormat(out, outSize, "Connection: close\r\n\r\n");
+    return (int)strlen(out);
+}
+
+int BuildTunnelRequest(char* out, size_t outSize, const char* host, uint16_t port) {
+    FormatText(out, outSize,
+               "CONNECT %s:%u HTTP/1.0\r\nHost: %s:%u\r\nUser-Agent: Ferrow/%s\r\n\r\n", host,
+               (unsigned)port, host, (unsigned)port, FERROW_VERSION);
     return (int)strlen(out);
 }
 
@@ -81,7 +104,9 @@ int FindHeadEnd(const char* text, int len) {
     return -1;
 }
 
-static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+static bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int ParseStatusLine(const char* head, int len) {
     // "HTTP/" digit "." digit " " and three digits: 12 bytes at least.
@@ -92,17 +117,22 @@ int ParseStatusLine(const char* head, int len) {
     return (head[9] - '0') * 100 + (head[10] - '0') * 10 + (head[11] - '0');
 }
 
-static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+static bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize) {
     int nameLen = (int)strlen(name);
     bool found = false;
     int p = 0;
-    while (p < len && head[p] != '\r' && head[p] != '\n') p++;  // the status line
+    while (p < len && head[p] != '\r' && head[p] != '\n')
+        p++; // the status line
     while (p < len) {
-        while (p < len && (head[p] == '\r' || head[p] == '\n')) p++;
+        while (p < len && (head[p] == '\r' || head[p] == '\n'))
+            p++;
         int lineStart = p;
-        while (p < len && head[p] != '\r' && head[p] != '\n') p++;
+        while (p < len && head[p] != '\r' && head[p] != '\n')
+            p++;
         int lineEnd = p;
         if (lineEnd - lineStart <= nameLen || head[lineStart + nameLen] != ':') continue;
         // StrNCmpI stops at NUL; compare byte by byte within the line instead.
@@ -115,9 +145,11 @@ bool FindHeaderValue(const char* head, int len, const char* name, char* out, siz
         }
         if (!same) continue;
         int v = lineStart + nameLen + 1;
-        while (v < lineEnd && IsBlank(head[v])) v++;
+        while (v < lineEnd && IsBlank(head[v]))
+            v++;
         int e = lineEnd;
-        while (e > v && IsBlank(head[e - 1])) e--;
+        while (e > v && IsBlank(head[e - 1]))
+            e--;
         if (outSize > 0) {
             size_t n = (size_t)(e - v) < outSize - 1 ? (size_t)(e - v) : outSize - 1;
             memcpy(out, head + v, n);
@@ -141,9 +173,11 @@ int32_t ParseContentLength(const char* value) {
 
 // Decimal number at the start of text (leading blanks skipped), 0 when none.
 static int NumberAt(const char* text) {
-    while (*text == ' ') text++;
+    while (*text == ' ')
+        text++;
     int n = 0;
-    for (int i = 0; i < 6 && IsDigit(text[i]); i++) n = n * 10 + (text[i] - '0');
+    for (int i = 0; i < 6 && IsDigit(text[i]); i++)
+        n = n * 10 + (text[i] - '0');
     return n;
 }
 

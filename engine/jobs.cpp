@@ -6,6 +6,7 @@
 #include "analysis/file_table.h"
 #include "engine/report.h"
 #include "engine/text.h"
+#include "engine/tls.h"
 
 EngineState Engine;
 
@@ -38,6 +39,8 @@ void OnAnalyseLink(const char* address, int32_t row) {
 
 void OnDownload(const char* address, int32_t row) {
     Engine.DownloadQueue.push_back(MakeRequest(KindDownload, row, 0, address));
+    // A listed file is asked for with the page it was found on.
+    CopyText(Engine.DownloadQueue.back().referer, kAddressRequestSize, ListText(row, ColPage));
     Engine.DownloadsQueued++;
     if (Engine.DownloadsQueued == 1) ProgressSetPos(0);
 }
@@ -48,7 +51,8 @@ void OnFetch(const char* address, int32_t row) {
 }
 
 static void EndAllJobs() {
-    while (!Engine.ActiveJobs.empty()) EndJob(&Engine.ActiveJobs.front());
+    while (!Engine.ActiveJobs.empty())
+        EndJob(&Engine.ActiveJobs.front());
 }
 
 void OnStopAll() {
@@ -85,6 +89,7 @@ Job* AddActiveJob(const JobRequest& request) {
     job->top = request.top;
     job->redirects = request.redirects;
     CopyText(job->requested, sizeof job->requested, request.address);
+    CopyText(job->referer, sizeof job->referer, request.referer);
     return job;
 }
 
@@ -93,6 +98,8 @@ void EndJob(Job* job) {
         CloseAndDeleteTableFile(job->file);
         job->file = kNoFile;
     }
+    TlsClose(job->tls);
+    job->tls = nullptr;
     if (job->socket != kNoSocket) NetCloseSocket(job->socket);
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
     free(job->data);
@@ -125,7 +132,8 @@ bool AnyActive(int32_t kind) {
 }
 
 void CountActiveByKind(int32_t countsOut[5]) {
-    for (int k = 0; k < 5; k++) countsOut[k] = 0;
+    for (int k = 0; k < 5; k++)
+        countsOut[k] = 0;
     for (const Job& job : Engine.ActiveJobs)
         if (job.kind >= 1 && job.kind <= 4) countsOut[job.kind]++;
 }
@@ -141,7 +149,8 @@ static bool OpenFileTableReady = false;
 
 static void PrepareOpenFileTable() {
     if (OpenFileTableReady) return;
-    for (OpenFileSlot& slot : OpenFileTable) slot.file = kNoFile;
+    for (OpenFileSlot& slot : OpenFileTable)
+        slot.file = kNoFile;
     OpenFileTableReady = true;
 }
 

@@ -33,8 +33,7 @@ static void StartQueuedJobs() {
     int32_t active[5];
     CountActiveByKind(active);
     if (active[KindFetch] == 0 && !Engine.FetchSlot.empty()) StartFront(Engine.FetchSlot);
-    if (active[KindAnalyse] == 0 && !Engine.AnalysisQueue.empty())
-        StartFront(Engine.AnalysisQueue);
+    if (active[KindAnalyse] == 0 && !Engine.AnalysisQueue.empty()) StartFront(Engine.AnalysisQueue);
     for (int free = DownloadSlots() - active[KindDownload];
          free > 0 && !Engine.DownloadQueue.empty(); free--)
         StartFront(Engine.DownloadQueue);
@@ -44,7 +43,7 @@ static void StartQueuedJobs() {
 static void EndSilentJobs() {
     uint32_t now = TickCount();
     for (auto it = Engine.ActiveJobs.begin(); it != Engine.ActiveJobs.end();) {
-        Job& job = *it++;  // EndJob removes only this entry
+        Job& job = *it++; // EndJob removes only this entry
         // Unsigned on both sides: a negative TimeOutSec never times out.
         if ((uint32_t)(now - job.lastActivity) / 1000 <= (uint32_t)Options.TimeOutSec) continue;
         LogAppend("タイムアウトしました - \"%s\"", job.localName);
@@ -82,20 +81,37 @@ void OnTimer() {
 
 void OnSocketEvent(SocketHandle socket, int event) {
     Job* job = FindJobBySocket(socket);
-    if (!job) return;  // a late event of an ended job
+    if (!job) return; // a late event of an ended job
     job->lastActivity = TickCount();
     Engine.IndicatorFrame = (Engine.IndicatorFrame + 1) % 2;
     switch (event) {
     case NetEventRead:
-        ReceiveChunk(job);
+        if (job->phase != PhaseResponse) {
+            AdvanceConnection(job, false);
+            break;
+        }
+        // TLS keeps decrypted bytes of its own that no further event would
+        // announce: read them all now.
+        while (ReceiveChunk(job) == ReceiveMore && job->tls) {
+        }
         break;
     case NetEventConnect:
         SendRequest(job);
         break;
     case NetEventClose:
+        if (job->phase != PhaseResponse) {
+            AdvanceConnection(job, true);
+            if (FindJobBySocket(socket) != job) return;                     // ended
+            if (job->phase == PhaseHandshake) AdvanceConnection(job, true); // a tunnel just opened
+            if (FindJobBySocket(socket) != job) return;
+            if (job->phase != PhaseResponse) {
+                EndWithTlsFailure(job); // the stream ended before the handshake did
+                return;
+            }
+        }
         while (ReceiveChunk(job) == ReceiveMore) {
         }
-        if (FindJobBySocket(socket) != job) return;  // ended while reading
+        if (FindJobBySocket(socket) != job) return; // ended while reading
         FinishJob(job);
         break;
     default:
@@ -135,9 +151,11 @@ void CompleteJob(Job* job) {
             LogAppend("err:%sを解析できませんでした", job->localName);
             break;
         }
-        job->data[job->received] = '\0';  // the spare byte
+        job->data[job->received] = '\0'; // the spare byte
         if (job->top == 1) AddToHistory(job->address);
+        CopyText(Engine.AnalysedPage, sizeof Engine.AnalysedPage, job->address);
         AnalysePage(job->data, job->address);
+        Engine.AnalysedPage[0] = '\0';
         LogAppend("%sを解析しました", job->localName);
         break;
     case KindFetch:
@@ -147,7 +165,7 @@ void CompleteJob(Job* job) {
             if (job->modified[0]) ListSetText(job->row, ColDate, job->modified);
         }
         ViewerHandOver(job->data, (size_t)job->received);
-        job->data = nullptr;  // the viewer owns it now
+        job->data = nullptr; // the viewer owns it now
         break;
     default:
         break;

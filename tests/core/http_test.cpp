@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/version.h"
 #include "engine/http.h"
 
 namespace {
@@ -17,13 +18,13 @@ TEST(HttpDate, ThreeLayoutsAndTheirVariants) {
         {"Sun, 06 Nov 1994 08:49:37 GMT", "1994/11/06 08:49:37"},
         {"Sunday, 06-Nov-94 08:49:37 GMT", "1994/11/06 08:49:37"},
         {"Sun Nov  6 08:49:37 1994", "1994/11/06 08:49:37"},
-        {"Wednesday, 01-Jan-20 00:00:01 GMT", "2020/01/01 00:00:01"},  // 50 or less: 20xx
+        {"Wednesday, 01-Jan-20 00:00:01 GMT", "2020/01/01 00:00:01"}, // 50 or less: 20xx
         {"Thursday, 31-Dec-51 23:59:59 GMT", "1951/12/31 23:59:59"},
         {"Mon, 01 Dec 2003 10:00:00 GMT", "2003/12/01 10:00:00"},
         {"Sat Feb 29 12:00:00 2020", "2020/02/29 12:00:00"},
-        {"06 Nov 1994 08:49:37 GMT", "8/00/00 :37 GMT"},  // no weekday: layout A as it falls
+        {"06 Nov 1994 08:49:37 GMT", "8/00/00 :37 GMT"}, // no weekday: layout A as it falls
         {"", "0/00/00 "},
-        {"Sun, 0", "0/00/00 "},  // short values read nothing beyond their end
+        {"Sun, 0", "0/00/00 "}, // short values read nothing beyond their end
     };
     for (const auto& c : cases) {
         char out[32];
@@ -47,6 +48,10 @@ TEST(HttpAddress, SplitIntoHostPortPath) {
         {"http://host:99999/", "host", 80, "/"},
         {"http://host:/a", "host", 80, "/a"},
         {"http://h/a?b=/c", "h", 80, "/a?b=/c"},
+        {"https://host/dir/a.jpg", "host", 443, "/dir/a.jpg"},
+        {"HTTPS://host:8443", "host", 8443, "/"},
+        {"https://host:0/x", "host", 443, "/x"},
+        {"https://h:/a", "h", 443, "/a"},
     };
     for (const auto& c : cases) {
         char host[256], path[256];
@@ -74,17 +79,63 @@ TEST(HttpAddress, LocalNameAndEscapedSpaces) {
     EXPECT_STREQ(small, "http://h/");
 }
 
+TEST(HttpAddress, Schemes) {
+    const struct {
+        const char* address;
+        int length;
+        bool secure;
+    } cases[] = {
+        {"http://h/", 7, false}, {"HTTPS://h/", 8, true}, {"https:/h", 0, false},
+        {"ftp://h/", 0, false},  {"httpx://h", 0, false}, {"", 0, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SchemeLength(c.address), c.length) << c.address;
+        EXPECT_EQ(IsSecureAddress(c.address), c.secure) << c.address;
+    }
+}
+
 TEST(HttpRequest, LongestRequestIsComplete) {
     std::string path = "/" + std::string(254, 'p');
     std::string host(255, 'h');
     std::string address = "http://" + std::string(248, 'a');
+    std::string referer = "https://" + std::string(251, 'r');
     char out[kRequestSize];
     for (const char* proxy : {(const char*)nullptr, address.c_str()}) {
-        int len = BuildRequest(out, sizeof out, true, path.c_str(), host.c_str(), proxy);
+        RequestParts parts = {true, proxy ? proxy : path.c_str(), host.c_str(), !proxy,
+                              referer.c_str()};
+        int len = BuildRequest(out, sizeof out, parts);
         ASSERT_EQ(len, (int)strlen(out));
         EXPECT_EQ(std::string(out).substr(len - 4), "\r\n\r\n");
         EXPECT_EQ(std::string(out, 5), "HEAD ");
+        EXPECT_NE(std::string(out).find("Referer: " + referer + "\r\n"), std::string::npos);
     }
+}
+
+TEST(HttpRequest, ExactBytes) {
+    const struct {
+        RequestParts parts;
+        const char* expected;
+    } cases[] = {
+        {{false, "/dir/a%20b.jpg", "host", true, nullptr},
+         "GET /dir/a%20b.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n"},
+        {{true, "/a.jpg", "host", true, "https://host/page.html"},
+         "HEAD /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: https://host/page.html\r\n"
+         "Connection: close\r\n\r\n"},
+        {{false, "http://host/a.jpg", "host", false, ""},
+         "GET http://host/a.jpg HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nConnection: close\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        char out[kRequestSize];
+        int len = BuildRequest(out, sizeof out, c.parts);
+        EXPECT_EQ(std::string(out, (size_t)len), c.expected);
+    }
+    char out[kRequestSize];
+    int len = BuildTunnelRequest(out, sizeof out, "host", 443);
+    EXPECT_EQ(std::string(out, (size_t)len), "CONNECT host:443 HTTP/1.0\r\nHost: host:443\r\n"
+                                             "User-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n");
 }
 
 TEST(HttpHead, EndMarks) {
@@ -92,9 +143,12 @@ TEST(HttpHead, EndMarks) {
         const char* text;
         int body;
     } cases[] = {
-        {"HTTP/1.0 200 OK\r\n\r\nbody", 19}, {"HTTP/1.0 200 OK\n\nbody", 17},
-        {"HTTP/1.0 200 OK\r\rbody", 17},     {"HTTP/1.0 200 OK\r\nX: y\r\n", -1},
-        {"", -1},                            {"\r\n\r", -1},
+        {"HTTP/1.0 200 OK\r\n\r\nbody", 19},
+        {"HTTP/1.0 200 OK\n\nbody", 17},
+        {"HTTP/1.0 200 OK\r\rbody", 17},
+        {"HTTP/1.0 200 OK\r\nX: y\r\n", -1},
+        {"", -1},
+        {"\r\n\r", -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindHeadEnd(c.text, (int)strlen(c.text)), c.body) << c.text;
@@ -105,24 +159,29 @@ TEST(HttpHead, StatusLine) {
         const char* text;
         int status;
     } cases[] = {
-        {"HTTP/1.0 200 OK", 200}, {"HTTP/1.1 404 Not Found", 404}, {"HTTP/1.0 302", 302},
-        {"HTTP/1.0 2", 0},        {"HTTP/1.0 2000", 0},            {"hello world 200", 0},
-        {"HTTP/10 200 OK", 0},    {"http/1.0 200 OK", 0},          {"", 0},
+        {"HTTP/1.0 200 OK", 200},
+        {"HTTP/1.1 404 Not Found", 404},
+        {"HTTP/1.0 302", 302},
+        {"HTTP/1.0 2", 0},
+        {"HTTP/1.0 2000", 0},
+        {"hello world 200", 0},
+        {"HTTP/10 200 OK", 0},
+        {"http/1.0 200 OK", 0},
+        {"", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseStatusLine(c.text, (int)strlen(c.text)), c.status) << c.text;
 }
 
 TEST(HttpHead, HeaderValuesComeFromLineStartsOnly) {
-    const char head[] =
-        "HTTP/1.0 200 OK\r\nX-Note: Content-Length: 99\r\ncontent-length:  42 \r\n"
-        "Location: /a\r\nLOCATION:\t/b\r\n\r\n";
+    const char head[] = "HTTP/1.0 200 OK\r\nX-Note: Content-Length: 99\r\ncontent-length:  42 \r\n"
+                        "Location: /a\r\nLOCATION:\t/b\r\n\r\n";
     int len = (int)strlen(head);
     char value[64];
     ASSERT_TRUE(FindHeaderValue(head, len, "Content-Length", value, sizeof value));
     EXPECT_STREQ(value, "42");
     ASSERT_TRUE(FindHeaderValue(head, len, "Location", value, sizeof value));
-    EXPECT_STREQ(value, "/b");  // a later line replaces an earlier one
+    EXPECT_STREQ(value, "/b"); // a later line replaces an earlier one
     EXPECT_FALSE(FindHeaderValue(head, len, "Last-Modified", value, sizeof value));
     EXPECT_FALSE(FindHeaderValue("Location: /x\r\n\r\n", 15, "Location", value, sizeof value));
     char small[4];
@@ -135,11 +194,11 @@ TEST(HttpHead, ContentLengthValues) {
         const char* value;
         int32_t length;
     } cases[] = {
-        {"0", 0},   {"4096", 4096}, {"2147483647", 2147483647}, {"2147483648", -1},
-        {"-5", -1}, {"12abc", -1},  {"", -1},                   {"99999999999999999999", -1},
-        {"+3", -1},
+        {"0", 0},      {"4096", 4096}, {"2147483647", 2147483647},   {"2147483648", -1}, {"-5", -1},
+        {"12abc", -1}, {"", -1},       {"99999999999999999999", -1}, {"+3", -1},
     };
-    for (const auto& c : cases) EXPECT_EQ(ParseContentLength(c.value), c.length) << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseContentLength(c.value), c.length) << c.value;
 }
 
-}  // namespace
+} // namespace

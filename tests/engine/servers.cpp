@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -45,7 +46,8 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, int* stdoutFdOut)
             close(quiet);
         }
         std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
@@ -116,13 +118,17 @@ static std::string RawOf(const std::string& line, std::string* pathOut) {
                 continue;
             }
             char c = line[++p];
-            if (c == 'r') value += '\r';
-            else if (c == 'n') value += '\n';
-            else if (c == 't') value += '\t';
+            if (c == 'r')
+                value += '\r';
+            else if (c == 'n')
+                value += '\n';
+            else if (c == 't')
+                value += '\t';
             else if (c == 'u') {
                 value += (char)strtol(line.substr(p + 1, 4).c_str(), nullptr, 16);
                 p += 4;
-            } else value += c;
+            } else
+                value += c;
         }
         return value;
     };
@@ -130,7 +136,7 @@ static std::string RawOf(const std::string& line, std::string* pathOut) {
     return field("raw");
 }
 
-std::vector<std::string> FixtureServer::Requests(const char* path) const {
+static std::vector<std::string> LoggedRequests(const std::string& logPath, const char* path) {
     std::vector<std::string> all;
     std::ifstream in(logPath);
     std::string line;
@@ -142,14 +148,18 @@ std::vector<std::string> FixtureServer::Requests(const char* path) const {
     return all;
 }
 
+std::vector<std::string> FixtureServer::Requests(const char* path) const {
+    return LoggedRequests(logPath, path);
+}
+
 std::string FixtureServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
 bool FileServer::Start(const std::string& folder) {
     port = FreePort();
-    if (!process.Start({"python3", "-m", "http.server", std::to_string(port), "--bind",
-                        "127.0.0.1", "--directory", folder},
+    if (!process.Start({"python3", "-m", "http.server", std::to_string(port), "--bind", "127.0.0.1",
+                        "--directory", folder},
                        nullptr))
         return false;
     return WaitForPort(port, 5000);
@@ -171,6 +181,44 @@ bool TinyProxy::Start(const std::string& folder) {
     return WaitForPort(port, 5000);
 }
 
+bool TlsServer::Start(const std::string& caFolder, const std::string& cert,
+                      const std::string& folder, const std::string& mode,
+                      const std::vector<std::string>& redirects, int fixedPort) {
+    logPath = folder + "/tls-requests-" + cert + "-" + mode + ".log";
+    WriteWholeFile(logPath, "");
+    std::vector<std::string> argv = {"python3", FERROW_SOURCE_DIR "/tools/tls_server.py",
+                                     "--cert",  caFolder + "/" + cert + ".pem",
+                                     "--key",   caFolder + "/" + cert + ".key",
+                                     "--dir",   folder,
+                                     "--log",   logPath,
+                                     "--mode",  mode,
+                                     "--port",  std::to_string(fixedPort)};
+    for (const std::string& r : redirects) {
+        argv.push_back("--redirect");
+        argv.push_back(r);
+    }
+    int fd = -1;
+    if (!process.Start(argv, &fd)) return false;
+    FILE* out = fdopen(fd, "r");
+    char line[64] = "";
+    bool ok = fgets(line, sizeof line, out) && sscanf(line, "PORT %d", &port) == 1;
+    fclose(out);
+    return ok;
+}
+
+std::vector<std::string> TlsServer::Requests(const char* path) const {
+    return LoggedRequests(logPath, path);
+}
+
+std::string TlsServer::Url(const std::string& path, const std::string& host) const {
+    return "https://" + host + ":" + std::to_string(port) + path;
+}
+
+bool MakeTestAuthority(const std::string& folder) {
+    std::string command = "bash " FERROW_SOURCE_DIR "/tools/tls-test-ca.sh '" + folder + "'";
+    return system(command.c_str()) == 0;
+}
+
 std::string Json(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
@@ -181,7 +229,8 @@ std::string Json(const std::string& text) {
             char esc[8];
             snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;
-        } else out += (char)c;
+        } else
+            out += (char)c;
     }
     return out + "\"";
 }

@@ -8,6 +8,14 @@ if(NOT WIN32)
   ferrow_warnings(engine_e2e_tests)
   add_test(NAME engine_e2e_tests COMMAND engine_e2e_tests)
   set_tests_properties(engine_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
+
+  add_executable(tls_e2e_tests engine/tls_e2e_test.cpp engine/servers.cpp)
+  target_compile_definitions(tls_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(tls_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
+                        ${FERROW_GTEST})
+  ferrow_warnings(tls_e2e_tests)
+  add_test(NAME tls_e2e_tests COMMAND tls_e2e_tests)
+  set_tests_properties(tls_e2e_tests PROPERTIES TIMEOUT 180 LABELS asan)
 endif()
 
 if(WIN32)
