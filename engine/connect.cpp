@@ -82,7 +82,9 @@ void EndWithTlsFailure(Job* job) {
         return;
     }
     if (job->top == 1) SetCaption("SSLエラー - Ferrow");
-    LogAppend("err:SSL %s - \"%s\"", TlsFailureText(failure), job->address);
+    // Like an HTTP error, a failed HEAD request only leaves its size unknown.
+    if (job->kind != KindHead)
+        LogAppend("err:SSL %s - \"%s\"", TlsFailureText(failure), job->address);
     Trace("err:SSL %d - \"%s\"", (int)failure, job->address);
     EndJob(job);
 }
@@ -171,6 +173,9 @@ static void ContinueTunnel(Job* job, bool closed) {
 }
 
 void SendRequest(Job* job) {
+    // A connect event for a connection that is already on its way (some
+    // socket layers report it again) must not start it a second time.
+    if (job->phase != PhaseConnect || job->tls) return;
     // A failed connection shows up here as a failed send.
     if (!job->secure) {
         SendHttpRequest(job);

@@ -3,6 +3,8 @@
 // completion of finished jobs by kind.
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <utility>
 
 #include "analysis/file_table.h"
 #include "analysis/page_scan.h"
@@ -10,10 +12,18 @@
 #include "engine/net.h"
 #include "engine/report.h"
 #include "engine/text.h"
+#include "engine/tls.h"
 #include "settings/options.h"
 
 static constexpr int kLogoFrames = 17;
 static constexpr int kIndicatorIdle = 2;
+static constexpr int kTlsStepsPerEvent = 64; // 256 KiB of 4096-byte steps
+
+// Certificate checks may wait inside the system and let the window's queued
+// messages through: an event that arrives while another is being handled
+// waits its turn, so no job is ended under the feet of the one at work.
+static bool Dispatching = false;
+static std::deque<std::pair<SocketHandle, int>> DeferredEvents;
 
 // Sockets edited by hand beyond 1..10 would starve or flood the queue.
 static int DownloadSlots() {
@@ -53,6 +63,7 @@ static void EndSilentJobs() {
 }
 
 void OnTimer() {
+    if (Dispatching) return; // a tick inside an event handler: the next one comes in 100 ms
     DrawEngineFrames(Engine.LogoFrame, Engine.IndicatorFrame);
     if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse)) {
         LogAppend("解析が終了しました");
@@ -79,7 +90,24 @@ void OnTimer() {
     }
 }
 
+static void DispatchSocketEvent(SocketHandle socket, int event);
+
 void OnSocketEvent(SocketHandle socket, int event) {
+    if (Dispatching) {
+        DeferredEvents.emplace_back(socket, event);
+        return;
+    }
+    Dispatching = true;
+    DispatchSocketEvent(socket, event);
+    while (!DeferredEvents.empty()) {
+        auto next = DeferredEvents.front();
+        DeferredEvents.pop_front();
+        DispatchSocketEvent(next.first, next.second);
+    }
+    Dispatching = false;
+}
+
+static void DispatchSocketEvent(SocketHandle socket, int event) {
     Job* job = FindJobBySocket(socket);
     if (!job) return; // a late event of an ended job
     job->lastActivity = TickCount();
@@ -90,10 +118,12 @@ void OnSocketEvent(SocketHandle socket, int event) {
             AdvanceConnection(job, false);
             break;
         }
-        // TLS keeps decrypted bytes of its own that no further event would
-        // announce: read them all now.
-        while (ReceiveChunk(job) == ReceiveMore && job->tls) {
-        }
+        // TLS keeps bytes of its own that no further event would announce:
+        // read until they are handed up. Past a bound, what is left waits in
+        // the socket for its next event, so that other jobs and the tick get
+        // their turn during a long download.
+        for (int steps = 1; ReceiveChunk(job) == ReceiveMore && job->tls; steps++)
+            if (steps >= kTlsStepsPerEvent && !TlsPending(job->tls)) break;
         break;
     case NetEventConnect:
         SendRequest(job);

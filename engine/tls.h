@@ -35,6 +35,9 @@ TlsStep TlsHandshake(TlsConn* conn);
 // As NetSend and NetRecv, over the established connection.
 int TlsSend(TlsConn* conn, const char* data, int len);
 int TlsRecv(TlsConn* conn, char* buffer, int len);
+// True while the layer holds bytes that TlsRecv can hand up without
+// reading the socket: no socket event would announce them.
+bool TlsPending(const TlsConn* conn);
 // Why the last call failed (TlsOk when none did).
 TlsFailure TlsLastFailure(const TlsConn* conn);
 // Frees the connection's state; the socket stays open (its owner closes it).

@@ -82,6 +82,11 @@ void TlsClose(TlsConn* conn) {
     delete conn;
 }
 
+bool TlsPending(const TlsConn* conn) {
+    return conn && conn->failure == TlsOk &&
+           (SSL_pending(conn->ssl) > 0 || BIO_ctrl_pending(conn->in) > 0 || conn->ended);
+}
+
 TlsFailure TlsLastFailure(const TlsConn* conn) {
     return conn ? conn->failure : TlsFailSetup;
 }

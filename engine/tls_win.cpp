@@ -102,6 +102,11 @@ void TlsClose(TlsConn* conn) {
     delete conn;
 }
 
+bool TlsPending(const TlsConn* conn) {
+    return conn && conn->failure == TlsOk &&
+           (conn->plainLength > 0 || (conn->cipherLength > 0 && !conn->needMore) || conn->ended);
+}
+
 TlsFailure TlsLastFailure(const TlsConn* conn) {
     return conn ? conn->failure : TlsFailSetup;
 }

@@ -108,7 +108,8 @@ TEST(HttpsTest, PlainAddressRedirectedToHttpsIsAnalysed) {
 
 TEST(HttpsTest, UnknownAuthorityAndWrongHostAreRefusedWithNothingWritten) {
     FerrowApp app;
-    ASSERT_TRUE(app.Start("http://127.0.0.1:" + Env("FERROW_TLS_PLAIN") + "/bad.html", Ini("")));
+    ASSERT_TRUE(app.Start("http://127.0.0.1:" + Env("FERROW_TLS_PLAIN") + "/bad.html",
+                          Ini("HeadCheck=1\r\n")));
     ASSERT_TRUE(app.WaitForLog("解析が終了しました", 30000)) << app.LogText();
     ASSERT_EQ(app.ListCount(), 2);
     ASSERT_TRUE(DownloadAllAndWait(app)) << app.LogText();
