@@ -49,6 +49,7 @@ if [ -f "$benchexe" ] && [ -f "$trust" ]; then
   mkdir -p "$work/wine"
   out=$("$root/tools/wine-run.sh" "$benchexe" download "$(windows_path "$work/wine")" 1 "$(windows_path "$work/list")")
   w=$(echo "$out" | engine_ms)
+  echo "  (engine_bench.exe: $(echo "$out" | tr -d "\r" | tail -1))"
   echo "engine Wine   ${w} ms ($(rate "$w") MiB/s), $(same "$work/wine/big.bin"); throughput engine/curl $(ratio "$c" "$w")"
   t0=$(ms); curl -s --cacert "$work/ca/ca.pem" -o "$work/curl2.bin" "$url"; c2=$(( $(ms) - t0 ))
   echo "curl again    ${c2} ms ($(rate "$c2") MiB/s)"
