@@ -30,21 +30,11 @@ void ListAppend(int position, int icon, int param, const char* name) {
 
 static char* ColumnText(FileRow& row, int column, size_t* sizeOut) {
     switch (column) {
-    case ColName:
-        *sizeOut = sizeof row.name;
-        return row.name;
-    case ColSize:
-        *sizeOut = sizeof row.size;
-        return row.size;
-    case ColDate:
-        *sizeOut = sizeof row.date;
-        return row.date;
-    case ColAddress:
-        *sizeOut = sizeof row.address;
-        return row.address;
-    case ColPage:
-        *sizeOut = sizeof row.page;
-        return row.page;
+    case ColName: *sizeOut = sizeof row.name; return row.name;
+    case ColSize: *sizeOut = sizeof row.size; return row.size;
+    case ColDate: *sizeOut = sizeof row.date; return row.date;
+    case ColAddress: *sizeOut = sizeof row.address; return row.address;
+    case ColPage: *sizeOut = sizeof row.page; return row.page;
     }
     return nullptr;
 }
@@ -58,13 +48,9 @@ void ListSetText(int row, int column, const char* text) {
     ViewRedrawItem(row);
 }
 
-int ListCount() {
-    return FileTable.count;
-}
+int ListCount() { return FileTable.count; }
 
-void ListPublishCount() {
-    ViewPublishCount(FileTable.count);
-}
+void ListPublishCount() { ViewPublishCount(FileTable.count); }
 
 const char* ListText(int row, int column) {
     if (row < 0 || row >= kFileTableRows || row >= FileTable.count) return "";
@@ -87,7 +73,7 @@ int AddFoundFile(const char* address, int size, const char* date, int internal) 
                          EndsWithNoCase(address, "/")))
         return -1;
     int row = ListCount();
-    if (row >= kFileTableRows) return -1; // full: the file is not listed
+    if (row >= kFileTableRows) return -1;  // full: the file is not listed
     const char* slash = strrchr(address, '/');
     const char* name = slash ? slash + 1 : address;
     if (!*name) name = "index.htm";

@@ -13,10 +13,8 @@ void EscapeSpaces(const char* address, char* out, size_t outSize) {
         const char* piece = *p == ' ' ? "%20" : nullptr;
         size_t len = piece ? 3 : 1;
         if (used + len > outSize - 1) break;
-        if (piece)
-            memcpy(out + used, piece, 3);
-        else
-            out[used] = *p;
+        if (piece) memcpy(out + used, piece, 3);
+        else out[used] = *p;
         used += len;
     }
     out[used] = '\0';
@@ -104,9 +102,7 @@ int FindHeadEnd(const char* text, int len) {
     return -1;
 }
 
-static bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
+static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int ParseStatusLine(const char* head, int len) {
     // "HTTP/" digit "." digit " " and three digits: 12 bytes at least.
@@ -117,22 +113,17 @@ int ParseStatusLine(const char* head, int len) {
     return (head[9] - '0') * 100 + (head[10] - '0') * 10 + (head[11] - '0');
 }
 
-static bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
+static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize) {
     int nameLen = (int)strlen(name);
     bool found = false;
     int p = 0;
-    while (p < len && head[p] != '\r' && head[p] != '\n')
-        p++; // the status line
+    while (p < len && head[p] != '\r' && head[p] != '\n') p++;  // the status line
     while (p < len) {
-        while (p < len && (head[p] == '\r' || head[p] == '\n'))
-            p++;
+        while (p < len && (head[p] == '\r' || head[p] == '\n')) p++;
         int lineStart = p;
-        while (p < len && head[p] != '\r' && head[p] != '\n')
-            p++;
+        while (p < len && head[p] != '\r' && head[p] != '\n') p++;
         int lineEnd = p;
         if (lineEnd - lineStart <= nameLen || head[lineStart + nameLen] != ':') continue;
         // StrNCmpI stops at NUL; compare byte by byte within the line instead.
@@ -145,11 +136,9 @@ bool FindHeaderValue(const char* head, int len, const char* name, char* out, siz
         }
         if (!same) continue;
         int v = lineStart + nameLen + 1;
-        while (v < lineEnd && IsBlank(head[v]))
-            v++;
+        while (v < lineEnd && IsBlank(head[v])) v++;
         int e = lineEnd;
-        while (e > v && IsBlank(head[e - 1]))
-            e--;
+        while (e > v && IsBlank(head[e - 1])) e--;
         if (outSize > 0) {
             size_t n = (size_t)(e - v) < outSize - 1 ? (size_t)(e - v) : outSize - 1;
             memcpy(out, head + v, n);
@@ -173,11 +162,9 @@ int32_t ParseContentLength(const char* value) {
 
 // Decimal number at the start of text (leading blanks skipped), 0 when none.
 static int NumberAt(const char* text) {
-    while (*text == ' ')
-        text++;
+    while (*text == ' ') text++;
     int n = 0;
-    for (int i = 0; i < 6 && IsDigit(text[i]); i++)
-        n = n * 10 + (text[i] - '0');
+    for (int i = 0; i < 6 && IsDigit(text[i]); i++) n = n * 10 + (text[i] - '0');
     return n;
 }
 

@@ -51,8 +51,7 @@ void OnFetch(const char* address, int32_t row) {
 }
 
 static void EndAllJobs() {
-    while (!Engine.ActiveJobs.empty())
-        EndJob(&Engine.ActiveJobs.front());
+    while (!Engine.ActiveJobs.empty()) EndJob(&Engine.ActiveJobs.front());
 }
 
 void OnStopAll() {
@@ -132,8 +131,7 @@ bool AnyActive(int32_t kind) {
 }
 
 void CountActiveByKind(int32_t countsOut[5]) {
-    for (int k = 0; k < 5; k++)
-        countsOut[k] = 0;
+    for (int k = 0; k < 5; k++) countsOut[k] = 0;
     for (const Job& job : Engine.ActiveJobs)
         if (job.kind >= 1 && job.kind <= 4) countsOut[job.kind]++;
 }
@@ -149,8 +147,7 @@ static bool OpenFileTableReady = false;
 
 static void PrepareOpenFileTable() {
     if (OpenFileTableReady) return;
-    for (OpenFileSlot& slot : OpenFileTable)
-        slot.file = kNoFile;
+    for (OpenFileSlot& slot : OpenFileTable) slot.file = kNoFile;
     OpenFileTableReady = true;
 }
 

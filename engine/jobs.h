@@ -10,10 +10,10 @@
 #include "engine/platform.h"
 
 enum JobKind : int32_t {
-    KindDownload = 1, // GET, body to a file
-    KindHead = 2,     // HEAD, size and date into the list row
-    KindAnalyse = 3,  // GET, body analysed as HTML
-    KindFetch = 4,    // GET, body handed to the viewer
+    KindDownload = 1,  // GET, body to a file
+    KindHead = 2,      // HEAD, size and date into the list row
+    KindAnalyse = 3,   // GET, body analysed as HTML
+    KindFetch = 4,     // GET, body handed to the viewer
 };
 
 // Engine window messages (private to LogoClass).
@@ -32,7 +32,7 @@ enum EngineMessage : uint32_t {
 struct AnalyseBlock {
     const char* address;
     int32_t row;
-    int32_t unused; // senders set 0
+    int32_t unused;  // senders set 0
 };
 
 constexpr int kAddressRequestSize = 264;
@@ -43,51 +43,51 @@ constexpr int kMaxRedirects = 10;
 
 struct JobRequest {
     int32_t kind;
-    int32_t row; // found-file row, -1 for none
-    int32_t top; // 1 only for the page the user asked to analyse
+    int32_t row;  // found-file row, -1 for none
+    int32_t top;  // 1 only for the page the user asked to analyse
     char address[kAddressRequestSize];
-    int32_t redirects;                 // redirects followed so far to reach this address
-    char referer[kAddressRequestSize]; // page the file was found on, or ""
+    int32_t redirects;  // redirects followed so far to reach this address
+    char referer[kAddressRequestSize];  // page the file was found on, or ""
 };
 
 struct TlsConn;
 
 // Where a job's connection stands before the response can arrive.
 enum JobPhase : int32_t {
-    PhaseConnect = 0,   // looking up, connecting
-    PhaseTunnel = 1,    // waiting for the proxy's answer to CONNECT
-    PhaseHandshake = 2, // TLS handshake
-    PhaseResponse = 3,  // request sent; reception (receive.cpp)
+    PhaseConnect = 0,    // looking up, connecting
+    PhaseTunnel = 1,     // waiting for the proxy's answer to CONNECT
+    PhaseHandshake = 2,  // TLS handshake
+    PhaseResponse = 3,   // request sent; reception (receive.cpp)
 };
 
 struct Job {
     char localName[kJobTextSize];
-    char address[kJobTextSize]; // spaces escaped as %20
+    char address[kJobTextSize];  // spaces escaped as %20
     char host[kJobTextSize];
     char path[kJobTextSize];
     uint16_t port;
     char modified[kModifiedSize];
-    char* data; // memory-kept response (kinds 2, 3, 4)
+    char* data;  // memory-kept response (kinds 2, 3, 4)
     FileHandle file;
     int32_t top;
     int32_t row;
-    int32_t size;     // Content-Length, -1 when absent or unusable
-    int32_t chunks;   // reception steps that delivered data; 0 until the head ended
-    int32_t received; // bytes stored so far (saturates at INT32_MAX)
+    int32_t size;      // Content-Length, -1 when absent or unusable
+    int32_t chunks;    // reception steps that delivered data; 0 until the head ended
+    int32_t received;  // bytes stored so far (saturates at INT32_MAX)
     uint32_t lastActivity;
     int32_t kind;
     SocketHandle socket;
     LookupHandle lookup;
     char hostEntry[kHostEntrySize];
     int32_t redirects;
-    char requested[kAddressRequestSize]; // the address as requested
-    int32_t capacity;                    // bytes allocated for data, the spare NUL byte not counted
-    int32_t status;                      // status code of the response, 0 until the head ended
-    char* head;                          // the response head while it is still arriving
+    char requested[kAddressRequestSize];  // the address as requested
+    int32_t capacity;  // bytes allocated for data, the spare NUL byte not counted
+    int32_t status;    // status code of the response, 0 until the head ended
+    char* head;        // the response head while it is still arriving
     int32_t headLength;
-    int32_t secure; // 1 for an "https://" address
-    int32_t phase;  // JobPhase
-    TlsConn* tls;   // TLS over the socket once the handshake began
+    int32_t secure;  // 1 for an "https://" address
+    int32_t phase;   // JobPhase
+    TlsConn* tls;    // TLS over the socket once the handshake began
     char referer[kAddressRequestSize];
 };
 
@@ -95,11 +95,11 @@ struct EngineState {
     std::deque<JobRequest> DownloadQueue;
     std::deque<JobRequest> HeadQueue;
     std::deque<JobRequest> AnalysisQueue;
-    std::deque<JobRequest> FetchSlot; // at most one
-    std::list<Job> ActiveJobs;        // in start order; entries stay put
+    std::deque<JobRequest> FetchSlot;  // at most one
+    std::list<Job> ActiveJobs;         // in start order; entries stay put
     std::vector<std::string> VisitedPages;
     char TopPageAddress[260];
-    char AnalysedPage[260]; // the page whose links are being handled
+    char AnalysedPage[260];  // the page whose links are being handled
     int32_t DownloadsQueued;
     int32_t DownloadsDone;
     int32_t AnalysisRunning;

@@ -14,8 +14,7 @@ static bool IsRefused(unsigned char c) {
 static bool IsDeviceName(const char* name) {
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     size_t stem = strcspn(name, ".");
-    while (stem > 0 && name[stem - 1] == ' ')
-        stem--;
+    while (stem > 0 && name[stem - 1] == ' ') stem--;
     for (const char* device : kDevices)
         if (stem == strlen(device) && StrNCmpI(name, device, (int)stem) == 0) return true;
     // COM1..COM9 and LPT1..LPT9
@@ -40,9 +39,8 @@ void SafeName(const char* name, size_t len, char* out, size_t outSize) {
     }
     out[used] = '\0';
     // Trailing dots and spaces: Windows strips them and "a." would alias "a".
-    while (used > 0 && (out[used - 1] == '.' || out[used - 1] == ' '))
-        out[--used] = '\0';
-    if (used == 0) return; // also what "." and ".." come to
+    while (used > 0 && (out[used - 1] == '.' || out[used - 1] == ' ')) out[--used] = '\0';
+    if (used == 0) return;  // also what "." and ".." come to
     if (IsDeviceName(out)) {
         // The prefix may push the end out: CopyText cuts on a whole character.
         std::string renamed = std::string("_") + out;
@@ -62,20 +60,19 @@ static size_t ExtensionStart(const char* name) {
 // so that the whole path stays within kMaxPathChars.
 static bool AppendFileName(char* path, size_t pathSize, const char* name) {
     size_t used = strlen(path);
-    size_t room = kMaxPathChars - used - 1; // after the backslash
+    size_t room = kMaxPathChars - used - 1;  // after the backslash
     if (used + 2 > (size_t)kMaxPathChars) return false;
     size_t nameLen = strlen(name);
     char cut[kMaxPathChars + 1];
     if (nameLen > room) {
         size_t ext = ExtensionStart(name);
         size_t extLen = nameLen - ext;
-        if (extLen + 1 > room) extLen = 0; // no room for the extension either
+        if (extLen + 1 > room) extLen = 0;  // no room for the extension either
         char stem[kMaxPathChars + 1];
         CopyText(stem, room - extLen + 1, name);
         // The cut may end the name in blanks or dots, which Windows strips.
         size_t stemLen = strlen(stem);
-        while (stemLen > 0 && (stem[stemLen - 1] == ' ' || stem[stemLen - 1] == '.'))
-            stem[--stemLen] = '\0';
+        while (stemLen > 0 && (stem[stemLen - 1] == ' ' || stem[stemLen - 1] == '.')) stem[--stemLen] = '\0';
         if (stemLen == 0) CopyText(stem, sizeof stem, "_");
         FormatText(cut, sizeof cut, "%s%s", stem, extLen ? name + ext : "");
         name = cut;

@@ -38,16 +38,13 @@ static void EndOverCap(Job* job) {
     EndJob(job);
 }
 
-static int32_t CapOf(const Job* job) {
-    return job->kind == KindFetch ? kFetchCap : kPageCap;
-}
+static int32_t CapOf(const Job* job) { return job->kind == KindFetch ? kFetchCap : kPageCap; }
 
 // Makes room for need bytes in data (plus the spare NUL byte), doubling.
 static bool GrowData(Job* job, int32_t need) {
     if (job->data && need <= job->capacity) return true;
     int64_t capacity = job->capacity > 0 ? job->capacity : 100000;
-    while (capacity < need)
-        capacity *= 2;
+    while (capacity < need) capacity *= 2;
     if (capacity > CapOf(job)) capacity = CapOf(job);
     char* grown = (char*)realloc(job->data, (size_t)capacity + 1);
     if (!grown) return false;
@@ -77,7 +74,7 @@ static bool StoreBody(Job* job, const char* bytes, int n) {
             return false;
         }
     } else if (job->kind == KindHead) {
-        return true; // a HEAD answer has no body to keep
+        return true;  // a HEAD answer has no body to keep
     } else {
         int64_t need = (int64_t)job->received + n;
         if (need > CapOf(job)) {
@@ -98,7 +95,7 @@ static bool StoreBody(Job* job, const char* bytes, int n) {
 // Follows a 301 or 302 by queueing the new address as a fresh request that
 // carries the redirect count; the job ends either way.
 static void FollowRedirect(Job* job, int code, const char* head, int len) {
-    char location[kMaxAddress]; // 258 characters and the terminator
+    char location[kMaxAddress];  // 258 characters and the terminator
     char target[kAddressBufferSize];
     if (!FindHeaderValue(head, len, "Location", location, sizeof location) || !location[0] ||
         job->redirects >= kMaxRedirects ||
@@ -138,14 +135,15 @@ static bool OpenDownloadFile(Job* job) {
         return false;
     }
     char path[kMaxPathChars + 1];
-    if (!DownloadPath(Options.DLPath, job->address, job->localName, Options.Hierarchical == 1, path,
-                      sizeof path)) {
+    if (!DownloadPath(Options.DLPath, job->address, job->localName, Options.Hierarchical == 1,
+                      path, sizeof path)) {
         LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
         EndJob(job);
         return false;
     }
     MakeFolders(path);
-    if (ResolveSameName(path, sizeof path, job->size, Options.SameFileName == 1) == SameNameSkip) {
+    if (ResolveSameName(path, sizeof path, job->size, Options.SameFileName == 1) ==
+        SameNameSkip) {
         LogAppend("同名ファイルが存在するためスキップしました - \"%s\"", job->localName);
         EndJob(job);
         return false;
@@ -169,7 +167,7 @@ static bool HandleHead(Job* job, const char* head, int len) {
     job->modified[0] = '\0';
     if (FindHeaderValue(head, len, "Last-Modified", value, sizeof value))
         FormatHttpDate(value, job->modified);
-    if (job->kind == KindHead) return true; // read at completion
+    if (job->kind == KindHead) return true;  // read at completion
     if (job->status == 301 || job->status == 302) {
         FollowRedirect(job, job->status, head, len);
         return false;
@@ -220,10 +218,8 @@ ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
         if (end >= 0) end += from;
         if (end < 0 && job->headLength <= kHeadLimit) return ReceiveMore;
         if (end < 0 || end > kHeadLimit) {
-            if (job->kind == KindHead)
-                EndJob(job);
-            else
-                EndWithHttpError(job, 0); // no readable response
+            if (job->kind == KindHead) EndJob(job);
+            else EndWithHttpError(job, 0);  // no readable response
             return ReceiveStop;
         }
         if (!HandleHead(job, job->head, end)) return ReceiveStop;
@@ -261,15 +257,13 @@ ReceiveAnswer ReceiveChunk(Job* job) {
 void FinishJob(Job* job) {
     if (job->chunks == 0) {
         // The stream ended before a whole head: nothing readable arrived.
-        if (job->kind == KindHead)
-            EndJob(job);
-        else
-            EndWithHttpError(job, 0);
+        if (job->kind == KindHead) EndJob(job);
+        else EndWithHttpError(job, 0);
         return;
     }
     if (job->kind == KindDownload && job->size >= 0 && job->received < job->size) {
         LogAppend("ダウンロードが途中で切れました - \"%s\"", job->localName);
-        EndJob(job); // deletes the partial file
+        EndJob(job);  // deletes the partial file
         return;
     }
     CompleteJob(job);

@@ -18,13 +18,13 @@ TEST(HttpDate, ThreeLayoutsAndTheirVariants) {
         {"Sun, 06 Nov 1994 08:49:37 GMT", "1994/11/06 08:49:37"},
         {"Sunday, 06-Nov-94 08:49:37 GMT", "1994/11/06 08:49:37"},
         {"Sun Nov  6 08:49:37 1994", "1994/11/06 08:49:37"},
-        {"Wednesday, 01-Jan-20 00:00:01 GMT", "2020/01/01 00:00:01"}, // 50 or less: 20xx
+        {"Wednesday, 01-Jan-20 00:00:01 GMT", "2020/01/01 00:00:01"},  // 50 or less: 20xx
         {"Thursday, 31-Dec-51 23:59:59 GMT", "1951/12/31 23:59:59"},
         {"Mon, 01 Dec 2003 10:00:00 GMT", "2003/12/01 10:00:00"},
         {"Sat Feb 29 12:00:00 2020", "2020/02/29 12:00:00"},
-        {"06 Nov 1994 08:49:37 GMT", "8/00/00 :37 GMT"}, // no weekday: layout A as it falls
+        {"06 Nov 1994 08:49:37 GMT", "8/00/00 :37 GMT"},  // no weekday: layout A as it falls
         {"", "0/00/00 "},
-        {"Sun, 0", "0/00/00 "}, // short values read nothing beyond their end
+        {"Sun, 0", "0/00/00 "},  // short values read nothing beyond their end
     };
     for (const auto& c : cases) {
         char out[32];
@@ -143,12 +143,9 @@ TEST(HttpHead, EndMarks) {
         const char* text;
         int body;
     } cases[] = {
-        {"HTTP/1.0 200 OK\r\n\r\nbody", 19},
-        {"HTTP/1.0 200 OK\n\nbody", 17},
-        {"HTTP/1.0 200 OK\r\rbody", 17},
-        {"HTTP/1.0 200 OK\r\nX: y\r\n", -1},
-        {"", -1},
-        {"\r\n\r", -1},
+        {"HTTP/1.0 200 OK\r\n\r\nbody", 19}, {"HTTP/1.0 200 OK\n\nbody", 17},
+        {"HTTP/1.0 200 OK\r\rbody", 17},     {"HTTP/1.0 200 OK\r\nX: y\r\n", -1},
+        {"", -1},                            {"\r\n\r", -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FindHeadEnd(c.text, (int)strlen(c.text)), c.body) << c.text;
@@ -159,29 +156,24 @@ TEST(HttpHead, StatusLine) {
         const char* text;
         int status;
     } cases[] = {
-        {"HTTP/1.0 200 OK", 200},
-        {"HTTP/1.1 404 Not Found", 404},
-        {"HTTP/1.0 302", 302},
-        {"HTTP/1.0 2", 0},
-        {"HTTP/1.0 2000", 0},
-        {"hello world 200", 0},
-        {"HTTP/10 200 OK", 0},
-        {"http/1.0 200 OK", 0},
-        {"", 0},
+        {"HTTP/1.0 200 OK", 200}, {"HTTP/1.1 404 Not Found", 404}, {"HTTP/1.0 302", 302},
+        {"HTTP/1.0 2", 0},        {"HTTP/1.0 2000", 0},            {"hello world 200", 0},
+        {"HTTP/10 200 OK", 0},    {"http/1.0 200 OK", 0},          {"", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseStatusLine(c.text, (int)strlen(c.text)), c.status) << c.text;
 }
 
 TEST(HttpHead, HeaderValuesComeFromLineStartsOnly) {
-    const char head[] = "HTTP/1.0 200 OK\r\nX-Note: Content-Length: 99\r\ncontent-length:  42 \r\n"
-                        "Location: /a\r\nLOCATION:\t/b\r\n\r\n";
+    const char head[] =
+        "HTTP/1.0 200 OK\r\nX-Note: Content-Length: 99\r\ncontent-length:  42 \r\n"
+        "Location: /a\r\nLOCATION:\t/b\r\n\r\n";
     int len = (int)strlen(head);
     char value[64];
     ASSERT_TRUE(FindHeaderValue(head, len, "Content-Length", value, sizeof value));
     EXPECT_STREQ(value, "42");
     ASSERT_TRUE(FindHeaderValue(head, len, "Location", value, sizeof value));
-    EXPECT_STREQ(value, "/b"); // a later line replaces an earlier one
+    EXPECT_STREQ(value, "/b");  // a later line replaces an earlier one
     EXPECT_FALSE(FindHeaderValue(head, len, "Last-Modified", value, sizeof value));
     EXPECT_FALSE(FindHeaderValue("Location: /x\r\n\r\n", 15, "Location", value, sizeof value));
     char small[4];
@@ -194,11 +186,11 @@ TEST(HttpHead, ContentLengthValues) {
         const char* value;
         int32_t length;
     } cases[] = {
-        {"0", 0},      {"4096", 4096}, {"2147483647", 2147483647},   {"2147483648", -1}, {"-5", -1},
-        {"12abc", -1}, {"", -1},       {"99999999999999999999", -1}, {"+3", -1},
+        {"0", 0},   {"4096", 4096}, {"2147483647", 2147483647}, {"2147483648", -1},
+        {"-5", -1}, {"12abc", -1},  {"", -1},                   {"99999999999999999999", -1},
+        {"+3", -1},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ParseContentLength(c.value), c.length) << c.value;
+    for (const auto& c : cases) EXPECT_EQ(ParseContentLength(c.value), c.length) << c.value;
 }
 
-} // namespace
+}  // namespace

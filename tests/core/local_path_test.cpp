@@ -20,30 +20,18 @@ TEST(LocalPath, SafeNames) {
         const char* name;
         const char* safe;
     } cases[] = {
-        {"photo.jpg", "photo.jpg"},
-        {"..", ""},
-        {".", ""},
-        {"a:b", "a_b"},
-        {"a<b>|c*?\"", "a_b__c___"},
-        {"x\x01y\x7f", "x_y_"},
-        {"name. . .", "name"},
-        {"CON", "_CON"},
-        {"con.jpg", "_con.jpg"},
-        {"COM1.txt", "_COM1.txt"},
-        {"lpt9", "_lpt9"},
-        {"COM0", "COM0"},
-        {"CONSOLE", "CONSOLE"},
-        {"NUL .txt", "_NUL .txt"},
+        {"photo.jpg", "photo.jpg"}, {"..", ""},           {".", ""},
+        {"a:b", "a_b"},             {"a<b>|c*?\"", "a_b__c___"}, {"x\x01y\x7f", "x_y_"},
+        {"name. . .", "name"},      {"CON", "_CON"},      {"con.jpg", "_con.jpg"},
+        {"COM1.txt", "_COM1.txt"},  {"lpt9", "_lpt9"},    {"COM0", "COM0"},
+        {"CONSOLE", "CONSOLE"},     {"NUL .txt", "_NUL .txt"},
         // A Shift_JIS trail byte 0x5C is not a backslash.
         {"\x95\x5C.jpg", "\x95\x5C.jpg"},
         // A lead byte whose second half cannot follow it must not carry a
         // refused character through ("\x94:" would name a file stream).
-        {"a\x94:b.jpg", "a__b.jpg"},
-        {"a\x94\x7C.jpg", "a\x94\x7C.jpg"},
-        {"end\x94", "end_"},
+        {"a\x94:b.jpg", "a__b.jpg"}, {"a\x94\x7C.jpg", "a\x94\x7C.jpg"}, {"end\x94", "end_"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Safe(c.name), c.safe) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(Safe(c.name), c.safe) << c.name;
     // A device name renamed at full length is cut on a whole character.
     std::string device = "CON." + std::string(253, 'a') + "\x95\x5C";
     char renamed[260];
@@ -138,4 +126,4 @@ TEST(SameName, NumberingAndLargerWins) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -46,8 +46,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, int* stdoutFdOut)
             close(quiet);
         }
         std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
@@ -118,17 +117,13 @@ static std::string RawOf(const std::string& line, std::string* pathOut) {
                 continue;
             }
             char c = line[++p];
-            if (c == 'r')
-                value += '\r';
-            else if (c == 'n')
-                value += '\n';
-            else if (c == 't')
-                value += '\t';
+            if (c == 'r') value += '\r';
+            else if (c == 'n') value += '\n';
+            else if (c == 't') value += '\t';
             else if (c == 'u') {
                 value += (char)strtol(line.substr(p + 1, 4).c_str(), nullptr, 16);
                 p += 4;
-            } else
-                value += c;
+            } else value += c;
         }
         return value;
     };
@@ -158,8 +153,8 @@ std::string FixtureServer::Url(const std::string& path) const {
 
 bool FileServer::Start(const std::string& folder) {
     port = FreePort();
-    if (!process.Start({"python3", "-m", "http.server", std::to_string(port), "--bind", "127.0.0.1",
-                        "--directory", folder},
+    if (!process.Start({"python3", "-m", "http.server", std::to_string(port), "--bind",
+                        "127.0.0.1", "--directory", folder},
                        nullptr))
         return false;
     return WaitForPort(port, 5000);
@@ -229,8 +224,7 @@ std::string Json(const std::string& text) {
             char esc[8];
             snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;
-        } else
-            out += (char)c;
+        } else out += (char)c;
     }
     return out + "\"";
 }

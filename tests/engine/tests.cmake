@@ -15,7 +15,7 @@ if(NOT WIN32)
                         ${FERROW_GTEST})
   ferrow_warnings(tls_e2e_tests)
   add_test(NAME tls_e2e_tests COMMAND tls_e2e_tests)
-  set_tests_properties(tls_e2e_tests PROPERTIES TIMEOUT 180 LABELS asan)
+  set_tests_properties(tls_e2e_tests PROPERTIES TIMEOUT 300 LABELS asan)
 endif()
 
 if(WIN32)
