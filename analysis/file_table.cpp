@@ -14,7 +14,7 @@ FileTableState FileTable;
 void ListReset() {
     ViewDeleteAllItems();
     for (FileRow& row : FileTable.rows) {
-        row.name[0] = row.size[0] = row.date[0] = row.address[0] = '\0';
+        row.name[0] = row.size[0] = row.date[0] = row.address[0] = row.page[0] = '\0';
     }
     FileTable.count = 0;
     // The identities of the emptied table are never given again.
@@ -41,6 +41,7 @@ static char* ColumnText(FileRow& row, int column, size_t* sizeOut) {
     case ColSize: *sizeOut = sizeof row.size; return row.size;
     case ColDate: *sizeOut = sizeof row.date; return row.date;
     case ColAddress: *sizeOut = sizeof row.address; return row.address;
+    case ColPage: *sizeOut = sizeof row.page; return row.page;
     }
     return nullptr;
 }

@@ -9,7 +9,8 @@ constexpr int kSizeSize = 20;  // up to 2^63 - 1: 19 digits
 constexpr int kDateSize = 20;
 constexpr int kAddressSize = 256;
 
-enum FileColumn { ColName = 0, ColSize = 1, ColDate = 2, ColAddress = 3 };
+// ColPage, the page a file was found on, is kept for its requests and not shown.
+enum FileColumn { ColName = 0, ColSize = 1, ColDate = 2, ColAddress = 3, ColPage = 4 };
 
 enum FileIcon {
     IconHtml = 0,
@@ -35,6 +36,7 @@ struct FileRow {
     char date[kDateSize];
     char address[kAddressSize];
     FileId file;
+    char page[kAddressSize];
 };
 
 struct FileTableState {

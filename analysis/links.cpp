@@ -7,22 +7,24 @@
 
 namespace {
 
-constexpr char kScheme[] = "http://";
-constexpr size_t kSchemeLength = sizeof kScheme - 1;
-constexpr int kMaxExtension = 8;      // characters after the "." that count
-constexpr int kMaxExtensionWord = 9;  // longer words of Extension are ignored
+constexpr int kMaxExtension = 8;     // characters after the "." that count
+constexpr int kMaxExtensionWord = 9; // longer words of Extension are ignored
 
 enum LinkKind { LinkDropped, LinkAbsolute, LinkRelative };
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool WantsPages() { return Options.InternalLinks == 1 || Options.HTM == 1; }
 
 // Length of a leading "scheme:" as URLs write it (a letter, then letters,
 // digits, "+", "-" or "."), 0 when the text does not start with one. A ":"
 // after the first "/" belongs to the path, not to a scheme.
-size_t SchemeLength(const char* link) {
+size_t LinkSchemeLength(const char* link) {
     if (!IsAsciiLetter(link[0])) return 0;
     size_t i = 1;
     while (IsAsciiLetter(link[i]) || IsAsciiDigit(link[i]) || link[i] == '+' || link[i] == '-' ||
@@ -33,14 +35,17 @@ size_t SchemeLength(const char* link) {
 
 // Length of the host part that starts at text: up to the first "/", "?",
 // "#" or the end.
-size_t HostLength(const char* text) { return strcspn(text, "/?#"); }
+size_t HostLength(const char* text) {
+    return strcspn(text, "/?#");
+}
 
 // Copies link into out without surrounding spaces and without the tabs and
 // line breaks that pages put inside long attribute values. Any other control
 // byte would reach the request line, so such a link is refused; so is one
 // that does not fit.
 bool CleanLink(const char* link, char* out, size_t outSize) {
-    while (*link == ' ' || *link == '\t' || *link == '\r' || *link == '\n') link++;
+    while (*link == ' ' || *link == '\t' || *link == '\r' || *link == '\n')
+        link++;
     size_t n = 0;
     for (const char* p = link; *p; p++) {
         unsigned char c = (unsigned char)*p;
@@ -49,7 +54,8 @@ bool CleanLink(const char* link, char* out, size_t outSize) {
         if (n + 1 >= outSize) return false;
         out[n++] = (char)c;
     }
-    while (n > 0 && out[n - 1] == ' ') n--;
+    while (n > 0 && out[n - 1] == ' ')
+        n--;
     out[n] = '\0';
     return n > 0;
 }
@@ -70,23 +76,25 @@ bool Join(const char* head, size_t headLength, const char* tail, char* out, size
 // bare directory instead would show a page that the document never named.
 LinkKind Resolve(const char* link, const char* pageAddress, char* out, size_t outSize) {
     if (outSize > 0) out[0] = '\0';
-    size_t scheme = SchemeLength(link);
-    if (scheme > 0) {
-        // Only "http://host..." is fetched; "https:", "mailto:", "javascript:"
-        // and the rest are no paths to glue onto the directory.
-        if (StrNCmpI(link, kScheme, (int)kSchemeLength) != 0) return LinkDropped;
-        if (HostLength(link + kSchemeLength) == 0) return LinkDropped;
+    if (LinkSchemeLength(link) > 0) {
+        // Only "http://host..." and "https://host..." are fetched; "mailto:",
+        // "javascript:" and the rest are no paths to glue onto the directory.
+        size_t scheme = (size_t)SchemeLength(link);
+        if (scheme == 0 || HostLength(link + scheme) == 0) return LinkDropped;
         return Join(link, strlen(link), "", out, outSize) ? LinkAbsolute : LinkDropped;
     }
-    if (link[0] == '/' && link[1] == '/') {  // protocol-relative: same scheme, other host
-        if (HostLength(link + 2) == 0) return LinkDropped;
-        return Join("http:", 5, link, out, outSize) ? LinkAbsolute : LinkDropped;
+    if (link[0] == '/' && link[1] == '/') { // protocol-relative: the page's scheme, other host
+        size_t pageScheme = (size_t)SchemeLength(pageAddress);
+        if (pageScheme == 0 || HostLength(link + 2) == 0) return LinkDropped;
+        // The scheme without its "//", which the link brings.
+        return Join(pageAddress, pageScheme - 2, link, out, outSize) ? LinkAbsolute : LinkDropped;
     }
 
     char base[kAddressBufferSize];
     if (!BaseDirectory(pageAddress, base, sizeof base)) return LinkDropped;
     size_t baseLength = strlen(base);
-    size_t hostEnd = kSchemeLength + HostLength(base + kSchemeLength);  // the "/" after the host
+    size_t scheme = (size_t)SchemeLength(base);
+    size_t hostEnd = scheme + HostLength(base + scheme); // the "/" after the host
 
     if (link[0] == '/') {
         return Join(base, hostEnd, link, out, outSize) ? LinkRelative : LinkDropped;
@@ -128,6 +136,12 @@ LinkKind Resolve(const char* link, const char* pageAddress, char* out, size_t ou
 
 }  // namespace
 
+int SchemeLength(const char* address) {
+    if (StrNCmpI(address, "http://", 7) == 0) return 7;
+    if (StrNCmpI(address, "https://", 8) == 0) return 8;
+    return 0;
+}
+
 bool AcceptByExtension(const char* link) {
     size_t n = strlen(link);
     if (n == 0) return false;
@@ -147,10 +161,13 @@ bool AcceptByExtension(const char* link) {
     const char* words = Options.Extension;
     const char* wordsEnd = words + strnlen(Options.Extension, sizeof Options.Extension);
     for (const char* p = words; p < wordsEnd;) {
-        while (p < wordsEnd && *p == ' ') p++;
-        while (p < wordsEnd && *p == '.') p++;
+        while (p < wordsEnd && *p == ' ')
+            p++;
+        while (p < wordsEnd && *p == '.')
+            p++;
         const char* word = p;
-        while (p < wordsEnd && *p != ' ') p++;
+        while (p < wordsEnd && *p != ' ')
+            p++;
         size_t wordLength = (size_t)(p - word);
         if (wordLength == 0 || wordLength > (size_t)kMaxExtensionWord) continue;
         if (wordLength == extensionLength && StrNCmpI(word, extension, (int)wordLength) == 0)
@@ -173,8 +190,9 @@ bool AcceptByExtension(const char* link) {
 
 bool BaseDirectory(const char* pageAddress, char* out, size_t outSize) {
     if (outSize > 0) out[0] = '\0';
-    if (StrNCmpI(pageAddress, kScheme, (int)kSchemeLength) != 0) return false;
-    const char* host = pageAddress + kSchemeLength;
+    size_t scheme = (size_t)SchemeLength(pageAddress);
+    if (scheme == 0) return false;
+    const char* host = pageAddress + scheme;
     size_t hostLength = HostLength(host);
     if (hostLength == 0) return false;
     // The directory is that of the path: a "/" in the query or the fragment
@@ -184,7 +202,8 @@ bool BaseDirectory(const char* pageAddress, char* out, size_t outSize) {
     const char* lastSlash = nullptr;
     for (const char* p = path; p < pathEnd; p++)
         if (*p == '/') lastSlash = p;
-    if (lastSlash) return Join(pageAddress, (size_t)(lastSlash + 1 - pageAddress), "", out, outSize);
+    if (lastSlash)
+        return Join(pageAddress, (size_t)(lastSlash + 1 - pageAddress), "", out, outSize);
     return Join(pageAddress, (size_t)(path - pageAddress), "/", out, outSize);
 }
 

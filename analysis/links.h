@@ -15,12 +15,14 @@ bool AcceptByExtension(const char* link);
 
 // The directory that a page's relative links start from: the address up to
 // and including the last "/" of its path, or the address and "/" when it has
-// no path. Returns false (out empty) for anything but an "http://" address.
+// no path. Returns false (out empty) for anything but an "http://" or
+// "https://" address.
 bool BaseDirectory(const char* pageAddress, char* out, size_t outSize);
 
 // Resolves link against the page address's base directory into a full
-// "http://" address (<= 259 chars); returns false when the link is dropped
-// (other scheme, too long, empty).
+// "http://" or "https://" address (<= 259 chars); a protocol-relative link
+// takes the page's scheme. Returns false when the link is dropped (other
+// scheme, too long, empty).
 bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t outSize);
 
 // Resolution of a link as a page writes it: cleanOut receives the link
@@ -30,3 +32,6 @@ bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t ou
 // base is a page address or base directory. false when the link is dropped.
 bool ResolveWrittenLink(const char* link, const char* base, char* cleanOut, size_t cleanSize,
                         char* out, size_t outSize, bool* relativeOut);
+
+// Length of the address's "http://" or "https://" (any case), else 0.
+int SchemeLength(const char* address);

@@ -1,11 +1,14 @@
 // From a started request to a sent HTTP/1.0 request: address, socket,
-// look-up, connect, send.
+// look-up, connect, then for "https://" the proxy's tunnel and the TLS
+// handshake, and the send.
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/engine.h"
 #include "engine/http.h"
 #include "engine/net.h"
 #include "engine/report.h"
+#include "engine/tls.h"
 #include "settings/options.h"
 #include "text/text.h"
 
@@ -16,6 +19,7 @@ bool StartJob(const JobRequest& request) {
     LocalNameOf(job->address, job->localName, sizeof job->localName);
     SplitAddress(job->address, job->host, sizeof job->host, &job->port, job->path,
                  sizeof job->path);
+    job->secure = IsSecureAddress(job->address) ? 1 : 0;
     job->socket = NetCreateSocket();
     if (job->socket == kNoSocket) {
         Trace("Error:Socketの作成に失敗しました。");
@@ -37,7 +41,7 @@ bool StartJob(const JobRequest& request) {
 void OnHostResolved(LookupHandle lookup, int error) {
     EngineEventScope scope;
     Job* job = FindJobByLookup(lookup);
-    if (!job) return;  // the job ended meanwhile
+    if (!job) return; // the job ended meanwhile
     job->lookup = kNoLookup;
     uint32_t address = 0;
     if (error != 0 || !NetLookupAddress(job->hostEntry, &address)) {
@@ -57,19 +61,141 @@ void OnHostResolved(LookupHandle lookup, int error) {
     }
 }
 
-void SendRequest(Job* job) {
-    // A failed connection shows up here as a failed send.
+int JobSend(Job* job, const char* data, int len) {
+    return job->tls ? TlsSend(job->tls, data, len) : NetSend(job->socket, data, len);
+}
+
+int JobRecv(Job* job, char* buffer, int len) {
+    return job->tls ? TlsRecv(job->tls, buffer, len) : NetRecv(job->socket, buffer, len);
+}
+
+// A connection that never carried a request: as a failed send of HTTP.
+static void EndUnsent(Job* job) {
+    Trace("error send:%d:%s\n", NetLastError(), job->address);
+    if (job->top == 1) SetCaption("サーバーがみつかりません - Ferrow");
+    EndJob(job);
+}
+
+void EndWithTlsFailure(Job* job) {
+    TlsFailure failure = TlsLastFailure(job->tls);
+    if (failure == TlsFailSocket && job->phase != PhaseResponse) {
+        EndUnsent(job); // the server is not there: no TLS fault to tell
+        return;
+    }
+    if (job->top == 1) SetCaption("SSLエラー - Ferrow");
+    // Like an HTTP error, a failed HEAD request only leaves its size unknown.
+    if (job->kind != KindHead)
+        LogAppend("err:SSL %s - \"%s\"", TlsFailureText(failure), job->address);
+    Trace("err:SSL %d - \"%s\"", (int)failure, job->address);
+    EndJob(job);
+}
+
+static void SendHttpRequest(Job* job) {
     char request[kRequestSize];
-    int len = BuildRequest(request, sizeof request, job->kind == KindHead, job->path, job->host,
-                           Options.ProxyFlag == 1 ? job->address : nullptr);
-    if (NetSend(job->socket, request, len) != len) {
-        Trace("error send:%d:%s\n", NetLastError(), job->address);
-        if (job->top == 1) SetCaption("サーバーがみつかりません - Ferrow");
-        EndJob(job);
+    bool viaProxy = Options.ProxyFlag == 1;
+    RequestParts parts;
+    // An HTTP proxy needs the absolute form; inside a tunnel the server
+    // itself reads the request.
+    parts.head = job->kind == KindHead;
+    parts.target = viaProxy && !job->secure ? job->address : job->path;
+    parts.host = job->host;
+    parts.direct = !viaProxy;
+    parts.referer = job->referer;
+    int len = BuildRequest(request, sizeof request, parts);
+    job->phase = PhaseResponse;
+    if (JobSend(job, request, len) != len) {
+        if (job->tls && TlsLastFailure(job->tls) != TlsFailSocket)
+            EndWithTlsFailure(job);
+        else
+            EndUnsent(job);
         return;
     }
     job->size = -1;
     job->chunks = 0;
     job->received = 0;
     job->requestSent = 1;
+}
+
+// Advances the handshake; sends the request once it is done.
+static void ContinueHandshake(Job* job) {
+    TlsStep step = TlsHandshake(job->tls);
+    if (step == TlsStepWait) return;
+    if (step == TlsStepFailed) {
+        EndWithTlsFailure(job);
+        return;
+    }
+    SendHttpRequest(job);
+}
+
+static void BeginTls(Job* job) {
+    job->phase = PhaseHandshake;
+    job->tls = TlsOpen(job->socket, job->host);
+    if (!job->tls) {
+        LogAppend("err:SSL %s - \"%s\"", TlsFailureText(TlsFailSetup), job->address);
+        EndJob(job);
+        return;
+    }
+    ContinueHandshake(job);
+}
+
+// Gathers the proxy's answer to CONNECT; a 2xx opens the tunnel.
+static void ContinueTunnel(Job* job, bool closed) {
+    for (;;) {
+        char piece[1024];
+        int n = NetRecv(job->socket, piece, sizeof piece);
+        if (n == -2) break;
+        if (n <= 0) {
+            closed = true;
+            break;
+        }
+        char* grown = (char*)realloc(job->head, (size_t)job->headLength + (size_t)n);
+        if (!grown) {
+            Trace("error not memory");
+            EndJob(job);
+            return;
+        }
+        job->head = grown;
+        memcpy(job->head + job->headLength, piece, (size_t)n);
+        job->headLength += n;
+        if (FindHeadEnd(job->head, job->headLength) >= 0 || job->headLength > kHeadLimit) break;
+    }
+    int end = FindHeadEnd(job->head, job->headLength);
+    if (end < 0 && !closed && job->headLength <= kHeadLimit) return; // more to come
+    int status = end < 0 ? 0 : ParseStatusLine(job->head, end);
+    free(job->head);
+    job->head = nullptr;
+    job->headLength = 0;
+    if (status < 200 || status > 299) {
+        if (job->top == 1) SetCaption("プロキシエラー - Ferrow");
+        LogAppend("err:プロキシがトンネルを拒否しました(HTTP %d) - \"%s\"", status, job->address);
+        EndJob(job);
+        return;
+    }
+    BeginTls(job);
+}
+
+void SendRequest(Job* job) {
+    // A connect event for a connection that is already on its way (some
+    // socket layers report it again) must not start it a second time.
+    if (job->phase != PhaseConnect || job->tls) return;
+    // A failed connection shows up here as a failed send.
+    if (!job->secure) {
+        SendHttpRequest(job);
+        return;
+    }
+    if (Options.ProxyFlag != 1) {
+        BeginTls(job);
+        return;
+    }
+    char request[kRequestSize];
+    int len = BuildTunnelRequest(request, sizeof request, job->host, job->port);
+    job->phase = PhaseTunnel;
+    if (NetSend(job->socket, request, len) != len) EndUnsent(job);
+}
+
+void AdvanceConnection(Job* job, bool closed) {
+    if (job->phase == PhaseTunnel)
+        ContinueTunnel(job, closed);
+    else if (job->phase == PhaseHandshake)
+        ContinueHandshake(job);
 }

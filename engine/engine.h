@@ -23,8 +23,17 @@ constexpr int kCommandStop = 40005;
 bool StartJob(const JobRequest& request);
 // A look-up ended; error is the high word of the message's lParam.
 void OnHostResolved(LookupHandle lookup, int error);
-// The connect event: sends the request.
+// The connect event: sends the request, or for "https://" asks the proxy
+// for a tunnel or starts the TLS handshake.
 void SendRequest(Job* job);
+// Socket events before the response (JobPhase below PhaseResponse): the
+// proxy's answer and the handshake; closed when the stream has ended.
+void AdvanceConnection(Job* job, bool closed);
+// The job's connection, plain or TLS, with the answers of NetSend/NetRecv.
+int JobSend(Job* job, const char* data, int len);
+int JobRecv(Job* job, char* buffer, int len);
+// Logs why the job's TLS connection failed and ends the job.
+void EndWithTlsFailure(Job* job);
 
 enum ReceiveAnswer { ReceiveStop = 0, ReceiveMore = 1 };
 enum ReadOutcome {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "analysis/links.h"
+#include "app/version.h"
 #include "text/nocase.h"
 #include "text/text.h"
 
@@ -29,10 +31,14 @@ void LocalNameOf(const char* address, char* out, size_t outSize) {
     CopyText(out, outSize, slash ? slash + 1 : address);
 }
 
+bool IsSecureAddress(const char* address) {
+    return SchemeLength(address) == 8;
+}
+
 void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t* portOut,
                   char* pathOut, size_t pathSize) {
-    const char* p = address;
-    if (StrNCmpI(p, "http://", 7) == 0) p += 7;
+    const char* p = address + SchemeLength(address);
+    uint32_t defaultPort = IsSecureAddress(address) ? 443 : 80;
     const char* slash = strchr(p, '/');
     size_t hostLen = slash ? (size_t)(slash - p) : strlen(p);
     const char* colon = (const char*)memchr(p, ':', hostLen);
@@ -42,28 +48,38 @@ void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t*
         memcpy(hostOut, p, n);
         hostOut[n] = '\0';
     }
-    uint32_t port = 80;
+    uint32_t port = defaultPort;
     if (colon) {
         port = 0;
         for (const char* d = colon + 1; d < p + hostLen && *d >= '0' && *d <= '9'; d++) {
             port = port * 10 + (uint32_t)(*d - '0');
             if (port > 65535) break;
         }
-        if (port == 0 || port > 65535) port = 80;
+        if (port == 0 || port > 65535) port = defaultPort;
     }
     *portOut = (uint16_t)port;
     CopyText(pathOut, pathSize, slash && slash[0] ? slash : "/");
 }
 
-int BuildRequest(char* out, size_t outSize, bool head, const char* path, const char* host,
-                 const char* proxyAddress) {
+int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
     if (outSize == 0) return 0;
     out[0] = '\0';
-    AppendFormat(out, outSize, "%s", head ? "HEAD " : "GET ");
-    AppendFormat(out, outSize, "%s HTTP/1.0\r\n", proxyAddress ? proxyAddress : path);
-    if (!proxyAddress) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
-    AppendFormat(out, outSize, "Host: %s\r\n", host);
+    AppendFormat(out, outSize, "%s", parts.head ? "HEAD " : "GET ");
+    AppendFormat(out, outSize, "%s HTTP/1.0\r\n", parts.target);
+    if (parts.direct) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
+    AppendFormat(out, outSize, "Host: %s\r\n", parts.host);
+    AppendFormat(out, outSize, "User-Agent: Ferrow/%s\r\n", FERROW_VERSION);
+    // Many image hosts refuse a file asked for without the page it is on.
+    if (parts.referer && parts.referer[0])
+        AppendFormat(out, outSize, "Referer: %s\r\n", parts.referer);
     AppendFormat(out, outSize, "Connection: close\r\n\r\n");
+    return (int)strlen(out);
+}
+
+int BuildTunnelRequest(char* out, size_t outSize, const char* host, uint16_t port) {
+    FormatText(out, outSize,
+               "CONNECT %s:%u HTTP/1.0\r\nHost: %s:%u\r\nUser-Agent: Ferrow/%s\r\n\r\n", host,
+               (unsigned)port, host, (unsigned)port, FERROW_VERSION);
     return (int)strlen(out);
 }
 

@@ -7,23 +7,33 @@
 // A response head longer than this ends its job as an HTTP error.
 constexpr int kHeadLimit = 64 * 1024;
 // Room for the longest request: method, a 255-character address (proxy form)
-// or path, a 255-character host and the fixed lines, with plenty to spare.
+// or path, a 255-character host, a 263-character Referer and the fixed lines.
 constexpr int kRequestSize = 1024;
 
 // address with every space replaced by "%20", cut to outSize - 1 characters.
 void EscapeSpaces(const char* address, char* out, size_t outSize);
 // "index.html" when the address ends with "/", else the text after its last "/".
 void LocalNameOf(const char* address, char* out, size_t outSize);
-// Host (without port), port (80 when none) and path ("/" when empty) of an
-// "http://" address; the scheme is optional and compared ignoring case.
+// True for an "https://" address (any case).
+bool IsSecureAddress(const char* address);
+// Host (without port), port (80, or 443 for "https://", when none) and path
+// ("/" when empty) of an address; the scheme is optional and compared
+// ignoring case.
 void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t* portOut,
                   char* pathOut, size_t pathSize);
 
-// The request text of a job; proxyAddress is the whole address when the
-// request goes through a proxy (which needs the absolute form), else nullptr.
-// Returns the text's length.
-int BuildRequest(char* out, size_t outSize, bool head, const char* path, const char* host,
-                 const char* proxyAddress);
+// What a request says besides its fixed lines.
+struct RequestParts {
+    bool head;           // HEAD, else GET
+    const char* target;  // the path, or the whole address for an HTTP proxy
+    const char* host;    // the Host line
+    bool direct;         // not through a proxy: the Proxy-Connection line
+    const char* referer; // the page the file was found on; nullptr or "" for none
+};
+// The request text of a job; returns the text's length.
+int BuildRequest(char* out, size_t outSize, const RequestParts& parts);
+// The request that asks a proxy for a tunnel to host:port.
+int BuildTunnelRequest(char* out, size_t outSize, const char* host, uint16_t port);
 
 // Offset where the body starts when text[0, len) holds the end of a head,
 // else -1.

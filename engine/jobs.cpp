@@ -6,6 +6,7 @@
 #include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/report.h"
+#include "engine/tls.h"
 #include "text/text.h"
 
 EngineState Engine;
@@ -41,6 +42,8 @@ void OnAnalyseLink(const char* address, int32_t row) {
 
 void OnDownload(const char* address, int32_t row) {
     Engine.DownloadQueue.push_back(MakeRequest(KindDownload, row, 0, address));
+    // A listed file is asked for with the page it was found on.
+    CopyText(Engine.DownloadQueue.back().referer, kAddressRequestSize, ListText(row, ColPage));
     Engine.DownloadsQueued++;
     if (Engine.DownloadsQueued == 1) ProgressSetPos(0);
     RequestJobStarts();
@@ -93,6 +96,7 @@ Job* AddActiveJob(const JobRequest& request) {
     job->top = request.top;
     job->redirects = request.redirects;
     CopyText(job->requested, sizeof job->requested, request.address);
+    CopyText(job->referer, sizeof job->referer, request.referer);
     return job;
 }
 
@@ -102,6 +106,8 @@ void EndJob(Job* job) {
         CloseAndDeleteTableFile(job->file);
         job->file = kNoFile;
     }
+    TlsClose(job->tls);
+    job->tls = nullptr;
     if (job->socket != kNoSocket) NetCloseSocket(job->socket);
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
     free(job->data);

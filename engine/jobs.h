@@ -49,6 +49,17 @@ struct JobRequest {
     int32_t top;  // 1 only for the page the user asked to analyse
     char address[kAddressRequestSize];
     int32_t redirects;  // redirects followed so far to reach this address
+    char referer[kAddressRequestSize];  // page the file was found on, or ""
+};
+
+struct TlsConn;
+
+// Where a job's connection stands before the response can arrive.
+enum JobPhase : int32_t {
+    PhaseConnect = 0,    // looking up, connecting
+    PhaseTunnel = 1,     // waiting for the proxy's answer to CONNECT
+    PhaseHandshake = 2,  // TLS handshake
+    PhaseResponse = 3,   // request sent; reception (receive.cpp)
 };
 
 struct Job {
@@ -79,6 +90,10 @@ struct Job {
     int32_t requestSent;  // 1 once the request went out: reception may begin
     int32_t ended;        // 1 after EndJob; released once its event has been handled
     int32_t charset;      // what the Content-Type header names (a PageCharset), 0 for none
+    int32_t secure;  // 1 for an "https://" address
+    int32_t phase;   // JobPhase
+    TlsConn* tls;    // TLS over the socket once the handshake began
+    char referer[kAddressRequestSize];
 };
 
 struct EngineState {
@@ -89,6 +104,7 @@ struct EngineState {
     std::list<Job> ActiveJobs;         // in start order; entries stay put
     std::vector<std::string> VisitedPages;
     char TopPageAddress[260];
+    char AnalysedPage[260];  // the page whose links are being handled
     int32_t DownloadsQueued;
     int32_t DownloadsDone;
     int32_t AnalysisRunning;

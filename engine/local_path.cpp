@@ -92,7 +92,11 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
     char name[kMaxPathChars + 1] = "";
     if (hierarchical) {
         const char* p = address;
-        if (StrNCmpI(p, "http://", 7) == 0) p += 7;
+        // Both schemes save into the same folders.
+        if (StrNCmpI(p, "http://", 7) == 0)
+            p += 7;
+        else if (StrNCmpI(p, "https://", 8) == 0)
+            p += 8;
         // "http://host" is the host's index page, like "http://host/".
         char hostOnly[kMaxPathChars + 2];
         if (!strpbrk(p, "/\\")) {

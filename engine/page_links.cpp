@@ -102,6 +102,8 @@ void TakeReference(const char* link, const char* address, bool relative) {
 
     int internal = relative ? 1 : 0;
     int row = AddFoundFile(address, -1, nullptr, internal);
+    // The page goes with the file: servers of images often ask for it.
+    if (row >= 0) ListSetText(row, ColPage, Engine.AnalysedPage);
 
     if (Options.InternalLinks == 1 && internal &&
         (EndsWithNoCase(address, ".html") || EndsWithNoCase(address, ".htm")) &&
@@ -112,8 +114,10 @@ void TakeReference(const char* link, const char* address, bool relative) {
     // A file the table declined (pages while HTM is 0, or a full table) has
     // no row to show a size in, and it stays unknown, so every further
     // mention would queue yet another HEAD request.
-    if (Options.HeadCheck == 1 && row >= 0)
+    if (Options.HeadCheck == 1 && row >= 0) {
         Engine.HeadQueue.push_back(MakeRequest(KindHead, row, 0, address));
+        CopyText(Engine.HeadQueue.back().referer, kAddressRequestSize, Engine.AnalysedPage);
+    }
 }
 
 void AnalysePage(const char* text, size_t length, const char* pageAddress, int headerCharset) {
@@ -126,8 +130,10 @@ void AnalysePage(const char* text, size_t length, const char* pageAddress, int h
 
     PrepareLinkChecks();
     ViewSetRedraw(0);
+    CopyText(Engine.AnalysedPage, sizeof Engine.AnalysedPage, pageAddress);
     for (const PageReference& ref : scan.references)
         TakeReference(ReferenceLink(scan, ref), ReferenceAddress(scan, ref), ref.relative);
+    Engine.AnalysedPage[0] = '\0';
     if (strcmp(pageAddress, Engine.TopPageAddress) == 0) {
         char caption[kMaxTitleBytes + sizeof kCaptionSuffix];
         FormatText(caption, sizeof caption, "%s%s", scan.title, kCaptionSuffix);

@@ -18,6 +18,7 @@
 #include "engine/local_path.h"
 #include "engine/net.h"
 #include "engine/report.h"
+#include "engine/tls.h"
 #include "settings/options.h"
 #include "text/text.h"
 
@@ -239,12 +240,22 @@ ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
 // is handed on before the next recv.
 static char ReceiveBuffer[kReceiveBufferSize];
 
+// Ends a job whose stream failed: over TLS that is lost or forged data, which
+// must never become a whole file.
+static void EndWithReadFailure(Job* job) {
+    Trace("error recv");
+    if (job->tls)
+        EndWithTlsFailure(job);
+    else
+        EndJob(job);
+}
+
 ReadOutcome ReadAvailable(Job* job) {
-    for (int fills = 0; fills < kFillsPerEvent; fills++) {
+    for (int fills = 0;; fills++) {
         int used = 0;
         int last = 0;
         while (used < kReceiveBufferSize) {
-            last = NetRecv(job->socket, ReceiveBuffer + used, kReceiveBufferSize - used);
+            last = JobRecv(job, ReceiveBuffer + used, kReceiveBufferSize - used);
             if (last <= 0) break;
             used += last;
         }
@@ -252,10 +263,13 @@ ReadOutcome ReadAvailable(Job* job) {
         if (last == 0) return ReadEnd;
         if (last == -2) return ReadWait;
         if (last < 0) {
-            Trace("error recv");
-            EndJob(job);
+            EndWithReadFailure(job);
             return ReadEnded;
         }
+        // Past the bound what is left waits in the socket for its next event,
+        // so that other jobs and the tick get their turn. Bytes the TLS layer
+        // already holds would announce themselves by no event: read them now.
+        if (fills + 1 >= kFillsPerEvent && !(job->tls && TlsPending(job->tls))) break;
     }
     return ReadMore;
 }

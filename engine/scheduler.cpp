@@ -3,17 +3,27 @@
 // completion of finished jobs by kind.
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <utility>
 
 #include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/net.h"
 #include "engine/page_links.h"
 #include "engine/report.h"
+#include "engine/tls.h"
 #include "settings/options.h"
 #include "text/text.h"
 
 static constexpr int kLogoFrames = 17;
 static constexpr int kIndicatorIdle = 2;
+static constexpr int kTlsStepsPerEvent = 64; // 256 KiB of 4096-byte steps
+
+// Certificate checks may wait inside the system and let the window's queued
+// messages through: an event that arrives while another is being handled
+// waits its turn, so no job is ended under the feet of the one at work.
+static bool Dispatching = false;
+static std::deque<std::pair<SocketHandle, int>> DeferredEvents;
 
 // Sockets edited by hand beyond 1..10 would starve or flood the queue.
 static int DownloadSlots() {
@@ -33,8 +43,7 @@ static void StartQueuedJobs() {
     int32_t active[5];
     CountActiveByKind(active);
     if (active[KindFetch] == 0 && !Engine.FetchSlot.empty()) StartFront(Engine.FetchSlot);
-    if (active[KindAnalyse] == 0 && !Engine.AnalysisQueue.empty())
-        StartFront(Engine.AnalysisQueue);
+    if (active[KindAnalyse] == 0 && !Engine.AnalysisQueue.empty()) StartFront(Engine.AnalysisQueue);
     for (int free = DownloadSlots() - active[KindDownload];
          free > 0 && !Engine.DownloadQueue.empty(); free--)
         StartFront(Engine.DownloadQueue);
@@ -101,6 +110,9 @@ void ShowByteProgress() {
 }
 
 void OnTimer() {
+    // A tick inside an event handler (a certificate check may pump
+    // messages): the next one comes in 100 ms.
+    if (Dispatching) return;
     EngineEventScope scope;
     DrawEngineFrames(Engine.LogoFrame, Engine.IndicatorFrame);
     if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse)) {
@@ -129,19 +141,40 @@ void OnTimer() {
     }
 }
 
+static void DispatchSocketEvent(SocketHandle socket, int event);
+
 void OnSocketEvent(SocketHandle socket, int event) {
     EngineEventScope scope;
+    if (Dispatching) {
+        DeferredEvents.emplace_back(socket, event);
+        return;
+    }
+    Dispatching = true;
+    DispatchSocketEvent(socket, event);
+    while (!DeferredEvents.empty()) {
+        auto next = DeferredEvents.front();
+        DeferredEvents.pop_front();
+        DispatchSocketEvent(next.first, next.second);
+    }
+    Dispatching = false;
+}
+
+static void DispatchSocketEvent(SocketHandle socket, int event) {
     Job* job = FindJobBySocket(socket);
-    if (!job) return;  // a late event of an ended job
+    if (!job) return; // a late event of an ended job
     job->lastActivity = TickCount();
     Engine.IndicatorFrame = (Engine.IndicatorFrame + 1) % 2;
-    // Until the request went out only the connect event means anything: a
+    // Until the connection is up only the connect event means anything: a
     // late read or close of an earlier socket with the same number must not
     // reach this job.
-    if (!job->requestSent && event != NetEventConnect) return;
+    if (job->phase == PhaseConnect && event != NetEventConnect) return;
     ReadOutcome outcome = ReadWait;
     switch (event) {
     case NetEventRead:
+        if (job->phase != PhaseResponse) {
+            AdvanceConnection(job, false);
+            break;
+        }
         // The end of the stream completes the job now; its close event then
         // finds no job.
         if (ReadAvailable(job) == ReadEnd) FinishJob(job);
@@ -150,6 +183,16 @@ void OnSocketEvent(SocketHandle socket, int event) {
         if (!job->requestSent) SendRequest(job);
         break;
     case NetEventClose:
+        if (job->phase != PhaseResponse) {
+            AdvanceConnection(job, true);
+            if (FindJobBySocket(socket) != job) return;                     // ended
+            if (job->phase == PhaseHandshake) AdvanceConnection(job, true); // a tunnel just opened
+            if (FindJobBySocket(socket) != job) return;
+            if (job->phase != PhaseResponse) {
+                EndWithTlsFailure(job); // the stream ended before the handshake did
+                return;
+            }
+        }
         do outcome = ReadAvailable(job);
         while (outcome == ReadMore);
         if (outcome != ReadEnded) FinishJob(job);
@@ -195,7 +238,7 @@ void CompleteJob(Job* job) {
             LogAppend("err:%sを解析できませんでした", job->localName);
             break;
         }
-        job->data[job->received] = '\0';  // the spare byte
+        job->data[job->received] = '\0'; // the spare byte
         if (job->top == 1) AddToHistory(job->address);
         AnalysePage(job->data, (size_t)job->received, job->address, job->charset);
         LogAppend("%sを解析しました", job->localName);
@@ -204,7 +247,7 @@ void CompleteJob(Job* job) {
         if (!job->data) break;
         ShowSizeAndDate(job, job->received);
         ViewerHandOver(job->data, (size_t)job->received);
-        job->data = nullptr;  // the viewer owns it now
+        job->data = nullptr; // the viewer owns it now
         break;
     default:
         break;

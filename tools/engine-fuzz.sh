@@ -1,14 +1,18 @@
 #!/bin/bash
-# Builds the response-head and download-path fuzz target with clang (libFuzzer, ASan, UBSan) and runs
+# Builds an engine fuzz target with clang (libFuzzer, ASan, UBSan) and runs
 # it from the seeds in tests/engine/corpus for the given number of seconds
 # (600 by default). The growing corpus stays in the build folder.
+# Targets: http_fuzz (response heads and download paths, the default) and
+# tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends).
+# usage: tools/engine-fuzz.sh [seconds] [target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/engine-fuzz
 seconds=${1:-600}
+target=${2:-http_fuzz}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON -DFERROW_SANITIZE=ON >/dev/null
-ninja -C "$build" http_fuzz >/dev/null
-mkdir -p "$build/corpus"
-exec "$(find "$build" -name http_fuzz -type f -perm -u+x | head -1)" "$build/corpus" \
+ninja -C "$build" "$target" >/dev/null
+mkdir -p "$build/corpus-$target"
+exec "$(find "$build" -name "$target" -type f -perm -u+x | head -1)" "$build/corpus-$target" \
   "$root/tests/engine/corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
   -print_final_stats=1

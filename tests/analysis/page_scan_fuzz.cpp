@@ -60,7 +60,7 @@ static void CheckScan(const std::string& body, int charset, bool thumbnails) {
         lastOrigin = ref.origin;
         const char* address = ReferenceAddress(scan, ref);
         size_t length = strlen(address);
-        Check(length > 7 && length <= (size_t)kMaxAddress && StrNCmpI(address, "http://", 7) == 0);
+        Check(length > 7 && length <= (size_t)kMaxAddress && SchemeLength(address) > 0);
         for (size_t i = 0; i < length; i++)
             Check((unsigned char)address[i] >= 0x20);
         // Declared UTF-8 from the start: every address goes out percent-encoded.

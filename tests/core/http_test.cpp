@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "analysis/links.h"
+#include "app/version.h"
 #include "engine/http.h"
 
 namespace {
@@ -47,6 +49,10 @@ TEST(HttpAddress, SplitIntoHostPortPath) {
         {"http://host:99999/", "host", 80, "/"},
         {"http://host:/a", "host", 80, "/a"},
         {"http://h/a?b=/c", "h", 80, "/a?b=/c"},
+        {"https://host/dir/a.jpg", "host", 443, "/dir/a.jpg"},
+        {"HTTPS://host:8443", "host", 8443, "/"},
+        {"https://host:0/x", "host", 443, "/x"},
+        {"https://h:/a", "h", 443, "/a"},
     };
     for (const auto& c : cases) {
         char host[256], path[256];
@@ -74,17 +80,63 @@ TEST(HttpAddress, LocalNameAndEscapedSpaces) {
     EXPECT_STREQ(small, "http://h/");
 }
 
+TEST(HttpAddress, Schemes) {
+    const struct {
+        const char* address;
+        int length;
+        bool secure;
+    } cases[] = {
+        {"http://h/", 7, false}, {"HTTPS://h/", 8, true}, {"https:/h", 0, false},
+        {"ftp://h/", 0, false},  {"httpx://h", 0, false}, {"", 0, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SchemeLength(c.address), c.length) << c.address;
+        EXPECT_EQ(IsSecureAddress(c.address), c.secure) << c.address;
+    }
+}
+
 TEST(HttpRequest, LongestRequestIsComplete) {
     std::string path = "/" + std::string(254, 'p');
     std::string host(255, 'h');
     std::string address = "http://" + std::string(248, 'a');
+    std::string referer = "https://" + std::string(251, 'r');
     char out[kRequestSize];
     for (const char* proxy : {(const char*)nullptr, address.c_str()}) {
-        int len = BuildRequest(out, sizeof out, true, path.c_str(), host.c_str(), proxy);
+        RequestParts parts = {true, proxy ? proxy : path.c_str(), host.c_str(), !proxy,
+                              referer.c_str()};
+        int len = BuildRequest(out, sizeof out, parts);
         ASSERT_EQ(len, (int)strlen(out));
         EXPECT_EQ(std::string(out).substr(len - 4), "\r\n\r\n");
         EXPECT_EQ(std::string(out, 5), "HEAD ");
+        EXPECT_NE(std::string(out).find("Referer: " + referer + "\r\n"), std::string::npos);
     }
+}
+
+TEST(HttpRequest, ExactBytes) {
+    const struct {
+        RequestParts parts;
+        const char* expected;
+    } cases[] = {
+        {{false, "/dir/a%20b.jpg", "host", true, nullptr},
+         "GET /dir/a%20b.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n"},
+        {{true, "/a.jpg", "host", true, "https://host/page.html"},
+         "HEAD /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: https://host/page.html\r\n"
+         "Connection: close\r\n\r\n"},
+        {{false, "http://host/a.jpg", "host", false, ""},
+         "GET http://host/a.jpg HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nConnection: close\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        char out[kRequestSize];
+        int len = BuildRequest(out, sizeof out, c.parts);
+        EXPECT_EQ(std::string(out, (size_t)len), c.expected);
+    }
+    char out[kRequestSize];
+    int len = BuildTunnelRequest(out, sizeof out, "host", 443);
+    EXPECT_EQ(std::string(out, (size_t)len), "CONNECT host:443 HTTP/1.0\r\nHost: host:443\r\n"
+                                             "User-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n");
 }
 
 TEST(HttpHead, EndMarks) {

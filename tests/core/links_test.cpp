@@ -14,11 +14,11 @@ TEST(NoCaseTest, StrNCmpICases) {
         int n;
         bool equal;
     } cases[] = {
-        {"abc", "ABC", 3, true},       {"aBc", "AbD", 3, false},     {"aBc", "AbD", 2, true},
-        {"ab", "abc", 3, false},       {"abc", "ab", 3, false},      {"abcd", "ABCe", 3, true},
-        {"ab", "ab", 10, true},        {"", "", 5, true},            {"x", "y", 0, true},
-        {"@", "`", 1, false},          {"[", "{", 1, false},         {"\x82\xA0", "\x82\xC0", 2, false},
-        {"\xC1", "\xE1", 1, false},    {"<IMG", "<img", 4, true},
+        {"abc", "ABC", 3, true},    {"aBc", "AbD", 3, false},  {"aBc", "AbD", 2, true},
+        {"ab", "abc", 3, false},    {"abc", "ab", 3, false},   {"abcd", "ABCe", 3, true},
+        {"ab", "ab", 10, true},     {"", "", 5, true},         {"x", "y", 0, true},
+        {"@", "`", 1, false},       {"[", "{", 1, false},      {"\x82\xA0", "\x82\xC0", 2, false},
+        {"\xC1", "\xE1", 1, false}, {"<IMG", "<img", 4, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(StrNCmpI(c.a, c.b, c.n) == 0, c.equal) << c.a << " / " << c.b << " n=" << c.n;
@@ -35,10 +35,11 @@ TEST(NoCaseTest, FindNoCaseTriesEveryStartUpToTheLastThatFits) {
     const struct {
         const char* text;
         const char* word;
-        int position;  // -1: none
+        int position; // -1: none
     } cases[] = {
-        {"xxAB", "ab", 2}, {"aab", "AB", 1},       {"ab", "abc", -1}, {"", "a", -1},
-        {"abc", "", 0},    {"charset=EUC-JP", "euc-jp", 8},          {"a-b", "A_B", -1},
+        {"xxAB", "ab", 2},  {"aab", "AB", 1}, {"ab", "abc", -1},
+        {"", "a", -1},      {"abc", "", 0},   {"charset=EUC-JP", "euc-jp", 8},
+        {"a-b", "A_B", -1},
     };
     for (const auto& c : cases) {
         const char* found = FindNoCase(c.text, c.word);
@@ -51,7 +52,7 @@ TEST(NoCaseTest, FindNoCaseTriesEveryStartUpToTheLastThatFits) {
 struct ResolveCase {
     const char* page;
     const char* link;
-    const char* expected;  // nullptr: dropped
+    const char* expected; // nullptr: dropped
 };
 
 TEST(ResolveLinkTest, ResolvesAgainstTheBaseDirectory) {
@@ -73,6 +74,14 @@ TEST(ResolveLinkTest, ResolvesAgainstTheBaseDirectory) {
         {page, "//cdn.example/p/c.jpg", "http://cdn.example/p/c.jpg"},
         {"http://host/a/b/", "c.jpg", "http://host/a/b/c.jpg"},
         {"http://host:8080/a/b.html", "/c.jpg", "http://host:8080/c.jpg"},
+        // https pages: relative links keep the scheme, protocol-relative ones take it.
+        {"https://host/a/b/p.html", "../c.jpg", "https://host/a/c.jpg"},
+        {"https://host/a/b/p.html", "/x/c.jpg", "https://host/x/c.jpg"},
+        {"https://host/a/b/p.html", "//cdn.example/c.jpg", "https://cdn.example/c.jpg"},
+        {"HTTPS://host:8443/a/", "c.jpg", "HTTPS://host:8443/a/c.jpg"},
+        {"https://host", "c.jpg", "https://host/c.jpg"},
+        {page, "https://other/c.jpg", "https://other/c.jpg"},
+        {"https://host/", "HTTP://other/c.jpg", "HTTP://other/c.jpg"},
     };
     for (const auto& c : cases) {
         char out[kAddressBufferSize];
@@ -100,11 +109,25 @@ TEST(ResolveLinkTest, BaseWithoutPathOrWithSlashesInTheQuery) {
 
 TEST(ResolveLinkTest, OtherSchemesAndBrokenLinksAreDropped) {
     const char* links[] = {
-        "https://host/c.jpg", "ftp://host/c.jpg", "mailto:me@host.jpg", "javascript:open('c.jpg')",
-        "data:image/jpeg;base64,AAAA.jpg", "file:///c:/c.jpg", "c:\\pics\\c.jpg", "News:x.jpg",
-        "http:c.jpg",         "http://",          "http:///c.jpg",     "///c.jpg",
-        "//",                 "",                 "   ",               "a\x01.jpg",
+        "https:c.jpg",
+        "ftp://host/c.jpg",
+        "mailto:me@host.jpg",
+        "javascript:open('c.jpg')",
+        "data:image/jpeg;base64,AAAA.jpg",
+        "file:///c:/c.jpg",
+        "c:\\pics\\c.jpg",
+        "News:x.jpg",
+        "http:c.jpg",
+        "http://",
+        "http:///c.jpg",
+        "///c.jpg",
+        "//",
+        "",
+        "   ",
+        "a\x01.jpg",
         "a\x7F.jpg",
+        "https://",
+        "httpss://host/c.jpg",
     };
     for (const char* link : links) {
         char out[kAddressBufferSize] = "untouched";
@@ -116,6 +139,8 @@ TEST(ResolveLinkTest, OtherSchemesAndBrokenLinksAreDropped) {
     EXPECT_FALSE(ResolveLink("c.jpg", "", out, sizeof out));
     EXPECT_FALSE(ResolveLink("c.jpg", "http:///a/", out, sizeof out));
     EXPECT_TRUE(ResolveLink("http://h/c.jpg", "not an address", out, sizeof out));
+    // A protocol-relative link needs a page with a scheme to take.
+    EXPECT_FALSE(ResolveLink("//h/c.jpg", "not an address", out, sizeof out));
 }
 
 TEST(ResolveLinkTest, SpacesAroundAndLineBreaksInsideAreRemoved) {
@@ -127,7 +152,7 @@ TEST(ResolveLinkTest, SpacesAroundAndLineBreaksInsideAreRemoved) {
 }
 
 TEST(ResolveLinkTest, AddressesLongerThan259AreDroppedNotCut) {
-    const std::string base = "http://h/d/";  // 11 characters
+    const std::string base = "http://h/d/"; // 11 characters
     char out[kAddressBufferSize];
     std::string fits(kMaxAddress - base.size(), 'x');
     ASSERT_TRUE(ResolveLink(fits.c_str(), base.c_str(), out, sizeof out));
@@ -140,7 +165,7 @@ TEST(ResolveLinkTest, AddressesLongerThan259AreDroppedNotCut) {
     std::string absolute = "http://h/" + std::string(kMaxAddress - 8, 'x');
     EXPECT_FALSE(ResolveLink(absolute.c_str(), base.c_str(), out, sizeof out));
     // The caller's buffer bounds the result as well.
-    char small[17];  // "http://h/d/a.jpg" and its terminator
+    char small[17]; // "http://h/d/a.jpg" and its terminator
     EXPECT_FALSE(ResolveLink("abcdefgh.jpg", base.c_str(), small, sizeof small));
     EXPECT_TRUE(ResolveLink("a.jpg", base.c_str(), small, sizeof small));
     EXPECT_STREQ(small, "http://h/d/a.jpg");
@@ -149,13 +174,16 @@ TEST(ResolveLinkTest, AddressesLongerThan259AreDroppedNotCut) {
 TEST(BaseDirectoryTest, CutsAfterTheLastSlashOfThePath) {
     const struct {
         const char* page;
-        const char* base;  // nullptr: not an address
+        const char* base; // nullptr: not an address
     } cases[] = {
         {"http://host/a/b/page.html", "http://host/a/b/"},
         {"http://host/", "http://host/"},
         {"http://host", "http://host/"},
         {"http://host/p.cgi?x=/y/z", "http://host/"},
-        {"https://host/a/", nullptr},
+        {"https://host/a/p.html", "https://host/a/"},
+        {"HTTPS://host", "HTTPS://host/"},
+        {"https://", nullptr},
+        {"ftp://host/a/", nullptr},
         {"http://", nullptr},
         {"host/a/", nullptr},
     };
@@ -226,14 +254,18 @@ TEST(AcceptByExtensionTest, EachTypeOptionSelectsItsExtensions) {
     const struct {
         int32_t OptionsRecord::*option;
         const char* links[2];
-    } types[] = {{&OptionsRecord::JPG, {"a.jpg", "a.jpeg"}}, {&OptionsRecord::GIF, {"a.gif", "a.gif"}},
-                 {&OptionsRecord::PNG, {"a.png", "a.PNG"}},  {&OptionsRecord::WAV, {"a.wav", "a.Wav"}},
+    } types[] = {{&OptionsRecord::JPG, {"a.jpg", "a.jpeg"}},
+                 {&OptionsRecord::GIF, {"a.gif", "a.gif"}},
+                 {&OptionsRecord::PNG, {"a.png", "a.PNG"}},
+                 {&OptionsRecord::WAV, {"a.wav", "a.Wav"}},
                  {&OptionsRecord::LZH, {"a.lzh", "a.LZH"}}};
     for (const auto& type : types) {
         Options = OptionsRecord{};
-        for (const char* link : type.links) EXPECT_FALSE(AcceptByExtension(link)) << link;
+        for (const char* link : type.links)
+            EXPECT_FALSE(AcceptByExtension(link)) << link;
         Options.*type.option = 1;
-        for (const char* link : type.links) EXPECT_TRUE(AcceptByExtension(link)) << link;
+        for (const char* link : type.links)
+            EXPECT_TRUE(AcceptByExtension(link)) << link;
     }
     Options = OptionsRecord{};
 }

@@ -64,6 +64,10 @@ TEST(LocalPath, FlatAndHierarchical) {
         {"http://h/CON.jpg", "D:\\dl\\_CON.jpg", "D:\\dl\\h\\_CON.jpg"},
         {"http://h/a.php?id=1&b=<2>", "D:\\dl\\a.php_id=1&b=_2_", "D:\\dl\\h\\a.php_id=1&b=_2_"},
         {"http://h/..", "D:\\dl\\index.html", "D:\\dl\\h\\index.html"},
+        // https saves into the same folders as http.
+        {"https://host/a/b.jpg", "D:\\dl\\b.jpg", "D:\\dl\\host\\a\\b.jpg"},
+        {"HTTPS://host", "D:\\dl\\host", "D:\\dl\\host\\index.html"},
+        {"https://host:8443/x.jpg", "D:\\dl\\x.jpg", "D:\\dl\\host_8443\\x.jpg"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(PathOf(c.address, 0), c.flat) << c.address;

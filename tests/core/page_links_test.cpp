@@ -39,6 +39,29 @@ TEST_F(HandleLinkTest, ListsFollowsAndQueuesHeadRequests) {
     EXPECT_EQ(Engine.HeadQueue[1].kind, KindHead);
 }
 
+TEST_F(HandleLinkTest, FilesRememberTheirPageForHeadAndDownload) {
+    Options.HeadCheck = 1;
+    StartTopPage("https://host/a/top.html");
+    CopyText(Engine.AnalysedPage, sizeof Engine.AnalysedPage, "https://host/a/top.html");
+    HandleLink("pic.jpg", "https://host/a/");
+    HandleLink("//cdn.example/i.jpg", "https://host/a/");
+    Engine.AnalysedPage[0] = '\0';
+    ASSERT_EQ(Listed(),
+              (std::vector<std::string>{"https://host/a/pic.jpg", "https://cdn.example/i.jpg"}));
+    ASSERT_EQ(Engine.HeadQueue.size(), 2u);
+    for (int row = 0; row < 2; row++) {
+        EXPECT_STREQ(Engine.HeadQueue[row].referer, "https://host/a/top.html");
+        EXPECT_STREQ(ListText(row, ColPage), "https://host/a/top.html");
+    }
+    // A download of a listed row carries the page; one without a row none.
+    OnDownload(ListText(1, ColAddress), 1);
+    OnDownload("https://host/b.jpg", -1);
+    ASSERT_EQ(Engine.DownloadQueue.size(), 2u);
+    EXPECT_STREQ(Engine.DownloadQueue[0].referer, "https://host/a/top.html");
+    EXPECT_STREQ(Engine.DownloadQueue[1].referer, "");
+    OnStopAll();
+}
+
 TEST_F(HandleLinkTest, KnownAddressesAreDropped) {
     Options.HTM = 1;
     Options.InternalLinks = 1;
@@ -107,8 +130,8 @@ TEST_F(HandleLinkTest, DroppedLinksReachNothing) {
     Options.InternalLinks = 1;
     Options.HeadCheck = 1;
     StartTopPage("http://host/top.html");
-    const char* links[] = {"https://host/a.jpg", "javascript:;", "mailto:a@b.jpg", "a.txt", "",
-                           "ftp://host/p.html"};
+    const char* links[] = {"javascript:;", "mailto:a@b.jpg", "a.txt", "", "ftp://host/p.html",
+                           "https:///a.jpg"};
     for (const char* link : links)
         HandleLink(link, "http://host/");
     HandleLink("  \t", "http://host/");

@@ -41,7 +41,8 @@ TEST_F(SamplePageTest, EveryReferenceOfAModernPage) {
     const std::string site = "http://www.example.jp/";
     const std::string here = site + "travel/spring/";
     const std::vector<std::pair<ReferenceKind, std::string>> expected = {
-        {RefMeta, site + "og/spring-1200.jpg"}, // og:image over https is not fetched (yet)
+        {RefMeta, "https://cdn.example.jp/og/spring.jpg"},
+        {RefMeta, site + "og/spring-1200.jpg"},
         {RefMeta, "http://img.example.jp/tw/spring.png"},
         {RefIcon, site + "favicon-32.png"},
         {RefIcon, site + "apple-touch-icon.png"},
@@ -69,6 +70,7 @@ TEST_F(SamplePageTest, EveryReferenceOfAModernPage) {
         {RefMedia, here + "flash/old.swf"},
         {RefMedia, here + "docs/map.pdf"},
         {RefAnchor, here + "download.cgi?file=spring&type=zip&n=1"},
+        {RefAnchor, "https://secure.example.jp/shop.html"},
         {RefFrame, here + "map/embed.html"},
         // A script without language is markup to the scan, as it always was.
         {RefImage, here + "written-by-script.jpg"},
@@ -98,6 +100,7 @@ TEST_F(SamplePageTest, TheEngineListsItsFilesUnderReadableNames) {
     for (int row = 0; row < ListCount(); row++)
         names.push_back(ListText(row, ColName));
     const std::vector<std::string> expected = {
+        "spring.jpg",
         "spring-1200.jpg",
         "spring.png",
         "favicon-32.png",
@@ -116,6 +119,7 @@ TEST_F(SamplePageTest, TheEngineListsItsFilesUnderReadableNames) {
         "p4.gif",
         "trip-poster.jpg",
         "trip.mp4",
+        "shop.html",
         "embed.html",
         "written-by-script.jpg",
         "popup.jpg",

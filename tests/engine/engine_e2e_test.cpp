@@ -5,6 +5,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "app/version.h"
 #include "engine/http.h"
 #include "engine/platform.h"
 #include "tests/engine/engine_fixture.h"
@@ -20,7 +21,9 @@ std::string Head(const std::string& status, const std::string& lines = "") {
 std::string Ok(const std::string& body, const std::string& lines = "") {
     return Head("200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n" + lines) + body;
 }
-std::string Send(const std::string& text) { return "{\"send\": " + Json(text) + "}"; }
+std::string Send(const std::string& text) {
+    return "{\"send\": " + Json(text) + "}";
+}
 
 // Routes of the suite's fixture server.
 std::string Routes() {
@@ -47,12 +50,11 @@ std::string Routes() {
         {"/moved.html", Send(Head("302 Found", "Location: page.html\r\n"))},
         {"/page.html", Send(Ok("<html><title>T</title><a href=\"x.jpg\">x</a></html>"))},
         {"/empty.html", Send(Ok(""))},
-        {"/big-head.jpg",
-         "{\"send\": " + Json("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n") + "}, {\"repeat\": " +
-             Json("X-Pad: " + std::string(90, 'p') + "\r\n") + ", \"times\": 100}, " +
-             Send("\r\nBODY")},
-        {"/huge-head.jpg", Send("HTTP/1.0 200 OK\r\n") + ", {\"repeat\": " +
-                               Json("X-Pad: " + std::string(90, 'p') + "\r\n") +
+        {"/big-head.jpg", "{\"send\": " + Json("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n") +
+                              "}, {\"repeat\": " + Json("X-Pad: " + std::string(90, 'p') + "\r\n") +
+                              ", \"times\": 100}, " + Send("\r\nBODY")},
+        {"/huge-head.jpg", Send("HTTP/1.0 200 OK\r\n") +
+                               ", {\"repeat\": " + Json("X-Pad: " + std::string(90, 'p') + "\r\n") +
                                ", \"times\": 800}, " + Send("\r\nBODY")},
         {"/drip-head.jpg",
          "{\"drip\": " + Json(Ok("dripped", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n")) +
@@ -93,7 +95,7 @@ TempFolder* ServerFolder;
 FixtureServer* Fixture;
 
 class Servers : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         ServerFolder = new TempFolder;
         Fixture = new FixtureServer;
@@ -106,7 +108,9 @@ public:
 };
 const auto* const kServers = ::testing::AddGlobalTestEnvironment(new Servers);
 
-std::string Url(const std::string& path) { return Fixture->Url(path); }
+std::string Url(const std::string& path) {
+    return Fixture->Url(path);
+}
 
 // ---- The request on the wire -------------------------------------------
 
@@ -119,7 +123,7 @@ TEST_F(RequestTest, DirectRequestEscapesSpacesAndEndsWithEmptyLine) {
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0],
               "GET /dir/a%20b.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: "
-              "127.0.0.1\r\nConnection: close\r\n\r\n");
+              "127.0.0.1\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(Saved("a%20b.jpg"), "hello");
     EXPECT_TRUE(Logged(SJ("a%20b.jpg(5bytes)をダウンロードしました")));
 }
@@ -136,7 +140,7 @@ TEST_F(RequestTest, ProxyRequestCarriesTheWholeAddressAndLooksUpTheProxy) {
     ASSERT_EQ(requests.size(), before + 1);
     EXPECT_EQ(requests.back(),
               "GET http://origin.invalid/dir/a%20b.jpg HTTP/1.0\r\nHost: origin.invalid\r\n"
-              "Connection: close\r\n\r\n");
+              "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(Saved("a%20b.jpg"), "hello");
 }
 
@@ -186,11 +190,11 @@ TEST_F(StatusTest, ErrorsAreLoggedWithTheirCodeAndLeaveNoFile) {
         const char* path;
         int code;
     } cases[] = {
-        {"/missing.jpg", 404}, {"/other.jpg", 303}, {"/short.jpg", 0},
-        {"/garbage.jpg", 0},   {"/silent-close.jpg", 0}, {"/huge-head.jpg", 0},
-        {"/noloc.jpg", 302},
+        {"/missing.jpg", 404},    {"/other.jpg", 303},   {"/short.jpg", 0},   {"/garbage.jpg", 0},
+        {"/silent-close.jpg", 0}, {"/huge-head.jpg", 0}, {"/noloc.jpg", 302},
     };
-    for (const auto& c : cases) OnDownload(Url(c.path).c_str(), -1);
+    for (const auto& c : cases)
+        OnDownload(Url(c.path).c_str(), -1);
     ASSERT_TRUE(RunToIdle());
     for (const auto& c : cases) {
         std::string line = "err:HTTP " + std::to_string(c.code) + " - \"" + Url(c.path) + "\"";
@@ -253,7 +257,8 @@ TEST_F(ReceptionTest, LastModifiedLayoutsAllReachTheDateColumn) {
         OnDownload(Url(p).c_str(), rows.back());
     }
     ASSERT_TRUE(RunToIdle());
-    for (int row : rows) EXPECT_STREQ(ListText(row, ColDate), "1994/11/06 08:49:37");
+    for (int row : rows)
+        EXPECT_STREQ(ListText(row, ColDate), "1994/11/06 08:49:37");
 }
 
 TEST_F(ReceptionTest, HeadSpanningStepsNeverReachesTheFile) {
@@ -286,9 +291,11 @@ TEST_F(ReceptionTest, UnusableContentLengthCountsAsAbsent) {
     const char* names[] = {"neg.jpg", "nan.jpg", "overflow.jpg"};
     Options.MinSizeCheck = 1;
     Options.MinSize = 1000;
-    for (const char* n : names) OnDownload(Url(std::string("/") + n).c_str(), -1);
+    for (const char* n : names)
+        OnDownload(Url(std::string("/") + n).c_str(), -1);
     ASSERT_TRUE(RunToIdle());
-    for (const char* n : names) EXPECT_EQ(Saved(n), "abcdef") << n;
+    for (const char* n : names)
+        EXPECT_EQ(Saved(n), "abcdef") << n;
 }
 
 TEST_F(ReceptionTest, SizesPastFourGiBReachTheRowAndTheFilters) {
@@ -310,9 +317,10 @@ TEST_F(ReceptionTest, CutOffDownloadIsAFailureAndLeavesNoFile) {
     int row = Row(Url("/cut.jpg"));
     OnDownload(Url("/cut.jpg").c_str(), row);
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("ダウンロードが途中で切れました - \"cut.jpg\"")});
+    EXPECT_EQ(Reports.log,
+              std::vector<std::string>{SJ("ダウンロードが途中で切れました - \"cut.jpg\"")});
     EXPECT_FALSE(Exists("cut.jpg"));
-    EXPECT_STREQ(ListText(row, ColSize), "1000");  // the announced size, from the head
+    EXPECT_STREQ(ListText(row, ColSize), "1000"); // the announced size, from the head
     EXPECT_EQ(Engine.DownloadsDone, 0);
 }
 
@@ -321,7 +329,8 @@ TEST_F(ReceptionTest, SizeFiltersNeedAKnownSize) {
     Options.MinSize = 1000;
     Options.MaxSizeCheck = 1;
     Options.MaxSize = 4000;
-    for (const char* p : {"/small.jpg", "/large.jpg", "/nolen.jpg"}) OnDownload(Url(p).c_str(), -1);
+    for (const char* p : {"/small.jpg", "/large.jpg", "/nolen.jpg"})
+        OnDownload(Url(p).c_str(), -1);
     ASSERT_TRUE(RunToIdle());
     EXPECT_TRUE(Logged(SJ("サイズが小さい為スキップしました - \"small.jpg\"")));
     EXPECT_TRUE(Logged(SJ("サイズが大きい為スキップしました - \"large.jpg\"")));
@@ -343,8 +352,8 @@ TEST_F(ReceptionTest, PagesBeyondTheCapFailTheAnalysis) {
 TEST_F(ReceptionTest, EmptyPageIsStillAnalysed) {
     OnAnalysePage(Url("/empty.html").c_str(), -1);
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Reports.log, (std::vector<std::string>{SJ("empty.htmlを解析しました"),
-                                                     SJ("解析が終了しました")}));
+    EXPECT_EQ(Reports.log,
+              (std::vector<std::string>{SJ("empty.htmlを解析しました"), SJ("解析が終了しました")}));
 }
 
 TEST_F(ReceptionTest, FetchHandsTheBodyToTheViewer) {
@@ -368,24 +377,36 @@ TEST_F(SavingTest, FlatAndHierarchicalPaths) {
     OnDownload(Url("/sub/").c_str(), -1);
     ASSERT_TRUE(RunToIdle());
     std::string host = "dl/127.0.0.1_" + std::to_string(Fixture->port);
-    EXPECT_EQ(AllFiles(), (std::vector<std::string>{host + "/dir/a%20b.jpg", host + "/sub/index.html",
-                                                   "dl/a%20b.jpg"}));
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{host + "/dir/a%20b.jpg",
+                                                    host + "/sub/index.html", "dl/a%20b.jpg"}));
 }
 
 TEST_F(SavingTest, HostileAddressesStayInsideTheDownloadFolder) {
-    const char* paths[] = {"/../../x.jpg", "/a\\..\\..\\y.jpg", "/c:/z.jpg", "/CON.jpg",
-                           "/a.php?id=1&b=<2>", "/nul", "/trail.jpg..."};
+    const char* paths[] = {"/../../x.jpg", "/a\\..\\..\\y.jpg", "/c:/z.jpg",
+                           "/CON.jpg",     "/a.php?id=1&b=<2>", "/nul",
+                           "/trail.jpg..."};
     for (int hierarchical = 0; hierarchical <= 1; hierarchical++) {
         Options.Hierarchical = hierarchical;
-        for (const char* p : paths) OnDownload(Url(p).c_str(), -1);
+        for (const char* p : paths)
+            OnDownload(Url(p).c_str(), -1);
         ASSERT_TRUE(RunToIdle());
     }
     std::string host = "dl/127.0.0.1_" + std::to_string(Fixture->port);
     std::vector<std::string> expected = {
-        "dl/_CON.jpg", "dl/_nul", "dl/a.php_id=1&b=_2_", "dl/a_.._.._y.jpg", "dl/trail.jpg",
-        "dl/x.jpg", "dl/z.jpg",
-        host + "/_CON.jpg", host + "/_nul", host + "/a.php_id=1&b=_2_", host + "/a/y.jpg",
-        host + "/c_/z.jpg", host + "/trail.jpg", host + "/x.jpg",
+        "dl/_CON.jpg",
+        "dl/_nul",
+        "dl/a.php_id=1&b=_2_",
+        "dl/a_.._.._y.jpg",
+        "dl/trail.jpg",
+        "dl/x.jpg",
+        "dl/z.jpg",
+        host + "/_CON.jpg",
+        host + "/_nul",
+        host + "/a.php_id=1&b=_2_",
+        host + "/a/y.jpg",
+        host + "/c_/z.jpg",
+        host + "/trail.jpg",
+        host + "/x.jpg",
     };
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(AllFiles(), expected);
@@ -425,13 +446,15 @@ int ActiveDownloads() {
 TEST_F(SchedulerTest, ThreeSocketsStartThreeOfTenAtTheFirstTick) {
     ASSERT_TRUE(Fixture->Hold("slow"));
     Engine.DownloadBatchRunning = 1;
-    for (int i = 0; i < 10; i++) OnDownload(Url("/slow.jpg?" + std::to_string(i)).c_str(), -1);
+    for (int i = 0; i < 10; i++)
+        OnDownload(Url("/slow.jpg?" + std::to_string(i)).c_str(), -1);
     RunEngineUntil([] { return !Engine.ActiveJobs.empty(); }, 1000);
     EXPECT_EQ(ActiveDownloads(), 3);
     EXPECT_EQ(Engine.DownloadQueue.size(), 7u);
     ASSERT_TRUE(Fixture->Release("slow"));
     ASSERT_TRUE(RunToIdle(5000));
-    EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(), SJ("ダウンロードが終了しました")), 1);
+    EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(), SJ("ダウンロードが終了しました")),
+              1);
     EXPECT_EQ(Reports.log.back(), SJ("ダウンロードが終了しました"));
     EXPECT_EQ(Reports.log.size(), 11u);
     EXPECT_EQ(Engine.DownloadsQueued, 0);
@@ -449,7 +472,8 @@ TEST_F(SchedulerTest, SocketsOutsideOneToTenAreClamped) {
     for (const auto& c : cases) {
         SetUp();
         Options.Sockets = c.sockets;
-        for (int i = 0; i < 12; i++) OnDownload(Url("/slow.jpg?" + std::to_string(i)).c_str(), -1);
+        for (int i = 0; i < 12; i++)
+            OnDownload(Url("/slow.jpg?" + std::to_string(i)).c_str(), -1);
         RunEngineUntil([] { return !Engine.ActiveJobs.empty(); }, 1000);
         EXPECT_EQ(ActiveDownloads(), c.expected) << c.sockets;
         OnStopAll();
@@ -461,7 +485,7 @@ TEST_F(SchedulerTest, SilentServerTimesOutOnTheDrivenClock) {
     OnDownload(Url("/silent.jpg").c_str(), -1);
     RunEngineUntil([] { return !Fixture->Requests("/silent.jpg").empty(); }, 2000);
     RunEngineFor(150);
-    AdvanceTickCountForTests(10500);  // 10 whole seconds: not yet
+    AdvanceTickCountForTests(10500); // 10 whole seconds: not yet
     RunEngineFor(150);
     EXPECT_EQ(Engine.ActiveJobs.size(), 1u);
     AdvanceTickCountForTests(1000);
@@ -490,7 +514,8 @@ TEST_F(SchedulerTest, StopDuringABatchLeavesNoFilesAndNoEndMessages) {
     Engine.DownloadBatchRunning = 1;
     Options.InternalLinks = 1;
     OnAnalysePage(Url("/silent.jpg").c_str(), -1);
-    for (int i = 0; i < 5; i++) OnDownload(Url("/drip-body.jpg?" + std::to_string(i)).c_str(), -1);
+    for (int i = 0; i < 5; i++)
+        OnDownload(Url("/drip-body.jpg?" + std::to_string(i)).c_str(), -1);
     RunEngineUntil([] { return OpenFileTableCount() == 3; }, 2000);
     EXPECT_EQ(OpenFileTableCount(), 3);
     OnStopAll();
@@ -503,20 +528,21 @@ TEST_F(SchedulerTest, StopDuringABatchLeavesNoFilesAndNoEndMessages) {
 TEST_F(SchedulerTest, SingleDownloadShowsByteProgressAndNoBatchMessage) {
     OnDownload(Url("/large.jpg").c_str(), -1);
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("large.jpg(5000bytes)をダウンロードしました")});
+    EXPECT_EQ(Reports.log,
+              std::vector<std::string>{SJ("large.jpg(5000bytes)をダウンロードしました")});
     auto& p = Reports.progressPositions;
     EXPECT_NE(std::find(p.begin(), p.end(), 100), p.end());
     EXPECT_TRUE(std::is_sorted(p.begin() + 1, std::find(p.begin(), p.end(), 100)));
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // ---- Ordinary servers: Python's file server and tinyproxy ------------------
 
 class RealServerTest : public EngineTest {
-protected:
+  protected:
     TempFolder site;
     FileServer files;
     void SetUp() override {
@@ -537,9 +563,9 @@ TEST_F(RealServerTest, AnalyseFollowsInternalPagesAndHeadFillsSizesAndDates) {
     Options.HeadCheck = 1;
     OnAnalysePage(files.Url("/index.html").c_str(), -1);
     ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Reports.log, (std::vector<std::string>{SJ("index.htmlを解析しました"),
-                                                     SJ("sub.htmlを解析しました"),
-                                                     SJ("解析が終了しました")}));
+    EXPECT_EQ(Reports.log,
+              (std::vector<std::string>{SJ("index.htmlを解析しました"),
+                                        SJ("sub.htmlを解析しました"), SJ("解析が終了しました")}));
     EXPECT_EQ(Reports.history, std::vector<std::string>{files.Url("/index.html")});
     const char* sizes[][2] = {{"a.jpg", "4"}, {"b.gif", "6"}, {"sub.html", "21"}, {"c.png", "3"}};
     ASSERT_EQ(ListCount(), 4);
@@ -565,4 +591,4 @@ TEST_F(RealServerTest, DownloadThroughTinyproxy) {
     EXPECT_EQ(Reports.log.back(), SJ("ダウンロードが終了しました"));
 }
 
-}  // namespace
+} // namespace

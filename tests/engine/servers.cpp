@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -130,7 +131,7 @@ static std::string RawOf(const std::string& line, std::string* pathOut) {
     return field("raw");
 }
 
-std::vector<std::string> FixtureServer::Requests(const char* path) const {
+static std::vector<std::string> LoggedRequests(const std::string& logPath, const char* path) {
     std::vector<std::string> all;
     std::ifstream in(logPath);
     std::string line;
@@ -140,6 +141,10 @@ std::vector<std::string> FixtureServer::Requests(const char* path) const {
         if (!path || p == path) all.push_back(raw);
     }
     return all;
+}
+
+std::vector<std::string> FixtureServer::Requests(const char* path) const {
+    return LoggedRequests(logPath, path);
 }
 
 std::string FixtureServer::Url(const std::string& path) const {
@@ -191,6 +196,44 @@ bool TinyProxy::Start(const std::string& folder) {
     WriteWholeFile(conf, text.str());
     if (!process.Start({"tinyproxy", "-d", "-c", conf}, nullptr)) return false;
     return WaitForPort(port, 5000);
+}
+
+bool TlsServer::Start(const std::string& caFolder, const std::string& cert,
+                      const std::string& folder, const std::string& mode,
+                      const std::vector<std::string>& redirects, int fixedPort) {
+    logPath = folder + "/tls-requests-" + cert + "-" + mode + ".log";
+    WriteWholeFile(logPath, "");
+    std::vector<std::string> argv = {"python3", FERROW_SOURCE_DIR "/tools/tls_server.py",
+                                     "--cert",  caFolder + "/" + cert + ".pem",
+                                     "--key",   caFolder + "/" + cert + ".key",
+                                     "--dir",   folder,
+                                     "--log",   logPath,
+                                     "--mode",  mode,
+                                     "--port",  std::to_string(fixedPort)};
+    for (const std::string& r : redirects) {
+        argv.push_back("--redirect");
+        argv.push_back(r);
+    }
+    int fd = -1;
+    if (!process.Start(argv, &fd)) return false;
+    FILE* out = fdopen(fd, "r");
+    char line[64] = "";
+    bool ok = fgets(line, sizeof line, out) && sscanf(line, "PORT %d", &port) == 1;
+    fclose(out);
+    return ok;
+}
+
+std::vector<std::string> TlsServer::Requests(const char* path) const {
+    return LoggedRequests(logPath, path);
+}
+
+std::string TlsServer::Url(const std::string& path, const std::string& host) const {
+    return "https://" + host + ":" + std::to_string(port) + path;
+}
+
+bool MakeTestAuthority(const std::string& folder) {
+    std::string command = "bash " FERROW_SOURCE_DIR "/tools/tls-test-ca.sh '" + folder + "'";
+    return system(command.c_str()) == 0;
 }
 
 std::string Json(const std::string& text) {

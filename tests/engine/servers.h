@@ -44,5 +44,23 @@ struct TinyProxy {
     bool Start(const std::string& folder);
 };
 
+// tools/tls_server.py with one of the certificates of tools/tls-test-ca.sh.
+struct TlsServer {
+    ChildProcess process;
+    int port = 0;
+    std::string logPath;
+    // cert: the certificate's name in caFolder (localhost, wronghost...);
+    // mode: serve, garbage, stall or bighello; redirects "PATH=LOCATION".
+    bool Start(const std::string& caFolder, const std::string& cert, const std::string& folder,
+               const std::string& mode = "serve", const std::vector<std::string>& redirects = {},
+               int fixedPort = 0);
+    std::vector<std::string> Requests(const char* path = nullptr) const;
+    // "https://<host>:<port><path>"
+    std::string Url(const std::string& path, const std::string& host = "localhost") const;
+};
+
+// Makes the test authority and certificates in folder; false on failure.
+bool MakeTestAuthority(const std::string& folder);
+
 // A JSON string literal of text (quotes included).
 std::string Json(const std::string& text);

@@ -18,6 +18,14 @@ if(NOT WIN32)
   ferrow_warnings(engine_pace_tests)
   add_test(NAME engine_pace_tests COMMAND engine_pace_tests)
   set_tests_properties(engine_pace_tests PROPERTIES TIMEOUT 600)
+
+  add_executable(tls_e2e_tests engine/tls_e2e_test.cpp engine/servers.cpp)
+  target_compile_definitions(tls_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(tls_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
+                        ${FERROW_GTEST})
+  ferrow_warnings(tls_e2e_tests)
+  add_test(NAME tls_e2e_tests COMMAND tls_e2e_tests)
+  set_tests_properties(tls_e2e_tests PROPERTIES TIMEOUT 300 LABELS asan)
 endif()
 
 if(WIN32)
@@ -50,12 +58,11 @@ if(WIN32)
   ferrow_warnings(engine_bench_win)
 endif()
 
-if(NOT WIN32)
-  # Driver of tools/engine-bench.sh (not a test).
-  add_executable(engine_bench ${CMAKE_SOURCE_DIR}/tools/engine_bench.cpp)
-  target_link_libraries(engine_bench PRIVATE ferrow_test_support ferrow_platform ferrow_core)
-  ferrow_warnings(engine_bench)
-endif()
+# Driver of tools/engine-bench.sh and tools/tls-bench.sh (not a test), native
+# and for Windows.
+add_executable(engine_bench ${CMAKE_SOURCE_DIR}/tools/engine_bench.cpp)
+target_link_libraries(engine_bench PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+ferrow_warnings(engine_bench)
 
 # libFuzzer target over response heads and download paths (clang; see
 # tools/engine-fuzz.sh).
@@ -70,4 +77,16 @@ if(FERROW_FUZZ)
   target_link_options(http_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_libraries(http_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
   ferrow_warnings(http_fuzz)
+
+  # What a TLS layer hands up, cut at record ends of every length.
+  add_executable(tls_stream_fuzz ${CMAKE_CURRENT_LIST_DIR}/tls_stream_fuzz.cpp)
+  get_target_property(options tls_stream_fuzz COMPILE_OPTIONS)
+  if(options)
+    list(REMOVE_ITEM options -fexec-charset=CP932)
+    set_target_properties(tls_stream_fuzz PROPERTIES COMPILE_OPTIONS "${options}")
+  endif()
+  target_compile_options(tls_stream_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(tls_stream_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(tls_stream_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+  ferrow_warnings(tls_stream_fuzz)
 endif()

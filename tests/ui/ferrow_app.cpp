@@ -117,8 +117,10 @@ static int FolderSerial = 0;
 bool FerrowApp::Start(const std::string& commandLine, const std::string& ini, bool waitForWindow) {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
+    // Wine reuses process numbers from run to run: the tick count keeps a
+    // folder (and the files an earlier run downloaded into it) from coming back.
     folder_ = std::string(temp) + "ferrow-ui-" + std::to_string(GetCurrentProcessId()) + "-" +
-              std::to_string(++FolderSerial);
+              std::to_string(GetTickCount()) + "-" + std::to_string(++FolderSerial);
     CreateDirectoryA(folder_.c_str(), nullptr);
     CreateDirectoryA((folder_ + "\\dl").c_str(), nullptr);
     const std::string exe = folder_ + "\\Ferrow.exe";

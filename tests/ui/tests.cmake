@@ -40,3 +40,21 @@ if(WIN32)
   add_test(NAME drop_target_tests COMMAND drop_target_tests)
   set_tests_properties(drop_target_tests PROPERTIES TIMEOUT 120 LABELS ui)
 endif()
+
+if(WIN32)
+  # HTTPS through the program: TLS servers with a test authority that the
+  # launcher adds to the trusted roots of the run's Wine prefix (trust_root).
+  add_executable(trust_root ui/trust_root_win.cpp)
+  target_link_libraries(trust_root PRIVATE crypt32)
+  ferrow_warnings(trust_root)
+  add_executable(https_ui_tests ui/ferrow_app.cpp ui/https_test.cpp)
+  target_link_libraries(https_ui_tests PRIVATE ${FERROW_GTEST} comctl32)
+  target_include_directories(https_ui_tests PRIVATE ${CMAKE_SOURCE_DIR})
+  ferrow_warnings(https_ui_tests)
+  add_dependencies(https_ui_tests Ferrow trust_root)
+  add_test(NAME https_ui_tests
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/ui/run_https_tests.sh
+                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:https_ui_tests>
+                   $<TARGET_FILE:Ferrow> $<TARGET_FILE:trust_root>)
+  set_tests_properties(https_ui_tests PROPERTIES TIMEOUT 300 LABELS ui RUN_SERIAL TRUE)
+endif()
