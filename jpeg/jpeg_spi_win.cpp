@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/spi_input_win.h"
 #include "jpeg/spi_interface.h"
 
 // Exported by plain name through jpeg.def (no stdcall decoration on i686).
@@ -18,75 +19,21 @@ const char* const kPluginInfo[] = {"00IN", "JPEG", "*.jpg", "JPEG file(*.JPG)"};
 
 // Bytes IsSupported looks at from a file handle.
 constexpr DWORD kSniffBytes = 100;
-// The largest file read whole into memory: beyond any JPEG the decoder's
-// pixel limit allows.
-constexpr ULONGLONG kMaxFileBytes = 1ull << 30;
 
 bool TraceWanted() {
     char value[4] = {};
     return GetEnvironmentVariableA("FERROW_JPEG_TRACE", value, sizeof value) == 1 && value[0] == '1';
 }
 
-// The file's bytes from offset on, in a fixed local block the caller frees.
-// Never reads past the end whatever the offset says.
-int32_t ReadFileFrom(const char* path, SpiLength offset, HLOCAL* blockOut, size_t* sizeOut) {
-    *blockOut = nullptr;
-    *sizeOut = 0;
-    if (!path || offset < 0) return kSpiFileError;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        if (TraceWanted()) std::fputs("入力ファイルが開きません\n", stdout);
-        return kSpiFileError;
-    }
-    int32_t result = kSpiSuccess;
-    LARGE_INTEGER size;
-    LARGE_INTEGER position;
-    position.QuadPart = offset;
-    HLOCAL block = nullptr;
-    size_t count = 0;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < offset ||
-        ULONGLONG(size.QuadPart - offset) > kMaxFileBytes || !SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
-        result = kSpiFileError;
-    } else {
-        count = size_t(size.QuadPart - offset);
-        block = LocalAlloc(LMEM_FIXED, count ? count : 1);
-        if (!block) {
-            result = kSpiNoMemory;
-        } else {
-            DWORD read = 0;
-            if (count && (!ReadFile(file, block, DWORD(count), &read, nullptr) || read != count)) {
-                LocalFree(block);
-                block = nullptr;
-                result = kSpiFileError;
-            }
-        }
-    }
-    CloseHandle(file);
-    *blockOut = block;
-    *sizeOut = count;
-    return result;
-}
-
-// The input of GetPictureInfo, GetPicture: file or memory.
-struct Input {
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    HLOCAL fileBlock = nullptr;
-    ~Input() {
-        if (fileBlock) LocalFree(fileBlock);
-    }
-};
-
-int32_t OpenInput(const char* buf, SpiLength len, uint32_t flag, Input* in) {
+int32_t OpenInput(const char* buf, SpiLength len, uint32_t flag, SpiInput* in) {
     if ((flag & kSpiInputMask) != 0) {
         if ((!buf && len != 0) || len < 0) return kSpiNotSupported;
         in->data = reinterpret_cast<const uint8_t*>(buf);
         in->size = size_t(len);
         return kSpiSuccess;
     }
-    int32_t result = ReadFileFrom(buf, len, &in->fileBlock, &in->size);
-    in->data = static_cast<const uint8_t*>(in->fileBlock);
+    int32_t result = ReadSpiFile(buf, len, in);
+    if (result == kSpiFileError && TraceWanted()) std::fputs("入力ファイルが開きません\n", stdout);
     return result;
 }
 
@@ -114,7 +61,7 @@ SPI_EXPORT int32_t SPI_API IsSupported(const char* fileName, SpiSource source) {
 
 SPI_EXPORT int32_t SPI_API GetPictureInfo(const char* buf, SpiLength len, uint32_t flag, PictureInfo* info) {
     if (!info) return kSpiNotSupported;
-    Input in;
+    SpiInput in;
     int32_t result = OpenInput(buf, len, flag, &in);
     if (result != kSpiSuccess) return result;
     int32_t width = 0, height = 0;
@@ -129,7 +76,7 @@ SPI_EXPORT int32_t SPI_API GetPictureInfo(const char* buf, SpiLength len, uint32
 SPI_EXPORT int32_t SPI_API GetPicture(const char* buf, SpiLength len, uint32_t flag, SpiHandle* headerOut,
                                       SpiHandle* pixelsOut, SpiProgress progress, SpiCallerData data) {
     if (!headerOut || !pixelsOut) return kSpiNotSupported;
-    Input in;
+    SpiInput in;
     int32_t result = OpenInput(buf, len, flag, &in);
     if (result != kSpiSuccess) return result;
 
