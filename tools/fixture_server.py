@@ -8,10 +8,18 @@ Usage: fixture_server.py --routes routes.json --log requests.log
 Prints "PORT <n>" on its first output line once it listens.
 
 routes.json maps a request path (the path part of the request target, query
-included, else without its query) to a list of steps; "*" is the fallback. Steps:
+included, else without its query) to an answer; "*" is the fallback. An answer
+is a list of steps, or
+  {"turns": [answer, ...]}   the n-th request to the path takes the n-th
+                             answer, the last one from then on
+  {"when": [header, text], "then": answer, "else": answer}
+                             "then" when a request header of that name
+                             (any case) contains text
+Steps:
   {"send": text}             text as Latin-1 bytes; "{port}" is this port
   {"repeat": text, "times": n}
-  {"body": n}                n bytes of a fixed pattern (see pattern_bytes)
+  {"body": n, "from": k}     n bytes of a fixed pattern from its byte k on
+                             ("from" optional, see pattern_bytes)
   {"stream": n}              n bytes made on the fly, never stored (see stream_block)
   {"drip": text, "delay": s} one byte at a time
   {"sleep": s}               keep the connection open, silent
@@ -22,7 +30,8 @@ included, else without its query) to a list of steps; "*" is the fallback. Steps
 The connection is closed after the last step.
 
 Requests for /release/<name> release every connection held under name,
-now and later; /hold/<name> makes name hold again.
+now and later; /hold/<name> makes name hold again; /stats answers
+{"most_open": n}, the largest number of other connections open at once.
 """
 import argparse
 import json
@@ -37,9 +46,19 @@ import time
 PATTERN = bytes(range(256))
 
 
-def pattern_bytes(n):
-    whole, rest = divmod(n, len(PATTERN))
-    return PATTERN * whole + PATTERN[:rest]
+def pattern_bytes(n, start=0):
+    """Bytes start to start + n of an endless repetition of 0..255."""
+    turned = PATTERN[start % 256:] + PATTERN[:start % 256]
+    whole, rest = divmod(n, len(turned))
+    return turned * whole + turned[:rest]
+
+
+def header_value(head, name):
+    for line in head.split(b"\r\n")[1:]:
+        key, _, value = line.partition(b":")
+        if key.strip().lower() == name.lower().encode("latin-1"):
+            return value.strip().decode("latin-1")
+    return None
 
 
 STREAM_BLOCK = 1 << 20
@@ -109,7 +128,29 @@ class Handler(socketserver.BaseRequestHandler):
                 event.set() if release else event.clear()
                 self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok")
                 return True
+        if target == "/stats":
+            with self.server.lock:
+                body = json.dumps({"most_open": self.server.most_open}).encode()
+            self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
+            return True
         return False
+
+    def choose(self, answer, path, head):
+        """The steps of an answer for this request (see the module's notes)."""
+        server = self.server
+        while isinstance(answer, dict):
+            if "turns" in answer:
+                with server.lock:
+                    n = server.turns.get(path, 0)
+                    server.turns[path] = n + 1
+                answer = answer["turns"][min(n, len(answer["turns"]) - 1)]
+            elif "when" in answer:
+                name, text = answer["when"]
+                value = header_value(head, name)
+                answer = answer["then"] if value is not None and text in value else answer["else"]
+            else:
+                return []
+        return answer
 
     def handle(self):
         head = self.read_head()
@@ -118,6 +159,16 @@ class Handler(socketserver.BaseRequestHandler):
         target = parts[1] if len(parts) > 1 else ""
         if self.control(target):
             return
+        with self.server.lock:
+            self.server.open_now += 1
+            self.server.most_open = max(self.server.most_open, self.server.open_now)
+        try:
+            self.answer(head, target)
+        finally:
+            with self.server.lock:
+                self.server.open_now -= 1
+
+    def answer(self, head, target):
         path = target
         if path.lower().startswith("http://"):
             slash = path.find("/", 7)
@@ -127,7 +178,8 @@ class Handler(socketserver.BaseRequestHandler):
             server.log.write(json.dumps({"path": path, "raw": head.decode("latin-1")}) + "\n")
             server.log.flush()
         fallback = server.routes.get("*", [{"send": "HTTP/1.0 404 Not Found\r\n\r\n"}])
-        steps = server.routes.get(path, server.routes.get(path.split("?", 1)[0], fallback))
+        answer = server.routes.get(path, server.routes.get(path.split("?", 1)[0], fallback))
+        steps = self.choose(answer, path, head)
         port = str(server.server_address[1])
         try:
             for step in steps:
@@ -136,7 +188,7 @@ class Handler(socketserver.BaseRequestHandler):
                 elif "repeat" in step:
                     self.request.sendall(step["repeat"].encode("latin-1") * step["times"])
                 elif "body" in step:
-                    self.request.sendall(pattern_bytes(step["body"]))
+                    self.request.sendall(pattern_bytes(step["body"], step.get("from", 0)))
                 elif "stream" in step:
                     send_stream(self.request, step["stream"])
                 elif "drip" in step:
@@ -173,6 +225,9 @@ def main():
     server.log = open(args.log, "a")
     server.lock = threading.Lock()
     server.holds = {}
+    server.turns = {}
+    server.open_now = 0
+    server.most_open = 0
     print("PORT %d" % server.server_address[1], flush=True)
     try:
         server.serve_forever()
