@@ -8,12 +8,17 @@
 #include "engine/http.h"
 #include "engine/net.h"
 #include "engine/report.h"
+#include "engine/retry.h"
 #include "engine/tls.h"
 #include "settings/options.h"
 #include "text/text.h"
 
-bool StartJob(const JobRequest& request) {
+bool StartJob(const JobRequest& request, const RetryWait* retry) {
     Job* job = AddActiveJob(request);
+    if (retry) {
+        job->attempt = retry->attempt;
+        job->resume = retry->resume;
+    }
     job->lastActivity = TickCount();
     EscapeSpaces(request.address, job->address, sizeof job->address);
     LocalNameOf(job->address, job->localName, sizeof job->localName);
@@ -70,10 +75,11 @@ int JobRecv(Job* job, char* buffer, int len) {
 }
 
 // A connection that never carried a request: as a failed send of HTTP.
+// The server may be restarting or overloaded: it is tried again.
 static void EndUnsent(Job* job) {
     Trace("error send:%d:%s\n", NetLastError(), job->address);
-    if (job->top == 1) SetCaption("サーバーがみつかりません - Ferrow");
-    EndJob(job);
+    if (RetryLater(job, "接続失敗", -1)) return;
+    GiveUp(job, "接続失敗", "サーバーがみつかりません - Ferrow");
 }
 
 void EndWithTlsFailure(Job* job) {
@@ -101,6 +107,11 @@ static void SendHttpRequest(Job* job) {
     parts.host = job->host;
     parts.direct = !viaProxy;
     parts.referer = job->referer;
+    // A cut download asks for the rest, guarded by the file's validator:
+    // a file changed meanwhile comes whole (200) instead.
+    job->resuming = job->kind == KindDownload && job->resume.have > 0 ? 1 : 0;
+    parts.rangeFrom = job->resuming ? job->resume.have : 0;
+    parts.ifRange = job->resume.validator;
     int len = BuildRequest(request, sizeof request, parts);
     job->phase = PhaseResponse;
     if (JobSend(job, request, len) != len) {

@@ -19,8 +19,9 @@ constexpr int kFillsPerEvent = 64;
 constexpr int kCommandStop = 40005;
 
 // Turns a request into an active job and starts its look-up; false when the
-// start failed (the job is gone then).
-bool StartJob(const JobRequest& request);
+// start failed (the job is gone then). A retry brings its count and what a
+// cut download kept.
+bool StartJob(const JobRequest& request, const RetryWait* retry = nullptr);
 // A look-up ended; error is the high word of the message's lParam.
 void OnHostResolved(LookupHandle lookup, int error);
 // The connect event: sends the request, or for "https://" asks the proxy

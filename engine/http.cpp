@@ -72,6 +72,11 @@ int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
     // Many image hosts refuse a file asked for without the page it is on.
     if (parts.referer && parts.referer[0])
         AppendFormat(out, outSize, "Referer: %s\r\n", parts.referer);
+    if (parts.rangeFrom > 0) {
+        AppendFormat(out, outSize, "Range: bytes=%lld-\r\n", (long long)parts.rangeFrom);
+        if (parts.ifRange && parts.ifRange[0])
+            AppendFormat(out, outSize, "If-Range: %s\r\n", parts.ifRange);
+    }
     AppendFormat(out, outSize, "Connection: close\r\n\r\n");
     return (int)strlen(out);
 }
@@ -154,6 +159,87 @@ int64_t ParseContentLength(const char* value) {
         n = n * 10 + digit;
     }
     return n;
+}
+
+// Decimal digits at text: the number, and text moved past them; false when
+// there are none or the number passes 2^63 - 1.
+static bool ReadDecimal(const char** text, int64_t* out) {
+    const char* p = *text;
+    if (!IsDigit(*p)) return false;
+    int64_t n = 0;
+    for (; IsDigit(*p); p++) {
+        int digit = *p - '0';
+        if (n > (INT64_MAX - digit) / 10) return false;
+        n = n * 10 + digit;
+    }
+    *text = p;
+    *out = n;
+    return true;
+}
+
+bool ParseContentRange(const char* value, int64_t* firstOut, int64_t* totalOut) {
+    const char* p = value;
+    if (strncmp(p, "bytes", 5) != 0) return false;
+    p += 5;
+    while (IsBlank(*p)) p++;
+    int64_t first = 0, last = 0, total = -1;
+    if (!ReadDecimal(&p, &first) || *p++ != '-' || !ReadDecimal(&p, &last) || *p++ != '/')
+        return false;
+    if (*p == '*') p++;
+    else if (!ReadDecimal(&p, &total)) return false;
+    while (IsBlank(*p)) p++;
+    if (*p || last < first || (total >= 0 && last >= total)) return false;
+    *firstOut = first;
+    *totalOut = total;
+    return true;
+}
+
+// Days from 1970-01-01 to the given date of the Gregorian calendar.
+static int64_t DaysFromCivil(int64_t y, int m, int d) {
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+bool HttpDateSeconds(const char* text, int64_t* secondsOut) {
+    // The three layouts become one: "YYYY/MM/DD hh:mm:ss".
+    char date[20];
+    FormatHttpDate(text, date);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    const int lengths[] = {4, 2, 2, 2, 2, 2};
+    int* fields[] = {&year, &month, &day, &hour, &minute, &second};
+    const char* p = date;
+    for (int i = 0; i < 6; i++) {
+        for (int k = 0; k < lengths[i]; k++, p++) {
+            if (!IsDigit(*p)) return false;
+            *fields[i] = *fields[i] * 10 + (*p - '0');
+        }
+        if (i < 5 && *p++ != (i < 2 ? '/' : i == 2 ? ' ' : ':')) return false;
+    }
+    if (*p || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+        second > 60)
+        return false;
+    *secondsOut = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    return true;
+}
+
+int RetryAfterSeconds(const char* retryAfter, const char* date, int maxSeconds) {
+    if (!retryAfter || !retryAfter[0]) return -1;
+    const char* p = retryAfter;
+    int64_t seconds = 0;
+    if (IsDigit(*p)) {
+        // A number too large to read is as good as the cap.
+        if (!ReadDecimal(&p, &seconds)) return maxSeconds;
+        if (*p) return -1;
+    } else {
+        int64_t at = 0, now = 0;
+        if (!date || !HttpDateSeconds(retryAfter, &at) || !HttpDateSeconds(date, &now)) return -1;
+        seconds = at > now ? at - now : 0;
+    }
+    return seconds > maxSeconds ? maxSeconds : (int)seconds;
 }
 
 // Decimal number at the start of text (leading blanks skipped), 0 when none.

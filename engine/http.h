@@ -7,8 +7,12 @@
 // A response head longer than this ends its job as an HTTP error.
 constexpr int kHeadLimit = 64 * 1024;
 // Room for the longest request: method, a 255-character address (proxy form)
-// or path, a 255-character host, a 263-character Referer and the fixed lines.
-constexpr int kRequestSize = 1024;
+// or path, a 255-character host, a 263-character Referer, a range with a
+// validator of kValidatorSize and the fixed lines.
+constexpr int kRequestSize = 2048;
+// An ETag or Last-Modified kept to guard a resumed download; longer ones
+// are not kept (the download then starts over).
+constexpr int kValidatorSize = 128;
 
 // address with every space replaced by "%20", cut to outSize - 1 characters.
 void EscapeSpaces(const char* address, char* out, size_t outSize);
@@ -29,6 +33,8 @@ struct RequestParts {
     const char* host;    // the Host line
     bool direct;         // not through a proxy: the Proxy-Connection line
     const char* referer; // the page the file was found on; nullptr or "" for none
+    int64_t rangeFrom = 0;  // ask for the bytes from here on; 0 for the whole file
+    const char* ifRange = nullptr;  // the validator that guards the range; "" for none
 };
 // The request text of a job; returns the text's length.
 int BuildRequest(char* out, size_t outSize, const RequestParts& parts);
@@ -47,6 +53,17 @@ bool FindHeaderValue(const char* head, int len, const char* name, char* out, siz
 // A Content-Length value: -1 unless it is a plain decimal number from 0 to
 // 2^63 - 1.
 int64_t ParseContentLength(const char* value);
+
+// "Content-Range: bytes FIRST-LAST/TOTAL" (TOTAL may be "*", then -1):
+// false unless it is well formed with FIRST <= LAST < TOTAL.
+bool ParseContentRange(const char* value, int64_t* firstOut, int64_t* totalOut);
+// Seconds since 1970 of an HTTP date in any of the three layouts below;
+// false when it cannot be read.
+bool HttpDateSeconds(const char* text, int64_t* secondsOut);
+// The wait before a retry: a Retry-After value in seconds, or an HTTP date
+// taken against the answer's Date header, capped at maxSeconds; -1 when
+// there is none to read (no value, or a date with no Date to measure from).
+int RetryAfterSeconds(const char* retryAfter, const char* date, int maxSeconds);
 
 // Reformats an HTTP date (layouts "Sun, 06 Nov 1994 08:49:37 GMT",
 // "Sunday, 06-Nov-94 08:49:37 GMT" and "Sun Nov  6 08:49:37 1994") as

@@ -6,6 +6,7 @@
 #include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/report.h"
+#include "engine/retry.h"
 #include "engine/tls.h"
 #include "text/text.h"
 
@@ -28,6 +29,9 @@ void OnAnalysePage(const char* address, int32_t row) {
     Engine.AnalysisQueue.clear();
     Engine.HeadQueue.clear();
     Engine.FetchSlot.clear();
+    DropRetryWaits(KindAnalyse);
+    DropRetryWaits(KindHead);
+    DropRetryWaits(KindFetch);
     Engine.AnalysisRunning = 1;
     Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 1, address));
     Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
@@ -51,6 +55,7 @@ void OnDownload(const char* address, int32_t row) {
 
 void OnFetch(const char* address, int32_t row) {
     Engine.FetchSlot.clear();
+    DropRetryWaits(KindFetch);
     Engine.FetchSlot.push_back(MakeRequest(KindFetch, row, 0, address));
     RequestJobStarts();
 }
@@ -68,6 +73,7 @@ void OnStopAll() {
     Engine.DownloadQueue.clear();
     Engine.DownloadsDone = 0;
     Engine.DownloadsQueued = 0;
+    DropRetryWaits(0);
     EndAllJobs();
     Engine.AnalysisRunning = 0;
     Engine.DownloadBatchRunning = 0;
@@ -80,6 +86,7 @@ void ShutdownEngine() {
     Engine.FetchSlot.clear();
     Engine.DownloadQueue.clear();
     Engine.VisitedPages.clear();
+    DropRetryWaits(0);
     EndAllJobs();
 }
 
@@ -102,10 +109,14 @@ Job* AddActiveJob(const JobRequest& request) {
 
 void EndJob(Job* job) {
     if (job->ended) return;
+    // An unfinished download leaves nothing behind, open or closed.
     if (job->file != kNoFile) {
         CloseAndDeleteTableFile(job->file);
         job->file = kNoFile;
+    } else if (job->resume.part[0]) {
+        FileDelete(job->resume.part);
     }
+    job->resume.part[0] = '\0';
     TlsClose(job->tls);
     job->tls = nullptr;
     if (job->socket != kNoSocket) NetCloseSocket(job->socket);
@@ -138,6 +149,15 @@ Job* FindJobByLookup(LookupHandle lookup) {
     return nullptr;
 }
 
+bool TargetInUse(const char* target) {
+    for (const Job& job : Engine.ActiveJobs)
+        if (!job.ended && job.kind == KindDownload && strcmp(job.resume.target, target) == 0)
+            return true;
+    for (const RetryWait& wait : Engine.RetryWaits)
+        if (strcmp(wait.resume.target, target) == 0) return true;
+    return false;
+}
+
 bool AnyActive(int32_t kind) {
     for (const Job& job : Engine.ActiveJobs)
         if (!job.ended && job.kind == kind) return true;
@@ -165,11 +185,11 @@ static void PrepareOpenFileTable() {
     OpenFileTableReady = true;
 }
 
-FileHandle OpenTableFile(const char* path) {
+FileHandle OpenTableFile(const char* path, bool append) {
     PrepareOpenFileTable();
     for (OpenFileSlot& slot : OpenFileTable) {
         if (slot.file != kNoFile) continue;
-        FileHandle file = FileCreate(path);
+        FileHandle file = FileOpenPart(path, append);
         if (file == kNoFile) return kNoFile;
         slot.file = file;
         CopyText(slot.path, sizeof slot.path, path);

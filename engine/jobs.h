@@ -54,6 +54,20 @@ struct JobRequest {
 
 struct TlsConn;
 
+// Where a download is saved, and what a cut download keeps for its next
+// attempt: the bytes so far wait in a hidden part file beside the target
+// and take the target's name only when the file is whole.
+constexpr int kPathSize = 260;
+constexpr int kValidatorChars = 128;  // kValidatorSize of http.h
+struct ResumeState {
+    char target[kPathSize];  // "" until the download's file opened
+    char part[kPathSize];
+    int64_t have;   // bytes in the part file
+    int64_t total;  // the whole file's size, -1 when unknown
+    char validator[kValidatorChars];  // ETag or Last-Modified of the answer, "" for none
+    int32_t rangesRefused;  // the server said "Accept-Ranges: none"
+};
+
 // Where a job's connection stands before the response can arrive.
 enum JobPhase : int32_t {
     PhaseConnect = 0,    // looking up, connecting
@@ -94,13 +108,26 @@ struct Job {
     int32_t phase;   // JobPhase
     TlsConn* tls;    // TLS over the socket once the handshake began
     char referer[kAddressRequestSize];
+    int32_t attempt;  // retries made before this one (0 for the first try)
+    ResumeState resume;
+    int32_t resuming;  // 1 when the request asked for the bytes from resume.have on
 };
+
+// A job that failed in a way worth another try, waiting for its time.
+struct RetryWait {
+    JobRequest request;
+    int32_t attempt;  // the retry this will be (1 to kMaxRetries)
+    uint32_t due;     // tick count when it may start
+    ResumeState resume;
+};
+constexpr int kMaxRetries = 3;
 
 struct EngineState {
     std::deque<JobRequest> DownloadQueue;
     std::deque<JobRequest> HeadQueue;
     std::deque<JobRequest> AnalysisQueue;
     std::deque<JobRequest> FetchSlot;  // at most one
+    std::deque<RetryWait> RetryWaits;  // in the order they failed
     std::list<Job> ActiveJobs;         // in start order; entries stay put
     std::vector<std::string> VisitedPages;
     char TopPageAddress[260];
@@ -146,9 +173,14 @@ bool AnyActive(int32_t kind);
 // Counts of active jobs by kind; counts[k] for kinds 1 to 4.
 void CountActiveByKind(int32_t countsOut[5]);
 
+// True while an active or waiting download is bound for target.
+bool TargetInUse(const char* target);
+
 // The table of open download files (20 slots).
 constexpr int kOpenFileSlots = 20;
-FileHandle OpenTableFile(const char* path);
+// A download's part file (see FileOpenPart), created empty or, with
+// append, opened at its end.
+FileHandle OpenTableFile(const char* path, bool append = false);
 void CloseTableFile(FileHandle file);
 void CloseAndDeleteTableFile(FileHandle file);
 int OpenFileTableCount();

@@ -138,10 +138,16 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
     return true;
 }
 
-SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int largerWins) {
+static bool Taken(const char* path, bool (*inUse)(const char*)) {
+    return FileSizeOf(path) >= 0 || (inUse && inUse(path));
+}
+
+SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int largerWins,
+                               bool (*inUse)(const char* path)) {
+    bool busy = inUse && inUse(path);
     long long existing = FileSizeOf(path);
-    if (existing < 0) return SameNameWrite;
-    if (largerWins) return size >= 0 && existing < size ? SameNameWrite : SameNameSkip;
+    if (existing < 0 && !busy) return SameNameWrite;
+    if (largerWins) return !busy && size >= 0 && existing < size ? SameNameWrite : SameNameSkip;
     // base and extension: the extension starts at the last "." of the file
     // name (never of a folder).
     char base[kMaxPathChars + 1];
@@ -172,11 +178,29 @@ SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int la
         } else {
             FormatText(candidate, sizeof candidate, "%s%s%s", base, number, ext);
         }
-        if (FileSizeOf(candidate) < 0) {
+        if (!Taken(candidate, inUse)) {
             CopyText(path, pathSize, candidate);
             return SameNameWrite;
         }
     }
     CopyText(path, pathSize, base);
     return SameNameWrite;
+}
+
+bool PartPathOf(const char* target, char* out, size_t outSize) {
+    size_t len = strlen(target);
+    size_t nameAt = len;
+    while (nameAt > 0 && target[nameAt - 1] != '\\' && target[nameAt - 1] != '/') nameAt--;
+    char folder[kMaxPathChars + 1];
+    CopyText(folder, nameAt + 1 < sizeof folder ? nameAt + 1 : sizeof folder, target);
+    if (len + 6 <= (size_t)kMaxPathChars) {
+        FormatText(out, outSize, "%s.%s.part", folder, target + nameAt);
+    } else {
+        // FNV-1a: two long names that begin alike still get parts of their own.
+        uint32_t hash = 2166136261u;
+        for (const char* p = target; *p; p++) hash = (hash ^ (uint8_t)*p) * 16777619u;
+        if (nameAt + 16 > (size_t)kMaxPathChars) return false;
+        FormatText(out, outSize, "%s.~%08x.part", folder, (unsigned)hash);
+    }
+    return strlen(out) <= (size_t)kMaxPathChars && strlen(out) < outSize;
 }

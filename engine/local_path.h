@@ -27,4 +27,12 @@ enum SameNameAnswer { SameNameWrite = 0, SameNameSkip = 1 };
 // The same-name rule. largerWins (SameFileName = 1): an existing file at
 // least size bytes long is kept (size -1, unknown, keeps it always);
 // otherwise the new file gets the first free name "base(N).ext", N = 1..999.
-SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int largerWins);
+// A name inUse says is taken (another download is on its way there) counts
+// as an existing file of unknown size.
+SameNameAnswer ResolveSameName(char* path, size_t pathSize, int64_t size, int largerWins,
+                               bool (*inUse)(const char* path) = nullptr);
+
+// The hidden part file of a download bound for target, beside it:
+// ".name.part", or ".~XXXXXXXX.part" (a hash of target) when that would
+// pass the path limit; false when even that does not fit.
+bool PartPathOf(const char* target, char* out, size_t outSize);

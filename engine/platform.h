@@ -13,6 +13,12 @@ FileHandle FileCreate(const char* path);
 int FileWrite(FileHandle file, const void* data, size_t len);
 void FileClose(FileHandle file);
 int FileDelete(const char* path);
+// A download's part file, kept out of the user's sight (hidden): created
+// empty, or with append opened at its end; kNoFile on failure.
+FileHandle FileOpenPart(const char* path, bool append);
+// Gives a whole part file its name, replacing any file there, and shows
+// it; 1 on success.
+int FileFinishPart(const char* part, const char* target);
 // Size of an existing file, or -1 when it does not exist.
 long long FileSizeOf(const char* path);
 // Creates every folder of the path up to its last backslash or slash.

@@ -41,6 +41,17 @@ void FileClose(FileHandle file) {
     if (file != kNoFile) close((int)file);
 }
 
+// Part files are named with a leading dot, which hides them here.
+FileHandle FileOpenPart(const char* path, bool append) {
+    int flags = O_WRONLY | (append ? O_APPEND : O_CREAT | O_TRUNC);
+    int fd = open(NativePath(path).c_str(), flags, 0644);
+    return fd < 0 ? kNoFile : (FileHandle)fd;
+}
+
+int FileFinishPart(const char* part, const char* target) {
+    return rename(NativePath(part).c_str(), NativePath(target).c_str()) == 0 ? 1 : 0;
+}
+
 int FileDelete(const char* path) { return unlink(NativePath(path).c_str()) == 0 ? 1 : 0; }
 
 long long FileSizeOf(const char* path) {

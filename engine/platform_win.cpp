@@ -27,6 +27,26 @@ void FileClose(FileHandle file) {
     if (file != kNoFile) CloseHandle((HANDLE)file);
 }
 
+FileHandle FileOpenPart(const char* path, bool append) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, append ? OPEN_EXISTING : CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return kNoFile;
+    if (append && SetFilePointer(h, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR) {
+        CloseHandle(h);
+        return kNoFile;
+    }
+    return (FileHandle)h;
+}
+
+int FileFinishPart(const char* part, const char* target) {
+    if (!MoveFileExA(part, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+    DWORD attributes = GetFileAttributesA(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(target, attributes & ~(DWORD)FILE_ATTRIBUTE_HIDDEN);
+    return 1;
+}
+
 int FileDelete(const char* path) { return DeleteFileA(path) ? 1 : 0; }
 
 long long FileSizeOf(const char* path) {

@@ -18,8 +18,10 @@
 #include "engine/local_path.h"
 #include "engine/net.h"
 #include "engine/report.h"
+#include "engine/retry.h"
 #include "engine/tls.h"
 #include "settings/options.h"
+#include "text/nocase.h"
 #include "text/text.h"
 
 static void EndWithHttpError(Job* job, int code) {
@@ -132,21 +134,77 @@ static bool OpenDownloadFile(Job* job) {
         EndJob(job);
         return false;
     }
-    char path[kMaxPathChars + 1];
-    if (!DownloadPath(Options.DLPath, job->address, job->localName, Options.Hierarchical == 1,
-                      path, sizeof path)) {
+    // A retry keeps the name its first try chose (and reserved).
+    ResumeState& r = job->resume;
+    if (!r.target[0]) {
+        char path[kMaxPathChars + 1];
+        if (!DownloadPath(Options.DLPath, job->address, job->localName,
+                          Options.Hierarchical == 1, path, sizeof path)) {
+            LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
+            EndJob(job);
+            return false;
+        }
+        MakeFolders(path);
+        if (ResolveSameName(path, sizeof path, job->size, Options.SameFileName == 1,
+                            TargetInUse) == SameNameSkip) {
+            LogAppend("同名ファイルが存在するためスキップしました - \"%s\"", job->localName);
+            EndJob(job);
+            return false;
+        }
+        if (!PartPathOf(path, r.part, sizeof r.part)) {
+            LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
+            EndJob(job);
+            return false;
+        }
+        CopyText(r.target, sizeof r.target, path);
+    }
+    r.have = 0;
+    r.total = job->size;
+    job->file = OpenTableFile(r.part);
+    if (job->file == kNoFile) {
         LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
         EndJob(job);
         return false;
     }
-    MakeFolders(path);
-    if (ResolveSameName(path, sizeof path, job->size, Options.SameFileName == 1) ==
-        SameNameSkip) {
-        LogAppend("同名ファイルが存在するためスキップしました - \"%s\"", job->localName);
-        EndJob(job);
+    return true;
+}
+
+// What a later resumed request needs from a whole answer: whether the
+// server takes ranges, and a validator that names this version of the file
+// (a strong ETag, else Last-Modified).
+static void KeepValidator(Job* job, const char* head, int len) {
+    char value[kAddressBufferSize];
+    ResumeState& r = job->resume;
+    r.rangesRefused = FindHeaderValue(head, len, "Accept-Ranges", value, sizeof value) &&
+                      StrNCmpI(value, "none", 5) == 0;
+    r.validator[0] = '\0';
+    if (FindHeaderValue(head, len, "ETag", value, sizeof value) && value[0] == '"' &&
+        strlen(value) < sizeof r.validator)
+        CopyText(r.validator, sizeof r.validator, value);
+    else if (FindHeaderValue(head, len, "Last-Modified", value, sizeof value) &&
+             strlen(value) < sizeof r.validator)
+        CopyText(r.validator, sizeof r.validator, value);
+}
+
+// A 206 answer to a resumed request: goes on at the end of the part file
+// when it holds the bytes asked for of the same file; false when the job
+// was ended.
+static bool ContinuePart(Job* job, const char* head, int len) {
+    char value[kAddressBufferSize];
+    int64_t first = -1, total = -1;
+    ResumeState& r = job->resume;
+    if (!FindHeaderValue(head, len, "Content-Range", value, sizeof value) ||
+        !ParseContentRange(value, &first, &total) || first != r.have ||
+        (r.total >= 0 && total >= 0 && total != r.total)) {
+        // Not the rest of what we have: it starts over.
+        FileDelete(r.part);
+        r.have = 0;
+        if (!RetryLater(job, "HTTP 206", -1)) GiveUp(job, "HTTP 206", nullptr);
         return false;
     }
-    job->file = OpenTableFile(path);
+    job->size = total >= 0 ? total : r.total;
+    job->received = r.have;
+    job->file = OpenTableFile(r.part, true);
     if (job->file == kNoFile) {
         LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
         EndJob(job);
@@ -158,6 +216,16 @@ static bool OpenDownloadFile(Job* job) {
 // Reads a complete head; false when the job was ended.
 static bool HandleHead(Job* job, const char* head, int len) {
     job->status = ParseStatusLine(head, len);
+    // The server asks to be asked later: after the time it names, if any.
+    if (job->status == 429 || job->status == 503) {
+        char after[64], date[64], reason[16];
+        bool named = FindHeaderValue(head, len, "Retry-After", after, sizeof after);
+        bool dated = FindHeaderValue(head, len, "Date", date, sizeof date);
+        int delay = named ? RetryAfterSeconds(after, dated ? date : nullptr, kMaxRetryAfter) : -1;
+        FormatText(reason, sizeof reason, "HTTP %d", job->status);
+        if (!RetryLater(job, reason, delay)) GiveUp(job, reason, nullptr);
+        return false;
+    }
     char value[kAddressBufferSize];
     job->size = -1;
     if (FindHeaderValue(head, len, "Content-Length", value, sizeof value))
@@ -172,16 +240,19 @@ static bool HandleHead(Job* job, const char* head, int len) {
         FollowRedirect(job, job->status, head, len);
         return false;
     }
-    if (job->status != 200) {
+    bool resumed = job->status == 206 && job->resuming;
+    if (job->status != 200 && !resumed) {
         EndWithHttpError(job, job->status);
         return false;
     }
+    if (job->kind == KindDownload && !resumed) KeepValidator(job, head, len);
     if (job->size >= 0) {
         char size[kSizeSize];
         FormatSize(job->size, size, sizeof size);
         ListSetFileText(job->foundFile, ColSize, size);
     }
     if (job->modified[0]) ListSetFileText(job->foundFile, ColDate, job->modified);
+    if (resumed) return ContinuePart(job, head, len);
     if (job->kind == KindDownload) return OpenDownloadFile(job);
     // A page or a fetched file: an announced length beyond the cap fails now.
     if (job->size > CapOf(job)) {
@@ -242,12 +313,14 @@ static char ReceiveBuffer[kReceiveBufferSize];
 
 // Ends a job whose stream failed: over TLS that is lost or forged data, which
 // must never become a whole file.
+// A connection the server cut (a reset) is tried again.
 static void EndWithReadFailure(Job* job) {
     Trace("error recv");
-    if (job->tls)
+    if (job->tls && TlsLastFailure(job->tls) != TlsFailSocket) {
         EndWithTlsFailure(job);
-    else
-        EndJob(job);
+        return;
+    }
+    if (!RetryLater(job, "接続切断", -1)) GiveUp(job, "接続切断", nullptr);
 }
 
 ReadOutcome ReadAvailable(Job* job) {
@@ -276,14 +349,21 @@ ReadOutcome ReadAvailable(Job* job) {
 
 void FinishJob(Job* job) {
     if (job->chunks == 0) {
+        // Closed without a byte of answer: the server dropped the request
+        // (restarting, overloaded), which is worth another try.
+        if (job->headLength == 0) {
+            if (!RetryLater(job, "接続切断", -1)) GiveUp(job, "接続切断", nullptr);
+            return;
+        }
         // The stream ended before a whole head: nothing readable arrived.
         if (job->kind == KindHead) EndJob(job);
         else EndWithHttpError(job, 0);
         return;
     }
     if (job->kind == KindDownload && job->size >= 0 && job->received < job->size) {
-        LogAppend("ダウンロードが途中で切れました - \"%s\"", job->localName);
-        EndJob(job);  // deletes the partial file
+        // Tried again, from where it broke when the server allows; the last
+        // failure deletes what arrived.
+        if (!RetryLater(job, "転送中断", -1)) GiveUp(job, "転送中断", nullptr);
         return;
     }
     CompleteJob(job);

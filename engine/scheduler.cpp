@@ -8,11 +8,14 @@
 
 #include "analysis/file_table.h"
 #include "engine/engine.h"
+#include "engine/http.h"
 #include "engine/net.h"
 #include "engine/page_links.h"
 #include "engine/report.h"
+#include "engine/retry.h"
 #include "engine/tls.h"
 #include "settings/options.h"
+#include "text/nocase.h"
 #include "text/text.h"
 
 static constexpr int kLogoFrames = 17;
@@ -32,22 +35,71 @@ static int DownloadSlots() {
     return Options.Sockets;
 }
 
-static void StartFront(std::deque<JobRequest>& queue) {
-    // The request leaves its queue whether or not its job starts.
-    JobRequest request = queue.front();
-    queue.pop_front();
+// Servers ban clients that open many connections at once; an unset or
+// hand-edited value outside 1..10 counts as the default.
+static int HostSlots() {
+    if (Options.HostSockets < 1 || Options.HostSockets > 10) return 4;
+    return Options.HostSockets;
+}
+
+// Downloads further down the queue than this do not overtake a front whose
+// host is full, so that a long queue is not scanned at every start.
+static constexpr size_t kHostLookAhead = 256;
+
+static bool HostHasRoom(const char* address) {
+    char host[kJobTextSize], path[8];
+    uint16_t port = 0;
+    SplitAddress(address, host, sizeof host, &port, path, sizeof path);
+    int open = 0;
+    for (const Job& job : Engine.ActiveJobs)
+        if (!job.ended && StrNCmpI(job.host, host, kMaxNoCaseCompare) == 0) open++;
+    return open < HostSlots();
+}
+
+// The request at position i leaves its queue whether or not its job starts.
+static void StartAt(std::deque<JobRequest>& queue, size_t i) {
+    JobRequest request = queue[i];
+    queue.erase(queue.begin() + (std::ptrdiff_t)i);
     StartJob(request);
+}
+
+// A kind that runs one job at a time keeps its order: a waiting retry goes
+// before the queue, and the queue waits for it.
+static void StartOneOf(int32_t kind, std::deque<JobRequest>& queue) {
+    if (AnyRetryWaiting(kind)) {
+        if (const RetryWait* wait = DueRetry(kind, HostHasRoom)) StartRetry(wait);
+        return;
+    }
+    if (!queue.empty() && HostHasRoom(queue.front().address)) StartAt(queue, 0);
+}
+
+// Downloads run side by side: due retries first, then the queue in order,
+// where a request whose host is full lets the next ones by.
+static void StartDownloads(int free) {
+    while (free > 0) {
+        const RetryWait* wait = DueRetry(KindDownload, HostHasRoom);
+        if (!wait) break;
+        StartRetry(wait);
+        free--;
+    }
+    std::deque<JobRequest>& queue = Engine.DownloadQueue;
+    for (size_t i = 0; free > 0 && i < queue.size() && i < kHostLookAhead;) {
+        if (!HostHasRoom(queue[i].address)) {
+            i++;
+            continue;
+        }
+        StartAt(queue, i);
+        free--;
+    }
 }
 
 static void StartQueuedJobs() {
     int32_t active[5];
     CountActiveByKind(active);
-    if (active[KindFetch] == 0 && !Engine.FetchSlot.empty()) StartFront(Engine.FetchSlot);
-    if (active[KindAnalyse] == 0 && !Engine.AnalysisQueue.empty()) StartFront(Engine.AnalysisQueue);
-    for (int free = DownloadSlots() - active[KindDownload];
-         free > 0 && !Engine.DownloadQueue.empty(); free--)
-        StartFront(Engine.DownloadQueue);
-    if (active[KindHead] == 0 && !Engine.HeadQueue.empty()) StartFront(Engine.HeadQueue);
+    if (active[KindFetch] == 0) StartOneOf(KindFetch, Engine.FetchSlot);
+    if (active[KindAnalyse] == 0) StartOneOf(KindAnalyse, Engine.AnalysisQueue);
+    StartDownloads(DownloadSlots() - active[KindDownload]);
+    if (active[KindHead] == 0) StartOneOf(KindHead, Engine.HeadQueue);
 }
 
 // Starts what may start, round again while a failed start freed its place
@@ -87,9 +139,8 @@ static void EndSilentJobs() {
         if (job.ended) continue;
         // Unsigned on both sides: a negative TimeOutSec never times out.
         if ((uint32_t)(now - job.lastActivity) / 1000 <= (uint32_t)Options.TimeOutSec) continue;
-        LogAppend("タイムアウトしました - \"%s\"", job.localName);
         Trace("TimeOut:%s\n", job.address);
-        EndJob(&job);
+        if (!RetryLater(&job, "タイムアウト", -1)) GiveUp(&job, "タイムアウト", nullptr);
     }
 }
 
@@ -115,12 +166,13 @@ void OnTimer() {
     if (Dispatching) return;
     EngineEventScope scope;
     DrawEngineFrames(Engine.LogoFrame, Engine.IndicatorFrame);
-    if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse)) {
+    if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse) &&
+        !AnyRetryWaiting(KindAnalyse)) {
         LogAppend("解析が終了しました");
         Engine.AnalysisRunning = 0;
     }
     if (Engine.DownloadBatchRunning == 1 && Engine.DownloadQueue.empty() &&
-        !AnyActive(KindDownload)) {
+        !AnyActive(KindDownload) && !AnyRetryWaiting(KindDownload)) {
         Engine.DownloadsDone = 0;
         Engine.DownloadsQueued = 0;
         LogAppend("ダウンロードが終了しました");
@@ -129,7 +181,7 @@ void OnTimer() {
     if (!AnyActive(KindDownload)) ProgressSetPos(0);
     else ShowByteProgress();  // per tick, not per read
     StartQueuedJobs();
-    if (!Engine.ActiveJobs.empty()) {
+    if (!Engine.ActiveJobs.empty() || AnyRetryWaiting(0)) {
         if (Options.TimeOut == 1) EndSilentJobs();
         SetCommandState(kCommandStop, 1);
         Engine.LogoFrame = (Engine.LogoFrame + 1) % kLogoFrames;
@@ -216,6 +268,12 @@ void CompleteJob(Job* job) {
     case KindDownload:
         CloseTableFile(job->file);
         job->file = kNoFile;
+        // Whole now: the part takes its name.
+        if (!FileFinishPart(job->resume.part, job->resume.target)) {
+            LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
+            break;  // EndJob deletes the part
+        }
+        job->resume.part[0] = '\0';
         Engine.DownloadsDone++;
         if (Engine.DownloadsQueued == 1 && job->size > 0) {
             ProgressSetPos(100);  // the last byte progress, which no tick saw

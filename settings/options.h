@@ -31,6 +31,7 @@ struct OptionsRecord {
     int32_t ProxyFlag;
     char Proxy[256];
     int32_t ProxyPort;
+    int32_t HostSockets;  // jobs at once to one host, 1 to 10
 };
 
 extern OptionsRecord Options;

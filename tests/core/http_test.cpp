@@ -127,6 +127,16 @@ TEST(HttpRequest, ExactBytes) {
         {{false, "http://host/a.jpg", "host", false, ""},
          "GET http://host/a.jpg HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
          "\r\nConnection: close\r\n\r\n"},
+        // A resumed download: the rest, guarded by the validator if there is one.
+        {{false, "/big.bin", "host", false, "", 3145728, "\"v1\""},
+         "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nRange: bytes=3145728-\r\nIf-Range: \"v1\"\r\nConnection: close\r\n\r\n"},
+        {{false, "/big.bin", "host", false, nullptr, 5, ""},
+         "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nRange: bytes=5-\r\nConnection: close\r\n\r\n"},
+        {{false, "/big.bin", "host", false, nullptr, 0, "\"v1\""},
+         "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nConnection: close\r\n\r\n"},
     };
     for (const auto& c : cases) {
         char out[kRequestSize];
@@ -137,6 +147,72 @@ TEST(HttpRequest, ExactBytes) {
     int len = BuildTunnelRequest(out, sizeof out, "host", 443);
     EXPECT_EQ(std::string(out, (size_t)len), "CONNECT host:443 HTTP/1.0\r\nHost: host:443\r\n"
                                              "User-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n");
+}
+
+TEST(HttpRetry, ContentRange) {
+    const struct {
+        const char* value;
+        bool ok;
+        int64_t first, total;
+    } cases[] = {
+        {"bytes 100-199/200", true, 100, 200},
+        {"bytes 0-0/1", true, 0, 1},
+        {"bytes  7-9/*", true, 7, -1},
+        {"bytes 5000000000-5000000001/9000000000", true, 5000000000, 9000000000},
+        {"bytes 100-199/150", false, 0, 0},   // past the end
+        {"bytes 200-100/300", false, 0, 0},   // backwards
+        {"bytes */200", false, 0, 0},         // the answer to an unsatisfiable range
+        {"items 0-1/2", false, 0, 0},
+        {"bytes 1-2/3 x", false, 0, 0},
+        {"bytes 1-/3", false, 0, 0},
+        {"bytes 99999999999999999999-1/2", false, 0, 0},
+        {"", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int64_t first = -5, total = -5;
+        EXPECT_EQ(ParseContentRange(c.value, &first, &total), c.ok) << c.value;
+        if (!c.ok) continue;
+        EXPECT_EQ(first, c.first) << c.value;
+        EXPECT_EQ(total, c.total) << c.value;
+    }
+}
+
+TEST(HttpRetry, DatesAsSecondsAndRetryAfter) {
+    int64_t seconds = 0;
+    ASSERT_TRUE(HttpDateSeconds("Sun, 06 Nov 1994 08:49:37 GMT", &seconds));
+    EXPECT_EQ(seconds, 784111777);
+    ASSERT_TRUE(HttpDateSeconds("Sunday, 06-Nov-94 08:49:37 GMT", &seconds));
+    EXPECT_EQ(seconds, 784111777);
+    ASSERT_TRUE(HttpDateSeconds("Sun Nov  6 08:49:37 1994", &seconds));
+    EXPECT_EQ(seconds, 784111777);
+    ASSERT_TRUE(HttpDateSeconds("Thu, 29 Feb 2024 00:00:00 GMT", &seconds));
+    EXPECT_EQ(seconds, 1709164800);
+    for (const char* bad : {"", "soon", "Sun, 06 Xyz 1994 08:49:37 GMT", "Sun, 06 Nov 1994 8:9:37"})
+        EXPECT_FALSE(HttpDateSeconds(bad, &seconds)) << bad;
+
+    const char* date = "Sun, 06 Nov 1994 08:49:37 GMT";
+    const struct {
+        const char* after;
+        const char* date;
+        int seconds;
+    } cases[] = {
+        {"1", nullptr, 1},
+        {"0", nullptr, 0},
+        {"120", nullptr, 120},
+        {"121", nullptr, 120},
+        {"99999999999999999999999", nullptr, 120},
+        {"Sun, 06 Nov 1994 08:49:44 GMT", date, 7},
+        {"Sun, 06 Nov 1994 08:49:30 GMT", date, 0},   // already past
+        {"Mon, 07 Nov 1994 08:49:37 GMT", date, 120},
+        {"Sun, 06 Nov 1994 08:49:44 GMT", nullptr, -1},  // nothing to measure from
+        {"Sun, 06 Nov 1994 08:49:44 GMT", "garbage", -1},
+        {"-5", nullptr, -1},
+        {"5 s", nullptr, -1},
+        {"", nullptr, -1},
+        {nullptr, nullptr, -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RetryAfterSeconds(c.after, c.date, 120), c.seconds) << (c.after ? c.after : "null");
 }
 
 TEST(HttpHead, EndMarks) {

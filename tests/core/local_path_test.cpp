@@ -126,4 +126,42 @@ TEST(SameName, NumberingAndLargerWins) {
     }
 }
 
+// A name another download is on its way to counts as taken, as a file there
+// of unknown size would.
+TEST(SameName, NamesInUseByOtherDownloadsAreTaken) {
+    TempFolder temp;
+    static std::string busy;
+    busy = temp.File("busy.jpg");
+    auto inUse = [](const char* path) { return busy == path; };
+    char p[300];
+    snprintf(p, sizeof p, "%s", busy.c_str());
+    EXPECT_EQ(ResolveSameName(p, sizeof p, 10, 0, inUse), SameNameWrite);
+    EXPECT_EQ(std::string(p), temp.File("busy(1).jpg"));
+    snprintf(p, sizeof p, "%s", busy.c_str());
+    EXPECT_EQ(ResolveSameName(p, sizeof p, 10, 1, inUse), SameNameSkip);
+    snprintf(p, sizeof p, "%s", temp.File("free.jpg").c_str());
+    EXPECT_EQ(ResolveSameName(p, sizeof p, 10, 1, inUse), SameNameWrite);
+}
+
+TEST(PartPath, HiddenBesideTheTargetWithinThePathLimit) {
+    char out[300];
+    ASSERT_TRUE(PartPathOf("C:\\dl\\host\\a.jpg", out, sizeof out));
+    EXPECT_STREQ(out, "C:\\dl\\host\\.a.jpg.part");
+    ASSERT_TRUE(PartPathOf("noslash.jpg", out, sizeof out));
+    EXPECT_STREQ(out, ".noslash.jpg.part");
+    // Near the limit the name gives way to a hash of the whole target, so
+    // two long names that begin alike keep parts of their own.
+    std::string a = "C:\\dl\\" + std::string(248, 'n') + "a.jpg";
+    std::string b = "C:\\dl\\" + std::string(248, 'n') + "b.jpg";
+    char other[300];
+    ASSERT_TRUE(PartPathOf(a.c_str(), out, sizeof out));
+    ASSERT_TRUE(PartPathOf(b.c_str(), other, sizeof other));
+    EXPECT_STRNE(out, other);
+    EXPECT_EQ(std::string(out).rfind("C:\\dl\\.~", 0), 0u) << out;
+    EXPECT_LE(strlen(out), 259u);
+    // A folder that leaves no room for even that.
+    std::string deep = "C:\\" + std::string(250, 'f') + "\\x.jpg";
+    EXPECT_FALSE(PartPathOf(deep.c_str(), out, sizeof out));
+}
+
 }  // namespace

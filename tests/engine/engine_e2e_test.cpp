@@ -174,11 +174,19 @@ TEST_F(RequestTest, UnresolvableHostEndsSilently) {
     EXPECT_TRUE(AllFiles().empty());
 }
 
-TEST_F(RequestTest, RefusedConnectionOfTopPageSetsServerNotFoundCaption) {
-    OnAnalysePage(("http://127.0.0.1:" + std::to_string(FreePort()) + "/").c_str(), -1);
-    ASSERT_TRUE(RunToIdle());
+TEST_F(RequestTest, RefusedConnectionIsRetriedThenSetsServerNotFoundCaption) {
+    std::string address = "http://127.0.0.1:" + std::to_string(FreePort()) + "/";
+    OnAnalysePage(address.c_str(), -1);
+    ASSERT_TRUE(RunThroughRetries());
     ASSERT_FALSE(Reports.captions.empty());
     EXPECT_EQ(Reports.captions.back(), SJ("サーバーがみつかりません - Ferrow"));
+    std::vector<std::string> expected;
+    for (const char* wait : {"1秒後に再試行します(1/3)", "4秒後に再試行します(2/3)",
+                             "16秒後に再試行します(3/3)"})
+        expected.push_back(SJ("接続失敗のため") + SJ(wait) + " - \"" + address + "\"");
+    expected.push_back(SJ("err:接続失敗のため3回再試行しましたが失敗しました - \"") + address + "\"");
+    expected.push_back(SJ("解析が終了しました"));
+    EXPECT_EQ(Reports.log, expected);
 }
 
 // ---- Status lines, redirects ----------------------------------------------
@@ -190,17 +198,21 @@ TEST_F(StatusTest, ErrorsAreLoggedWithTheirCodeAndLeaveNoFile) {
         const char* path;
         int code;
     } cases[] = {
-        {"/missing.jpg", 404},    {"/other.jpg", 303},   {"/short.jpg", 0},   {"/garbage.jpg", 0},
-        {"/silent-close.jpg", 0}, {"/huge-head.jpg", 0}, {"/noloc.jpg", 302},
+        {"/missing.jpg", 404}, {"/other.jpg", 303},     {"/short.jpg", 0},
+        {"/garbage.jpg", 0},   {"/huge-head.jpg", 0},   {"/noloc.jpg", 302},
     };
     for (const auto& c : cases)
         OnDownload(Url(c.path).c_str(), -1);
-    ASSERT_TRUE(RunToIdle());
+    // A close before any byte of answer is tried again, three times.
+    OnDownload(Url("/silent-close.jpg").c_str(), -1);
+    ASSERT_TRUE(RunThroughRetries());
     for (const auto& c : cases) {
         std::string line = "err:HTTP " + std::to_string(c.code) + " - \"" + Url(c.path) + "\"";
         EXPECT_TRUE(Logged(line)) << line;
     }
-    EXPECT_EQ(Reports.log.size(), std::size(cases));
+    EXPECT_TRUE(Logged(SJ("err:接続切断のため3回再試行しましたが失敗しました - \"") +
+                       Url("/silent-close.jpg") + "\""));
+    EXPECT_EQ(Reports.log.size(), std::size(cases) + 4);
     EXPECT_TRUE(AllFiles().empty());
 }
 
@@ -314,12 +326,19 @@ TEST_F(ReceptionTest, SizesPastFourGiBReachTheRowAndTheFilters) {
 }
 
 TEST_F(ReceptionTest, CutOffDownloadIsAFailureAndLeavesNoFile) {
+    // No validator in the answers: every retry starts over, and is cut again.
+    const size_t before = Fixture->Requests("/cut.jpg").size();
     int row = Row(Url("/cut.jpg"));
     OnDownload(Url("/cut.jpg").c_str(), row);
-    ASSERT_TRUE(RunToIdle());
-    EXPECT_EQ(Reports.log,
-              std::vector<std::string>{SJ("ダウンロードが途中で切れました - \"cut.jpg\"")});
-    EXPECT_FALSE(Exists("cut.jpg"));
+    ASSERT_TRUE(RunThroughRetries());
+    ASSERT_EQ(Reports.log.size(), 4u);
+    EXPECT_EQ(Reports.log[0], SJ("転送中断のため1秒後に再試行します(1/3) - \"") + Url("/cut.jpg") + "\"");
+    EXPECT_EQ(Reports.log[3],
+              SJ("err:転送中断のため3回再試行しましたが失敗しました - \"") + Url("/cut.jpg") + "\"");
+    EXPECT_EQ(Fixture->Requests("/cut.jpg").size() - before, 4u);
+    for (const std::string& request : Fixture->Requests("/cut.jpg"))
+        EXPECT_EQ(request.find("Range:"), std::string::npos);
+    EXPECT_TRUE(AllFiles().empty());
     EXPECT_STREQ(ListText(row, ColSize), "1000"); // the announced size, from the head
     EXPECT_EQ(Engine.DownloadsDone, 0);
 }
@@ -491,7 +510,8 @@ TEST_F(SchedulerTest, SilentServerTimesOutOnTheDrivenClock) {
     AdvanceTickCountForTests(1000);
     RunEngineFor(150);
     EXPECT_TRUE(Engine.ActiveJobs.empty());
-    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("タイムアウトしました - \"silent.jpg\"")});
+    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("タイムアウトのため1秒後に再試行します(1/3) - \"") +
+                                                    Url("/silent.jpg") + "\""});
 }
 
 TEST_F(SchedulerTest, WithoutTimeOutASilentJobStaysAndTheLogoTurns) {

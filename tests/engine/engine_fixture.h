@@ -15,9 +15,13 @@
 #include "tests/support/temp_folder.h"
 #include "text/text.h"
 
+// Moves the engine's clock forward (platform_posix.cpp).
+void AdvanceTickCountForTests(uint32_t ms);
+
 inline bool EngineIdle() {
     return Engine.ActiveJobs.empty() && Engine.DownloadQueue.empty() && Engine.HeadQueue.empty() &&
-           Engine.AnalysisQueue.empty() && Engine.FetchSlot.empty();
+           Engine.AnalysisQueue.empty() && Engine.FetchSlot.empty() &&
+           Engine.RetryWaits.empty();
 }
 
 class EngineTest : public ::testing::Test {
@@ -33,6 +37,7 @@ protected:
         ListReset();
         memset(&Options, 0, sizeof Options);
         Options.Sockets = 3;
+        Options.HostSockets = 10;  // every test server is one host
         Options.TimeOut = 1;
         Options.TimeOutSec = 10;
         Options.JPG = Options.GIF = Options.PNG = Options.HTM = 1;
@@ -50,6 +55,24 @@ protected:
         size_t ticks = Reports.engineFrames.size();
         RunEngineUntil([&] { return Reports.engineFrames.size() > ticks; }, 1000);
         return idle;
+    }
+    // As RunToIdle, moving the clock to each waiting retry's time instead
+    // of waiting for it.
+    static bool RunThroughRetries(uint32_t timeoutMs = 10000) {
+        auto onlyWaits = [] {
+            return EngineIdle() || (Engine.ActiveJobs.empty() && Engine.DownloadQueue.empty() &&
+                                    Engine.HeadQueue.empty() && Engine.AnalysisQueue.empty() &&
+                                    Engine.FetchSlot.empty());
+        };
+        for (int round = 0; round < 20; round++) {
+            if (!RunEngineUntil(onlyWaits, timeoutMs)) return false;
+            if (Engine.RetryWaits.empty()) return RunToIdle(timeoutMs);
+            uint32_t now = TickCount();
+            int32_t left = (int32_t)(Engine.RetryWaits.front().due - now);
+            AdvanceTickCountForTests(left > 0 ? (uint32_t)left + 1 : 1);
+            RunEngineFor(150);  // a tick starts it
+        }
+        return false;
     }
     std::string Saved(const std::string& name) const { return ReadWholeFile(dl + "/" + name); }
     bool Exists(const std::string& name) const { return std::filesystem::exists(dl + "/" + name); }

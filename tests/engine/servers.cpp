@@ -152,7 +152,8 @@ std::string FixtureServer::Url(const std::string& path) const {
 }
 
 // One control request, answered before the server closes the connection.
-static bool Control(int port, const std::string& path) {
+// The whole reply of the fixture server to a control request.
+static std::string Fetch(int port, const std::string& path) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a;
     memset(&a, 0, sizeof a);
@@ -166,7 +167,17 @@ static bool Control(int port, const std::string& path) {
     ssize_t n;
     while (ok && (n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, (size_t)n);
     close(fd);
-    return ok && reply.rfind("HTTP/1.0 200", 0) == 0;
+    return ok ? reply : std::string();
+}
+
+static bool Control(int port, const std::string& path) {
+    return Fetch(port, path).rfind("HTTP/1.0 200", 0) == 0;
+}
+
+int FixtureServer::MostOpen() const {
+    std::string reply = Fetch(port, "/stats");
+    size_t at = reply.find("\"most_open\": ");
+    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + 13);
 }
 
 bool FixtureServer::Release(const std::string& name) const { return Control(port, "/release/" + name); }

@@ -29,6 +29,8 @@ struct FixtureServer {
     // by name (or closed by the engine); Hold makes the name hold again.
     bool Release(const std::string& name) const;
     bool Hold(const std::string& name) const;
+    // The most connections the server held open at once, -1 when unknown.
+    int MostOpen() const;
 };
 
 struct FileServer {

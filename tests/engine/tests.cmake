@@ -19,6 +19,15 @@ if(NOT WIN32)
   add_test(NAME engine_pace_tests COMMAND engine_pace_tests)
   set_tests_properties(engine_pace_tests PROPERTIES TIMEOUT 600)
 
+  # Retries with back-off, resumed downloads and the per-host limit.
+  add_executable(retry_e2e_tests engine/retry_e2e_test.cpp engine/servers.cpp)
+  target_compile_definitions(retry_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(retry_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
+                        ${FERROW_GTEST})
+  ferrow_warnings(retry_e2e_tests)
+  add_test(NAME retry_e2e_tests COMMAND retry_e2e_tests)
+  set_tests_properties(retry_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
+
   add_executable(tls_e2e_tests engine/tls_e2e_test.cpp engine/servers.cpp)
   target_compile_definitions(tls_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(tls_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core

@@ -12,7 +12,6 @@
 #include "engine/tls.h"
 #include "tests/engine/engine_fixture.h"
 
-void AdvanceTickCountForTests(uint32_t ms);
 
 namespace {
 
@@ -223,7 +222,8 @@ TEST_F(TlsTest, StalledHandshakeTimesOut) {
     AdvanceTickCountForTests(11000);
     RunEngineFor(150);
     EXPECT_TRUE(Engine.ActiveJobs.empty());
-    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("タイムアウトしました - \"a.jpg\"")});
+    EXPECT_EQ(Reports.log, std::vector<std::string>{SJ("タイムアウトのため1秒後に再試行します(1/3) - \"") +
+                                                    server.Url("/a.jpg") + "\""});
     EXPECT_TRUE(AllFiles().empty());
 }
 
