@@ -61,6 +61,7 @@ void LoadOptions() {
     Options.Hierarchical = ReadInt(f, "Hierarchical", 1);
     Options.SameFileName = ReadInt(f, "SameFileName", 0);
     Options.Sockets = ReadInt(f, "Sockets", 3);
+    Options.HostSockets = ReadInt(f, "HostSockets", 4);
     ReadText(f, "DLPath", ProgramFolder, Options.DLPath, sizeof Options.DLPath);
     Options.InternalLinks = ReadInt(f, "InternalLinks", 0);
     Options.HeadCheck = ReadInt(f, "HeadCheck", 1);

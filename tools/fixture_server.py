@@ -31,7 +31,8 @@ The connection is closed after the last step.
 
 Requests for /release/<name> release every connection held under name,
 now and later; /hold/<name> makes name hold again; /stats answers
-{"most_open": n}, the largest number of other connections open at once.
+{"most_open": n}, the largest number of other connections open at once
+since the last /stats.
 """
 import argparse
 import json
@@ -131,6 +132,7 @@ class Handler(socketserver.BaseRequestHandler):
         if target == "/stats":
             with self.server.lock:
                 body = json.dumps({"most_open": self.server.most_open}).encode()
+                self.server.most_open = self.server.open_now
             self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
             return True
         return False

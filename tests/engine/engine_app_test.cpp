@@ -1,6 +1,7 @@
 // Ferrow.exe under Wine against the fixture server that
 // run_engine_app_tests.sh starts: HEAD answers that land on their own rows
-// while the user re-sorts the list, and one download past 2 GiB.
+// while the user re-sorts the list, one download past 2 GiB, and downloads
+// that need a retry or a resume under a per-host limit.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +9,10 @@
 #include <fstream>
 #include <map>
 #include <vector>
+
+#include <winsock2.h>
+
+#include <iterator>
 
 #include "tests/ui/ferrow_app.h"
 
@@ -95,6 +100,80 @@ TEST(EngineAppTest, DownloadPastTwoGiBKeepsItsRealSize) {
     in.close();
     EXPECT_EQ(badBlocks, 0);
     DeleteFileA(path.c_str());
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+// The fixture server's answer to /stats: the most connections it held open
+// at once, -1 when it cannot be asked.
+int MostOpenConnections() {
+    WSADATA wsa;
+    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return -1;
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((u_short)atoi(getenv("FERROW_UI_PORT")));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string reply;
+    const char request[] = "GET /stats HTTP/1.0\r\n\r\n";
+    if (connect(s, (sockaddr*)&a, sizeof a) == 0 &&
+        send(s, request, (int)sizeof request - 1, 0) == (int)sizeof request - 1) {
+        char buffer[256];
+        int n;
+        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, (size_t)n);
+    }
+    closesocket(s);
+    WSACleanup();
+    size_t at = reply.find("\"most_open\": ");
+    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + 13);
+}
+
+std::string Pattern(int64_t n, int64_t from = 0) {
+    std::string bytes((size_t)n, '\0');
+    for (int64_t i = 0; i < n; i++) bytes[(size_t)i] = (char)((from + i) & 255);
+    return bytes;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(EngineAppTest, RetriesResumesAndThePerHostLimit) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(ServerAddress("retry.html"),
+                          "[OPTION]\r\nHeadCheck=0\r\nHierarchical=0\r\nSockets=10\r\n"
+                          "HostSockets=2\r\nJPG=1\r\nHTM=1\r\nExtension=bin\r\n"
+                          "[WINDOW]\r\nviewer=0\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 10; })) << app.ListCount();
+    std::vector<int> rows;
+    for (int row = 0; row < 10; row++) rows.push_back(row);
+    app.SelectRows(rows);
+    MostOpenConnections();  // counts from here
+    app.Command(40003);     // download
+    const int64_t big = 5 << 20;
+    ASSERT_TRUE(app.WaitForLog("resume.bin(" + std::to_string(big) + "bytes)をダウンロードしました",
+                               60000))
+        << app.LogText();
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました", 30000)) << app.LogText();
+    const std::string log = app.LogText();
+    for (const std::string& line :
+         {"HTTP 429のため1秒後に再試行します(1/3) - \"" + ServerAddress("busy.jpg") + "\"",
+          "転送中断のため1秒後に再試行します(1/3) - \"" + ServerAddress("resume.bin") + "\"",
+          std::string("busy.jpg(10bytes)をダウンロードしました")})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    const std::string dl = app.folder() + "\\dl\\";
+    EXPECT_TRUE(FileText(dl + "resume.bin") == Pattern(big)) << "the resumed file differs";
+    EXPECT_EQ(GetFileAttributesA((dl + ".resume.bin.part").c_str()), INVALID_FILE_ATTRIBUTES);
+    DWORD attributes = GetFileAttributesA((dl + "resume.bin").c_str());
+    EXPECT_EQ(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(FileText(dl + "busy.jpg"), Pattern(10));
+    for (int i = 0; i < 8; i++) EXPECT_EQ(FileText(dl + std::to_string(i) + ".jpg"), Pattern(5)) << i;
+    EXPECT_EQ(MostOpenConnections(), 2);
+    // The server's log holds each request head as JSON text.
+    const char* requests = getenv("FERROW_FIXTURE_LOG");
+    ASSERT_NE(requests, nullptr);
+    EXPECT_NE(FileText(requests).find("Range: bytes=3145728-\\r\\nIf-Range: \\\"r1\\\""),
+              std::string::npos);
     EXPECT_EQ(app.Exit(), 0);
 }
 

@@ -11,7 +11,8 @@ pid=
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
 
 # Twelve slow files whose names, sizes and dates sort three different ways,
-# a page that lists them, and a page with one file past 2 GiB made on the fly.
+# a page that lists them, a page with one file past 2 GiB made on the fly,
+# and a page of files that need retries.
 python3 - "$work/routes.json" <<'PY'
 import json, sys
 routes = {}
@@ -28,6 +29,26 @@ big = (1 << 31) + 1234
 routes["/big.html"] = [{"send": 'HTTP/1.0 200 OK\r\n\r\n<a href="big.jpg">big</a>'}]
 routes["/big.jpg"] = [{"send": "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % big},
                       {"stream": big}]
+# Answers that ask for a retry or break off: a 429 then the file, a 5 MiB
+# file cut at 60% then sent from there (206), and eight slow files whose
+# connections the server counts.
+big, cut = 5 << 20, (5 << 20) * 6 // 10
+retry_links = '<a href="busy.jpg">b</a><a href="resume.bin">r</a>'
+routes["/busy.jpg"] = {"turns": [
+    [{"send": "HTTP/1.0 429 Too Many Requests\r\nRetry-After: 1\r\n\r\n"}],
+    [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n"}, {"body": 10}]]}
+routes["/resume.bin"] = {"turns": [
+    [{"send": "HTTP/1.0 200 OK\r\nContent-Length: %d\r\nAccept-Ranges: bytes\r\n"
+              "ETag: \"r1\"\r\n\r\n" % big}, {"body": cut}],
+    [{"send": "HTTP/1.0 206 Partial Content\r\nContent-Range: bytes %d-%d/%d\r\n"
+              "Content-Length: %d\r\n\r\n" % (cut, big - 1, big, big - cut)},
+     {"body": big - cut, "from": cut}]]}
+for i in range(8):
+    routes["/host/%d.jpg" % i] = [{"sleep": 0.2},
+                                  {"send": "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n"},
+                                  {"body": 5}]
+    retry_links += '<a href="host/%d.jpg">%d</a>' % (i, i)
+routes["/retry.html"] = [{"send": "HTTP/1.0 200 OK\r\n\r\n<html>" + retry_links + "</html>"}]
 json.dump(routes, open(sys.argv[1], "w"))
 PY
 python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/requests.log" >"$work/server.out" &
@@ -42,5 +63,6 @@ done
 
 windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 export FERROW_UI_PORT=$port
+export FERROW_FIXTURE_LOG=$(windows_path "$work/requests.log")
 export FERROW_UI_EXE=$(windows_path "$ferrow")
 "$emulator" "$program" "$@"
