@@ -189,15 +189,19 @@ TEST(CommandsTest, StopEndsDownloadsAndRemovesPartialFiles) {
     const std::string dl = app.folder() + "\\dl\\";
     app.Command(40020);
     app.Command(40003);
-    ASSERT_TRUE(
-        WaitUntil([&] { return FileExists(dl + "big1.jpg") && FileExists(dl + "big2.jpg"); }));
+    // What arrives waits in hidden part files until a file is whole.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return FileExists(dl + ".big1.jpg.part") && FileExists(dl + ".big2.jpg.part"); }));
+    EXPECT_FALSE(FileExists(dl + "big1.jpg"));
     // The stop button is enabled while jobs run.
     ASSERT_TRUE(
         WaitUntil([&] { return SendMessageA(app.Child(103), TB_ISBUTTONENABLED, 40005, 0) != 0; }));
     app.Command(40005);
     EXPECT_TRUE(app.LogHas("中止しました"));
-    EXPECT_TRUE(
-        WaitUntil([&] { return !FileExists(dl + "big1.jpg") && !FileExists(dl + "big2.jpg"); }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return !FileExists(dl + ".big1.jpg.part") && !FileExists(dl + ".big2.jpg.part"); }));
+    EXPECT_FALSE(FileExists(dl + "big1.jpg"));
+    EXPECT_FALSE(FileExists(dl + "big2.jpg"));
     EXPECT_TRUE(
         WaitUntil([&] { return SendMessageA(app.Child(103), TB_ISBUTTONENABLED, 40005, 0) == 0; }));
     EXPECT_FALSE(app.LogHas("ダウンロードが終了しました"));
