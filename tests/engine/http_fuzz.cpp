@@ -1,6 +1,6 @@
 // libFuzzer target for what a server controls: the response head (status,
-// Content-Length, Last-Modified, Location) and the address a download is
-// saved under. Whatever the bytes, the saved path must stay inside the folder.
+// Content-Length, Last-Modified, Location, Content-Range, Retry-After) and
+// the address a download is saved under. Whatever the bytes, the saved path must stay inside the folder.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -69,6 +69,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FormatHttpDate(value, date);
         Check(strlen(date) < sizeof date);
     }
+    // What a retry or a resumed download reads from the head.
+    if (FindHeaderValue(text.c_str(), headLen, "Content-Range", value, sizeof value)) {
+        int64_t first = -1, total = -1;
+        if (ParseContentRange(value, &first, &total))
+            Check(first >= 0 && (total == -1 || first < total));
+    }
+    if (FindHeaderValue(text.c_str(), headLen, "Retry-After", value, sizeof value)) {
+        char date[260];
+        bool dated = FindHeaderValue(text.c_str(), headLen, "Date", date, sizeof date);
+        int wait = RetryAfterSeconds(value, dated ? date : nullptr, 120);
+        Check(wait >= -1 && wait <= 120);
+    }
     char address[260] = "http://127.0.0.1/dir/page.html";
     if (FindHeaderValue(text.c_str(), headLen, "Location", value, sizeof value)) {
         char resolved[260];
@@ -86,8 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         char local[256], path[260];
         LocalNameOf(candidate, local, sizeof local);
         for (int hierarchical = 0; hierarchical <= 1; hierarchical++) {
-            if (DownloadPath(folder, candidate, local, hierarchical, path, sizeof path))
-                CheckInsideFolder(folder, path);
+            if (!DownloadPath(folder, candidate, local, hierarchical, path, sizeof path)) continue;
+            CheckInsideFolder(folder, path);
+            // Its part file waits beside it, inside the folder too.
+            char part[260];
+            if (PartPathOf(path, part, sizeof part)) {
+                Check(strlen(part) <= 259);
+                Check(strncmp(part, path, (size_t)(strrchr(path, '\\') - path + 1)) == 0);
+            }
         }
     }
     return 0;
