@@ -3,11 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/address.h"
+
 constexpr int kFileTableRows = 2000;
 constexpr int kNameSize = 64;
 constexpr int kSizeSize = 20;  // up to 2^63 - 1: 19 digits
 constexpr int kDateSize = 20;
-constexpr int kAddressSize = 256;
 
 // ColPage, the page a file was found on, is kept for its requests and not shown.
 enum FileColumn { ColName = 0, ColSize = 1, ColDate = 2, ColAddress = 3, ColPage = 4 };
@@ -34,9 +35,9 @@ struct FileRow {
     char name[kNameSize];
     char size[kSizeSize];
     char date[kDateSize];
-    char address[kAddressSize];
+    AddressText address;
     FileId file;
-    char page[kAddressSize];
+    AddressText page;
 };
 
 struct FileTableState {

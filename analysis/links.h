@@ -3,11 +3,8 @@
 #pragma once
 #include <cstddef>
 
+#include "text/address.h"
 #include "text/nocase.h"
-
-// Longest address the program handles, and a buffer that holds one.
-constexpr int kMaxAddress = 259;
-constexpr int kAddressBufferSize = kMaxAddress + 1;  // + terminator
 
 // True when the link's extension is one of the selected file types (or an
 // HTML page or directory while pages are wanted).

@@ -10,6 +10,7 @@
 #include "engine/net.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
+#include "text/address.h"
 #include "text/text.h"
 
 // A second start only brings the first instance to the front; its command
@@ -70,7 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     MainWindow.barPen = CreatePen(PS_SOLID, 3, GetSysColor(COLOR_BTNSHADOW));
     if (Options.IEMenu == 1) RegisterBrowserMenu();
     if (commandLine && commandLine[0]) {
-        char address[260];
+        char address[kAddressInputSize];
         CopyText(address, sizeof address, commandLine);
         SetWindowTextA(MainWindow.urlEdit, address);
         SendAnalyseRequest(address);

@@ -57,17 +57,20 @@ void NoteRegistrationFailed() {
 
 // The address is copied first: it may be a row of the found-file table,
 // which the engine empties before it takes the address.
+// Anything longer than an address is carried whole, for the engine to
+// refuse rather than to fetch a cut address.
 void SendAnalyseRequest(const char* address) {
-    char copy[kUrlTextLimit + 1];
+    char copy[kAddressInputSize];
     CopyText(copy, sizeof copy, address);
     AnalyseBlock block = {copy, -1, 0};
     SendMessageA(MainWindow.engineWindow, MsgAnalysePage, (WPARAM)&block, 0);
 }
 
 void AnalyseAddress(const char* address) {
-    char copy[kUrlTextLimit + 1];
+    char copy[kAddressInputSize];
     CopyText(copy, sizeof copy, address);
-    SetWindowTextA(MainWindow.urlEdit, copy);
+    // The box holds addresses only; the engine says why this one is not.
+    if (AddressFits(copy)) SetWindowTextA(MainWindow.urlEdit, copy);
     SendAnalyseRequest(copy);
 }
 
@@ -194,9 +197,10 @@ static void BringToFront() {
 }
 
 // The block comes from another process: it is read within its stated
-// length and cut to an address's size, terminated or not.
+// length, terminated or not; past kAddressInputSize it is cut, and the
+// engine refuses it as too long.
 static LRESULT OnCopyData(const COPYDATASTRUCT* data) {
-    char address[kUrlTextLimit + 1] = "";
+    char address[kAddressInputSize] = "";
     if (data && data->lpData && data->cbData > 0) {
         size_t length = data->cbData < sizeof address ? data->cbData : sizeof address - 1;
         memcpy(address, data->lpData, length);

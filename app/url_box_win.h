@@ -2,7 +2,9 @@
 #pragma once
 #include <windows.h>
 
-constexpr int kUrlTextLimit = 259;
+#include "text/address.h"
+
+constexpr int kUrlTextLimit = kMaxAddress;
 constexpr int kHistoryClearCount = 10;
 
 // Creates the combo box (control 102), installs the keyboard and mouse

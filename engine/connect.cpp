@@ -20,7 +20,12 @@ bool StartJob(const JobRequest& request, const RetryWait* retry) {
         job->resume = retry->resume;
     }
     job->lastActivity = TickCount();
-    EscapeSpaces(request.address, job->address, sizeof job->address);
+    // Cut, it would fetch another address.
+    if (!EscapeSpaces(request.address, job->address, sizeof job->address)) {
+        LogAppend("err:アドレスが長すぎます - \"%s\"", request.address);
+        EndJob(job);
+        return false;
+    }
     LocalNameOf(job->address, job->localName, sizeof job->localName);
     SplitAddress(job->address, job->host, sizeof job->host, &job->port, job->path,
                  sizeof job->path);

@@ -7,18 +7,23 @@
 #include "text/nocase.h"
 #include "text/text.h"
 
-void EscapeSpaces(const char* address, char* out, size_t outSize) {
-    if (outSize == 0) return;
+bool EscapeSpaces(const char* address, char* out, size_t outSize) {
+    if (outSize == 0) return false;
     size_t used = 0;
+    bool whole = true;
     for (const char* p = address; *p; p++) {
         const char* piece = *p == ' ' ? "%20" : nullptr;
         size_t len = piece ? 3 : 1;
-        if (used + len > outSize - 1) break;
+        if (used + len > outSize - 1) {
+            whole = false;
+            break;
+        }
         if (piece) memcpy(out + used, piece, 3);
         else out[used] = *p;
         used += len;
     }
     out[used] = '\0';
+    return whole;
 }
 
 void LocalNameOf(const char* address, char* out, size_t outSize) {

@@ -14,8 +14,9 @@ constexpr int kRequestSize = 2048;
 // are not kept (the download then starts over).
 constexpr int kValidatorSize = 128;
 
-// address with every space replaced by "%20", cut to outSize - 1 characters.
-void EscapeSpaces(const char* address, char* out, size_t outSize);
+// address with every space replaced by "%20"; false (out cut to
+// outSize - 1 characters) when that does not fit.
+bool EscapeSpaces(const char* address, char* out, size_t outSize);
 // "index.html" when the address ends with "/", else the text after its last "/".
 void LocalNameOf(const char* address, char* out, size_t outSize);
 // True for an "https://" address (any case).

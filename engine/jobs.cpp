@@ -22,7 +22,17 @@ JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* addre
     return request;
 }
 
+// An address longer than the one limit is refused, never cut.
+static bool Refused(const char* address) {
+    if (AddressFits(address)) return false;
+    AddressText shown;  // its first kMaxAddress characters
+    CopyText(shown, sizeof shown, address);
+    LogAppend("err:アドレスが長すぎます - \"%s\"", shown);
+    return true;
+}
+
 void OnAnalysePage(const char* address, int32_t row) {
+    if (Refused(address)) return;
     ListReset();
     CopyText(Engine.TopPageAddress, sizeof Engine.TopPageAddress, address);
     Engine.VisitedPages.clear();
@@ -39,21 +49,24 @@ void OnAnalysePage(const char* address, int32_t row) {
 }
 
 void OnAnalyseLink(const char* address, int32_t row) {
+    if (Refused(address)) return;
     Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 0, address));
     Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
     RequestJobStarts();
 }
 
 void OnDownload(const char* address, int32_t row) {
+    if (Refused(address)) return;
     Engine.DownloadQueue.push_back(MakeRequest(KindDownload, row, 0, address));
     // A listed file is asked for with the page it was found on.
-    CopyText(Engine.DownloadQueue.back().referer, kAddressRequestSize, ListText(row, ColPage));
+    CopyText(Engine.DownloadQueue.back().referer, kAddressBufferSize, ListText(row, ColPage));
     Engine.DownloadsQueued++;
     if (Engine.DownloadsQueued == 1) ProgressSetPos(0);
     RequestJobStarts();
 }
 
 void OnFetch(const char* address, int32_t row) {
+    if (Refused(address)) return;
     Engine.FetchSlot.clear();
     DropRetryWaits(KindFetch);
     Engine.FetchSlot.push_back(MakeRequest(KindFetch, row, 0, address));

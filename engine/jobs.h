@@ -37,7 +37,6 @@ struct AnalyseBlock {
     int32_t unused;  // senders set 0
 };
 
-constexpr int kAddressRequestSize = 264;
 constexpr int kJobTextSize = 256;
 constexpr int kModifiedSize = 20;
 constexpr int kHostEntrySize = 1024;
@@ -47,9 +46,9 @@ struct JobRequest {
     int32_t kind;
     FileId foundFile;  // the found file whose row shows the results, kNoFileId for none
     int32_t top;  // 1 only for the page the user asked to analyse
-    char address[kAddressRequestSize];
+    AddressText address;
     int32_t redirects;  // redirects followed so far to reach this address
-    char referer[kAddressRequestSize];  // page the file was found on, or ""
+    AddressText referer;  // page the file was found on, or ""
 };
 
 struct TlsConn;
@@ -78,9 +77,9 @@ enum JobPhase : int32_t {
 
 struct Job {
     char localName[kJobTextSize];
-    char address[kJobTextSize];  // spaces escaped as %20
-    char host[kJobTextSize];
-    char path[kJobTextSize];
+    AddressText address;  // spaces escaped as %20
+    AddressText host;
+    AddressText path;
     uint16_t port;
     char modified[kModifiedSize];
     char* data;  // memory-kept response (kinds 2, 3, 4)
@@ -96,7 +95,7 @@ struct Job {
     LookupHandle lookup;
     char hostEntry[kHostEntrySize];
     int32_t redirects;
-    char requested[kAddressRequestSize];  // the address as requested
+    AddressText requested;  // the address as requested
     int32_t capacity;  // bytes allocated for data, the spare NUL byte not counted
     int32_t status;    // status code of the response, 0 until the head ended
     char* head;        // the response head while it is still arriving
@@ -107,7 +106,7 @@ struct Job {
     int32_t secure;  // 1 for an "https://" address
     int32_t phase;   // JobPhase
     TlsConn* tls;    // TLS over the socket once the handshake began
-    char referer[kAddressRequestSize];
+    AddressText referer;
     int32_t attempt;  // retries made before this one (0 for the first try)
     ResumeState resume;
     int32_t resuming;  // 1 when the request asked for the bytes from resume.have on
@@ -143,11 +142,12 @@ struct EngineState {
 
 extern EngineState Engine;
 
-// A zero-filled request with the address copied (cut to 263 characters);
-// it carries the identity of the file at row (none for -1).
+// A zero-filled request with the address copied (the callers keep to
+// kMaxAddress); it carries the identity of the file at row (none for -1).
 JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* address);
 
-// Request handling, called by the engine window for its messages.
+// Request handling, called by the engine window for its messages. An
+// address longer than kMaxAddress is refused with an error line.
 void OnAnalysePage(const char* address, int32_t row);
 void OnAnalyseLink(const char* address, int32_t row);
 void OnDownload(const char* address, int32_t row);

@@ -95,9 +95,8 @@ bool IsVisited(const char* address) {
 
 void TakeReference(const char* link, const char* address, bool relative) {
     if (!AcceptByExtension(link)) return;
-    // The table's address column and a job's address hold 255 characters; a
-    // longer address would be listed and fetched cut, as some other address.
-    if (strlen(address) >= (size_t)kAddressSize) return;
+    // A longer address would be listed and fetched cut, as some other address.
+    if (!AddressFits(address)) return;
     if (IsKnownAddress(address)) return;
 
     int internal = relative ? 1 : 0;
@@ -116,7 +115,7 @@ void TakeReference(const char* link, const char* address, bool relative) {
     // mention would queue yet another HEAD request.
     if (Options.HeadCheck == 1 && row >= 0) {
         Engine.HeadQueue.push_back(MakeRequest(KindHead, row, 0, address));
-        CopyText(Engine.HeadQueue.back().referer, kAddressRequestSize, Engine.AnalysedPage);
+        CopyText(Engine.HeadQueue.back().referer, kAddressBufferSize, Engine.AnalysedPage);
     }
 }
 

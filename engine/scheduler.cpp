@@ -20,7 +20,6 @@
 
 static constexpr int kLogoFrames = 17;
 static constexpr int kIndicatorIdle = 2;
-static constexpr int kTlsStepsPerEvent = 64; // 256 KiB of 4096-byte steps
 
 // Certificate checks may wait inside the system and let the window's queued
 // messages through: an event that arrives while another is being handled
@@ -47,7 +46,8 @@ static int HostSlots() {
 static constexpr size_t kHostLookAhead = 256;
 
 static bool HostHasRoom(const char* address) {
-    char host[kJobTextSize], path[8];
+    AddressText host;
+    char path[8];
     uint16_t port = 0;
     SplitAddress(address, host, sizeof host, &port, path, sizeof path);
     int open = 0;

@@ -78,7 +78,7 @@ TEST_F(FileTableTest, TextsAreCutToTheirColumns) {
     EXPECT_EQ(strlen(ListText(row, ColName)), 63u);
     EXPECT_STREQ(ListText(row, ColSize), "9223372036854775807");
     ListSetText(row, ColAddress, address.c_str());
-    EXPECT_EQ(strlen(ListText(row, ColAddress)), 255u);
+    EXPECT_EQ(strlen(ListText(row, ColAddress)), (size_t)kMaxAddress);
     ListSetText(row, ColDate, "2020/01/02 03:04:05 and more");
     EXPECT_EQ(strlen(ListText(row, ColDate)), 19u);
 }

@@ -72,12 +72,15 @@ TEST(HttpAddress, LocalNameAndEscapedSpaces) {
     EXPECT_STREQ(out, "host");
     LocalNameOf("http://h/a.php?x=1", out, sizeof out);
     EXPECT_STREQ(out, "a.php?x=1");
-    EscapeSpaces("http://h/a b c.jpg", out, sizeof out);
+    EXPECT_TRUE(EscapeSpaces("http://h/a b c.jpg", out, sizeof out));
     EXPECT_STREQ(out, "http://h/a%20b%20c.jpg");
-    // An escape that no longer fits is left out whole.
+    // An escape that no longer fits is left out whole, and said so.
     char small[12];
-    EscapeSpaces("http://h/ a", small, sizeof small);
+    EXPECT_FALSE(EscapeSpaces("http://h/ a", small, sizeof small));
     EXPECT_STREQ(small, "http://h/");
+    char exact[13];
+    EXPECT_TRUE(EscapeSpaces("http://h/ ", exact, sizeof exact));
+    EXPECT_STREQ(exact, "http://h/%20");
 }
 
 TEST(HttpAddress, Schemes) {

@@ -71,10 +71,15 @@ TEST_F(JobsTest, SecondFetchReplacesTheWaitingOne) {
     EXPECT_STREQ(Engine.FetchSlot[0].address, "http://h/2.jpg");
 }
 
-TEST_F(JobsTest, LongAddressesAreCut) {
+TEST_F(JobsTest, LongAddressesAreRefusedWholeAndTheLimitFits) {
     std::string longAddress = "http://h/" + std::string(400, 'a');
     OnDownload(longAddress.c_str(), -1);
-    EXPECT_EQ(std::string(Engine.DownloadQueue[0].address), longAddress.substr(0, 263));
+    EXPECT_TRUE(Engine.DownloadQueue.empty());
+    EXPECT_EQ(Engine.DownloadsQueued, 0);
+    std::string limit = "http://h/" + std::string(kMaxAddress - 9, 'b');
+    OnDownload(limit.c_str(), -1);
+    ASSERT_EQ(Engine.DownloadQueue.size(), 1u);
+    EXPECT_EQ(std::string(Engine.DownloadQueue[0].address), limit);
 }
 
 TEST_F(JobsTest, StopDeletesHalfWrittenFilesAndKeepsVisited) {

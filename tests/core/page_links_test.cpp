@@ -135,13 +135,13 @@ TEST_F(HandleLinkTest, DroppedLinksReachNothing) {
     for (const char* link : links)
         HandleLink(link, "http://host/");
     HandleLink("  \t", "http://host/");
-    // Longer than the table's address column: it would be listed cut.
-    std::string longName(kAddressSize - 15, 'n');
+    // Longer than an address may be: it would be listed cut.
+    std::string longName(kMaxAddress - 12 - 4 + 1, 'n');
     HandleLink((longName + ".jpg").c_str(), "http://host/");
     EXPECT_EQ(ListCount(), 0);
     EXPECT_TRUE(Engine.AnalysisQueue.empty());
     EXPECT_TRUE(Engine.HeadQueue.empty());
-    std::string fits(kAddressSize - 1 - 16, 'n');
+    std::string fits(kMaxAddress - 12 - 4, 'n');
     HandleLink((fits + ".jpg").c_str(), "http://host/");
     EXPECT_EQ(ListCount(), 1);
 }

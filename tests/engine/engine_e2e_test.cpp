@@ -155,6 +155,32 @@ TEST_F(RequestTest, LongRequestKeepsItsClosingEmptyLine) {
     EXPECT_EQ(requests[0].substr(requests[0].size() - end.size()), end);
 }
 
+// One limit for every address: 259 characters as given and as sent. What
+// does not fit is refused with a line, never fetched cut.
+TEST_F(RequestTest, AddressesPastTheLimitAreRefusedNotCut) {
+    const size_t before = Fixture->Requests().size();
+    std::string base = Url("/");
+    std::string exact = base + std::string(kMaxAddress - base.size() - 4, 'e') + ".jpg";
+    std::string over = base + std::string(kMaxAddress - base.size() - 3, 'o') + ".jpg";
+    // Fits as given, not once its spaces are escaped.
+    std::string spaced = base + std::string(kMaxAddress - base.size() - 4 - 2, 's') + " .jpg";
+    ASSERT_EQ(exact.size(), (size_t)kMaxAddress);
+    ASSERT_EQ(spaced.size(), (size_t)kMaxAddress - 1);
+    OnDownload(over.c_str(), -1);
+    OnAnalysePage(over.c_str(), -1);
+    OnFetch(over.c_str(), -1);
+    OnDownload(spaced.c_str(), -1);
+    OnDownload(exact.c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    auto requests = Fixture->Requests();
+    ASSERT_EQ(requests.size() - before, 1u);  // only the one that fits
+    EXPECT_NE(requests.back().find(exact.substr(base.size() - 1)), std::string::npos);
+    const std::string refusedOver = SJ("err:アドレスが長すぎます - \"") + over.substr(0, 259) + "\"";
+    EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(), refusedOver), 3);
+    EXPECT_TRUE(Logged(SJ("err:アドレスが長すぎます - \"") + spaced + "\""));
+    EXPECT_TRUE(Engine.AnalysisQueue.empty());
+}
+
 TEST_F(RequestTest, HeadRequestsUseHeadMethodAndFillTheRow) {
     int row = Row(Url("/date-a.jpg"));
     Engine.HeadQueue.push_back(MakeRequest(KindHead, row, 0, Url("/date-a.jpg").c_str()));

@@ -100,10 +100,22 @@ TEST_F(MainWindowTest, CopyDataIsReadWithinItsLength) {
     std::string block = address + "GARBAGE";
     app.CopyData(block.data(), (DWORD)address.size());
     EXPECT_EQ(app.UrlText(), address);
-    // An address beyond the box's 259 characters is cut, not overrun.
+    // An address beyond 259 characters is refused whole: a cut one would
+    // name another page. The box keeps what it had.
     std::string huge = "http://127.0.0.1/" + std::string(600, 'x');
     app.CopyData(huge.c_str(), (DWORD)huge.size() + 1);
-    EXPECT_EQ(app.UrlText(), huge.substr(0, 259));
+    // (A log line holds 255 characters.)
+    const std::string refused = "err:アドレスが長すぎます - \"";
+    EXPECT_TRUE(app.WaitForLog((refused + huge).substr(0, 255))) << app.LogText();
+    EXPECT_EQ(app.UrlText(), address);
+    // Even past the room the program reads such a block into.
+    std::string endless = "http://127.0.0.1/" + std::string(5000, 'y');
+    app.CopyData(endless.c_str(), (DWORD)endless.size() + 1);
+    EXPECT_TRUE(app.WaitForLog((refused + endless).substr(0, 255)));
+    int refusals = 0;
+    for (const std::string& line : app.LogLines()) refusals += line.rfind(refused, 0) == 0;
+    EXPECT_EQ(refusals, 2);
+    EXPECT_EQ(app.UrlText(), address);
 }
 
 // The manifest takes effect: the program runs with the side-by-side
