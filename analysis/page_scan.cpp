@@ -52,9 +52,20 @@ struct Scanner {
     int charset;
     bool charsetFixed; // from the header or the byte-order mark: meta tags do not change it
     bool baseTaken;    // a <base href> set the base; later ones do not count
-    char base[kAddressBufferSize];
-    size_t baseLength; // 0 while there is no usable base
+    LinkBase base;     // what relative links start from, split once
 };
+
+// Case-free comparison with a lowercase word: the answer of StrNCmpI(text,
+// lower, n) == 0 without its call, for the tests run on every tag. A text
+// shorter than n ends at its NUL, which no word holds.
+inline bool SameLower(const char* text, const char* lower, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = (unsigned char)text[i];
+        if (c >= 'A' && c <= 'Z') c = (unsigned char)(c + 32);
+        if (c != (unsigned char)lower[i]) return false;
+    }
+    return true;
+}
 
 // Case-free prefix test on raw page bytes, the ">" at gt included: the same
 // answer as the prefix test on the collected tag text, because no prefix
@@ -62,24 +73,24 @@ struct Scanner {
 template <size_t N> bool StartsRaw(const char* lt, const char* gt, const char (&prefix)[N]) {
     constexpr size_t n = N - 1;
     if ((size_t)(gt - lt) + 1 < n) return false;
-    return StrNCmpI(lt, prefix, (int)n) == 0;
+    return SameLower(lt, prefix, n);
 }
 
 template <size_t N> bool StartsNoCase(const char* text, const char (&prefix)[N]) {
-    return StrNCmpI(text, prefix, (int)(N - 1)) == 0;
+    return SameLower(text, prefix, N - 1);
 }
 
 // The element itself, not just a name that begins the same way: "<a" must
 // not take "<area>", "<abbr>" or "<address>" for an anchor.
-bool IsElement(const char* tagText, const char* name) {
-    size_t n = strlen(name);
-    if (StrNCmpI(tagText, name, (int)n) != 0) return false;
+template <size_t N> bool IsElement(const char* tagText, const char (&name)[N]) {
+    constexpr size_t n = N - 1;
+    if (!SameLower(tagText, name, n)) return false;
     char next = tagText[n];
     return next == ' ' || next == '>' || next == '/' || next == '\r';
 }
 
 bool NameIs(const char* name, size_t length, const char* word, size_t wordLength) {
-    return length == wordLength && StrNCmpI(name, word, (int)wordLength) == 0;
+    return length == wordLength && SameLower(name, word, wordLength);
 }
 template <size_t N> bool NameIs(const char* name, size_t length, const char (&word)[N]) {
     return NameIs(name, length, word, N - 1);
@@ -130,18 +141,6 @@ size_t WholeUtf8Length(const char* text, size_t length) {
     return need > back + 1 ? length - 1 - back : length;
 }
 
-// A link that resolution would only append to the base directory: no
-// scheme (no ":"), not rooted or climbing ("/" or "." first), and nothing
-// that cleaning would strip or refuse (blanks, control bytes).
-bool IsPlainRelative(const char* link, size_t length) {
-    if (length == 0 || link[0] == '/' || link[0] == '.') return false;
-    for (size_t i = 0; i < length; i++) {
-        unsigned char c = (unsigned char)link[i];
-        if (c <= 0x20 || c == 0x7F || c == ':') return false;
-    }
-    return true;
-}
-
 bool HasHighByte(const char* text, size_t length) {
     for (size_t i = 0; i < length; i++)
         if ((unsigned char)text[i] >= 0x80) return true;
@@ -163,35 +162,23 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
     if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
         if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return;
         value = encoded;
-        length = strlen(encoded);
+        length = strnlen(encoded, sizeof encoded);
     }
+    ResolvedLink resolved;
+    if (ResolveOnBase(value, length, s.base, &resolved) == LinkDropped) return;
     PageReference ref;
     std::string& texts = s.out->texts;
-    if (s.baseLength > 0 && IsPlainRelative(value, length)) {
-        // Most links are a name or path under the page's directory: the
-        // address is the base and the link, as the full resolution gives it.
-        if (s.baseLength + length > (size_t)kMaxAddress) return;
-        ref.link = (uint32_t)texts.size();
-        texts.append(value, length).push_back('\0');
-        ref.address = (uint32_t)texts.size();
-        texts.append(s.base, s.baseLength).append(value, length).push_back('\0');
-        ref.relative = true;
+    ref.link = (uint32_t)texts.size();
+    texts.append(resolved.clean, resolved.cleanLength).push_back('\0');
+    // An absolute link is its own address: one text serves both.
+    if (!resolved.relative && resolved.addressLength == resolved.cleanLength &&
+        memcmp(resolved.address, resolved.clean, resolved.cleanLength) == 0) {
+        ref.address = ref.link;
     } else {
-        char link[kValueSize];
-        memcpy(link, value, length);
-        link[length] = '\0';
-        char clean[kAddressBufferSize];
-        char address[kAddressBufferSize];
-        bool relative = false;
-        if (!ResolveWrittenLink(link, s.base, clean, sizeof clean, address, sizeof address,
-                                &relative))
-            return;
-        ref.link = (uint32_t)texts.size();
-        texts.append(clean, strlen(clean) + 1);
         ref.address = (uint32_t)texts.size();
-        texts.append(address, strlen(address) + 1);
-        ref.relative = relative;
+        texts.append(resolved.address, resolved.addressLength + 1);
     }
+    ref.relative = resolved.relative;
     ref.origin = (uint32_t)(s.tagStart - s.page);
     ref.kind = kind;
     s.out->references.push_back(ref);
@@ -276,12 +263,13 @@ void TakeAnchor(Scanner& s) {
 }
 
 // Position of the first "</name" (any case) in [p, end), or end.
-const char* FindEndTag(const char* p, const char* end, const char* endTag) {
-    size_t n = strlen(endTag);
+template <size_t N>
+const char* FindEndTag(const char* p, const char* end, const char (&endTag)[N]) {
+    constexpr size_t n = N - 1;
     for (;;) {
         p = FindByte(p, end, '<');
         if ((size_t)(end - p) < n) return end;
-        if (StrNCmpI(p, endTag, (int)n) == 0) return p;
+        if (SameLower(p, endTag, n)) return p;
         p++;
     }
 }
@@ -436,20 +424,22 @@ enum Element {
 Element ElementOf(const char* name, size_t length) {
     static const struct {
         const char* name;
+        size_t length;
         Element element;
-    } kElements[] = {{"img", ElementImg},     {"source", ElementSource}, {"video", ElementVideo},
-                     {"audio", ElementAudio}, {"embed", ElementEmbed},   {"object", ElementObject},
-                     {"link", ElementLink},   {"meta", ElementMeta},     {"base", ElementBase},
-                     {"style", ElementStyle}};
+    } kElements[] = {{"img", 3, ElementImg},     {"source", 6, ElementSource},
+                     {"video", 5, ElementVideo}, {"audio", 5, ElementAudio},
+                     {"embed", 5, ElementEmbed}, {"object", 6, ElementObject},
+                     {"link", 4, ElementLink},   {"meta", 4, ElementMeta},
+                     {"base", 4, ElementBase},   {"style", 5, ElementStyle}};
     if (length < 3 || length > 6) return ElementOther;
     char first = (char)(name[0] | 0x20);
     for (const auto& e : kElements)
-        if (e.name[0] == first && NameIs(name, length, e.name, strlen(e.name))) return e.element;
+        if (e.name[0] == first && NameIs(name, length, e.name, e.length)) return e.element;
     return ElementOther;
 }
 
-bool HasToken(const Span& list, const char* word) {
-    size_t n = strlen(word);
+template <size_t N> bool HasToken(const Span& list, const char (&word)[N]) {
+    constexpr size_t n = N - 1;
     const char* p = list.text;
     const char* end = p + list.length;
     while (p < end) {
@@ -458,7 +448,7 @@ bool HasToken(const Span& list, const char* word) {
         const char* token = p;
         while (p < end && !IsBlank(*p))
             p++;
-        if ((size_t)(p - token) == n && StrNCmpI(token, word, (int)n) == 0) return true;
+        if ((size_t)(p - token) == n && SameLower(token, word, n)) return true;
     }
     return false;
 }
@@ -497,25 +487,21 @@ void TakeBase(Scanner& s, const Span& href) {
     char decoded[kValueSize];
     size_t n = 0;
     if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
-    char clean[kAddressBufferSize];
-    char address[kAddressBufferSize];
-    bool relative = false;
-    if (!ResolveWrittenLink(decoded, s.base, clean, sizeof clean, address, sizeof address,
-                            &relative))
-        return;
-    char base[kAddressBufferSize];
-    if (!BaseDirectory(address, base, sizeof base)) return;
-    CopyText(s.base, sizeof s.base, base);
-    s.baseLength = strlen(s.base);
+    ResolvedLink resolved;
+    if (ResolveOnBase(decoded, n, s.base, &resolved) == LinkDropped) return;
+    LinkBase base;
+    SplitLinkBase(resolved.address, &base);
+    if (base.length == 0) return;
+    s.base = base;
     s.baseTaken = true;
 }
 
 bool MayHoldDataOrStyle(const char* p, const char* end) {
     for (const char* q = FindByte(p, end, '-'); q < end; q = FindByte(q + 1, end, '-'))
-        if (q - p >= 4 && StrNCmpI(q - 4, "data", 4) == 0) return true;
+        if (q - p >= 4 && SameLower(q - 4, "data", 4)) return true;
     for (const char* q = FindEitherByte(p, end, 'y', 'Y'); q < end;
          q = FindEitherByte(q + 1, end, 'y', 'Y'))
-        if (q - p >= 2 && end - q >= 3 && StrNCmpI(q - 2, "style", 5) == 0) return true;
+        if (q - p >= 2 && end - q >= 3 && SameLower(q - 2, "style", 5)) return true;
     return false;
 }
 
@@ -703,7 +689,10 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
     s.charset = settings.headerCharset;
     if (s.charset == CharsetUnknown) s.charset = CharsetOfByteOrderMark(bytes, length);
     s.charsetFixed = s.charset != CharsetUnknown;
-    if (BaseDirectory(pageAddress, s.base, sizeof s.base)) s.baseLength = strlen(s.base);
+    // Links resolve against the page's directory, and only when it has one.
+    char directory[kAddressBufferSize];
+    BaseDirectory(pageAddress, directory, sizeof directory);
+    SplitLinkBase(directory, &s.base);
     out->texts.reserve(length / 8);
 
     std::string joined; // a tag with comments inside, without them
