@@ -20,6 +20,24 @@ const char* FindEitherBytePortable(const char* p, const char* end, char a, char 
     return p;
 }
 
+bool CollapseBlanksPortable(const char* p, const char* end, char* out, size_t limit, size_t* n) {
+    size_t used = *n;
+    for (; p < end; p++) {
+        char c = *p;
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (used > 0 && out[used - 1] == ' ') continue;
+            c = ' ';
+        }
+        if (used >= limit) {
+            *n = used;
+            return true;
+        }
+        out[used++] = c;
+    }
+    *n = used;
+    return false;
+}
+
 #ifdef FERROW_HAVE_SSE2_PATH
 
 namespace {
@@ -49,6 +67,42 @@ FindMaskSse2(const char* p, const char* end, char a, char b) {
     }
 }
 
+// 16 bytes at a time while they fit both ways: a block whose only blanks are
+// single spaces (no tab, no line break, none after a space) is copied as it
+// is; any other goes byte by byte. The rest, and the cut, go to the twin.
+__attribute__((target("sse2"))) bool CollapseBlanksSse2(const char* p, const char* end, char* out,
+                                                        size_t limit, size_t* n) {
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i newline = _mm_set1_epi8('\n');
+    size_t used = *n;
+    while (end - p >= 16 && used + 16 <= limit) {
+        __m128i bytes = _mm_loadu_si128((const __m128i*)p);
+        __m128i spaces = _mm_cmpeq_epi8(bytes, space);
+        __m128i others = _mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, newline));
+        unsigned spaceMask = (unsigned)_mm_movemask_epi8(spaces);
+        unsigned otherMask = (unsigned)_mm_movemask_epi8(others);
+        bool afterSpace = used > 0 && out[used - 1] == ' ';
+        if (otherMask == 0 && (spaceMask & (spaceMask >> 1)) == 0 &&
+            !(afterSpace && (spaceMask & 1))) {
+            _mm_storeu_si128((__m128i*)(out + used), bytes);
+            used += 16;
+            p += 16;
+            continue;
+        }
+        for (const char* stop = p + 16; p < stop; p++) { // cannot reach the limit
+            char c = *p;
+            if (c == ' ' || c == '\t' || c == '\n') {
+                if (used > 0 && out[used - 1] == ' ') continue;
+                c = ' ';
+            }
+            out[used++] = c;
+        }
+    }
+    *n = used;
+    return CollapseBlanksPortable(p, end, out, limit, n);
+}
+
 bool HasSse2() {
 #if defined(__x86_64__)
     return true; // part of the architecture
@@ -70,6 +124,11 @@ const char* FindEitherByte(const char* p, const char* end, char a, char b) {
     return kUseVector ? FindMaskSse2(p, end, a, b) : FindEitherBytePortable(p, end, a, b);
 }
 
+bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n) {
+    return kUseVector ? CollapseBlanksSse2(p, end, out, limit, n)
+                      : CollapseBlanksPortable(p, end, out, limit, n);
+}
+
 bool VectorSearchInUse() {
     return kUseVector;
 }
@@ -81,6 +140,9 @@ const char* FindByte(const char* p, const char* end, char a) {
 }
 const char* FindEitherByte(const char* p, const char* end, char a, char b) {
     return FindEitherBytePortable(p, end, a, b);
+}
+bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n) {
+    return CollapseBlanksPortable(p, end, out, limit, n);
 }
 bool VectorSearchInUse() {
     return false;

@@ -288,26 +288,13 @@ const char* ScanScript(Scanner& s, const char* gt) {
 }
 
 void CollectTagText(Scanner& s, const char* lt, const char* gt) {
-    char* out = s.tagText; // locals: the loop keeps them in registers
     size_t n = 0;
-    bool cut = false;
-    for (const char* p = lt; p < gt; p++) {
-        char c = *p;
-        if (IsSpace(c)) {
-            if (n > 0 && out[n - 1] == ' ') continue;
-            c = ' ';
-        }
-        if (n == kMaxTagChars) {
-            // Full: the tag is cut when anything but more collapsed blanks follows.
-            cut = true;
-            break;
-        }
-        out[n++] = c;
-    }
+    // Full: the tag is cut when anything but more collapsed blanks follows.
+    bool cut = CollapseBlanks(lt, gt, s.tagText, kMaxTagChars, &n);
     // A cut tag gets no ">": an unquoted value running into the cut then has
     // no end and is not taken half.
-    if (!cut) out[n++] = '>';
-    out[n] = '\0';
+    if (!cut) s.tagText[n++] = '>';
+    s.tagText[n] = '\0';
     s.tagLength = n;
     s.tagCut = cut;
 }

@@ -2,6 +2,8 @@
 // of names, and the page scan's byte search against its portable twin.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "analysis/attribute_text.h"
@@ -198,6 +200,79 @@ TEST(ByteSearchTest, VectorAndPortableAgree) {
 #if defined(__x86_64__)
     EXPECT_TRUE(VectorSearchInUse());
 #endif
+}
+
+// Tag texts keep one space for each run of blanks, a carriage return being
+// no blank; the limit cuts only when more than collapsed blanks is left.
+TEST(ByteSearchTest, CollapseBlanksKeepsOneSpacePerRun) {
+    const struct {
+        const char* text;
+        const char* before; // already in the output
+        size_t limit;
+        const char* expected;
+        bool cut;
+    } cases[] = {
+        {"<a  \t\n href=x", "", 64, "<a href=x", false},
+        {" lead", "", 64, " lead", false},
+        {" lead", "x ", 64, "x lead", false},
+        {"a\r\nb", "", 64, "a\r b", false},
+        {"abc", "", 3, "abc", false},
+        {"abcd", "", 3, "abc", true},
+        {"abc   \t\n", "", 4, "abc ", false},
+        {"abc  d", "", 4, "abc ", true},
+        {"", "xy", 2, "xy", false},
+        {"z", "xy", 2, "xy", true},
+    };
+    for (const auto& c : cases) {
+        for (int vector = 0; vector < 2; vector++) {
+            char out[128];
+            size_t n = strlen(c.before);
+            memcpy(out, c.before, n);
+            const char* p = c.text;
+            const char* e = p + strlen(p);
+            bool cut = vector ? CollapseBlanks(p, e, out, c.limit, &n)
+                              : CollapseBlanksPortable(p, e, out, c.limit, &n);
+            EXPECT_EQ(std::string(out, n), c.expected) << c.text;
+            EXPECT_EQ(cut, c.cut) << c.text;
+        }
+    }
+}
+
+// The vector copy and its twin agree on long texts of every mix of blanks
+// and letters, from every start, up to every limit, after a space or not.
+TEST(ByteSearchTest, CollapseBlanksVectorAndPortableAgree) {
+    const char kBytes[] = {' ', ' ', '\t', '\n', '\r', 'a', 'b', '=', '"', '\x82'};
+    uint32_t seed = 12345;
+    for (int round = 0; round < 300; round++) {
+        std::string text;
+        size_t length = 20 + round % 280;
+        for (size_t i = 0; i < length; i++) {
+            seed = seed * 1103515245u + 12345u;
+            // Mostly letters with single spaces, as tags are; sometimes any mix.
+            unsigned pick = (seed >> 16) % (round % 3 == 0 ? 10u : 40u);
+            text.push_back(pick < 10 ? kBytes[pick] : pick % 7 == 0 ? ' ' : 'x');
+        }
+        for (size_t from = 0; from < 5; from++) {
+            for (size_t limit : {(size_t)0, (size_t)15, (size_t)16, (size_t)17, (size_t)100,
+                                 (size_t)253, (size_t)400}) {
+                for (int afterSpace = 0; afterSpace < 2; afterSpace++) {
+                    char a[512], b[512];
+                    size_t na = 0, nb = 0;
+                    if (afterSpace && limit > 0) {
+                        a[0] = b[0] = ' ';
+                        na = nb = 1;
+                    }
+                    const char* p = text.data() + from;
+                    const char* e = text.data() + text.size();
+                    bool cutA = CollapseBlanks(p, e, a, limit, &na);
+                    bool cutB = CollapseBlanksPortable(p, e, b, limit, &nb);
+                    ASSERT_EQ(cutA, cutB) << round << " " << from << " " << limit;
+                    ASSERT_EQ(std::string(a, na), std::string(b, nb))
+                        << round << " " << from << " " << limit;
+                }
+            }
+        }
+    }
 }
 
 } // namespace
