@@ -141,6 +141,70 @@ size_t WholeUtf8Length(const char* text, size_t length) {
     return need > back + 1 ? length - 1 - back : length;
 }
 
+// First place in [p, end) where word (n bytes, any case) starts, ignoring
+// case, or nullptr: FindNoCase on a text of known length, its first letter
+// looked for with the vector search.
+const char* FindWord(const char* p, const char* end, const char* word, size_t n) {
+    if (n == 0) return p;
+    unsigned char first = (unsigned char)word[0];
+    char lower = (char)(first >= 'A' && first <= 'Z' ? first + 32 : first);
+    char upper = (char)(first >= 'a' && first <= 'z' ? first - 32 : first);
+    for (;;) {
+        p = FindEitherByte(p, end, lower, upper);
+        if ((size_t)(end - p) < n) return nullptr;
+        size_t i = 1;
+        while (i < n) {
+            unsigned char a = (unsigned char)p[i];
+            unsigned char b = (unsigned char)word[i];
+            if (a >= 'A' && a <= 'Z') a = (unsigned char)(a + 32);
+            if (b >= 'A' && b <= 'Z') b = (unsigned char)(b + 32);
+            if (a != b) break;
+            i++;
+        }
+        if (i == n) return p;
+        p++;
+    }
+}
+
+// FindAttributeValue on the text [text, end), which holds no NUL.
+bool FindValueIn(const char* text, const char* end, const char* name, size_t nameLength,
+                 const char** startOut, size_t* lengthOut) {
+    const char* at = FindWord(text, end, name, nameLength);
+    if (!at) return false;
+    const char* equals = FindByte(at + nameLength, end, '=');
+    if (equals >= end) return false;
+    const char* p = equals + 1;
+    while (p < end && IsSpace(*p))
+        p++;
+    if (p >= end) return false;
+    const char* start;
+    const char* stop;
+    if (*p == '"' || *p == '\'') {
+        start = p + 1;
+        stop = FindByte(start, end, *p);
+    } else {
+        start = p;
+        stop = FindByte(start, end, ' ');
+        if (stop >= end) stop = FindByte(start, end, '>');
+    }
+    if (stop >= end) return false;
+    while (start < stop && IsSpace(*start))
+        start++;
+    while (stop > start && IsSpace(stop[-1]))
+        stop--;
+    if (start == stop) return false;
+    *startOut = start;
+    *lengthOut = (size_t)(stop - start);
+    return true;
+}
+
+// The same on the collected tag text from from on.
+template <size_t N>
+bool TagValue(const Scanner& s, const char* from, const char (&name)[N], const char** startOut,
+              size_t* lengthOut) {
+    return FindValueIn(from, s.tagText + s.tagLength, name, N - 1, startOut, lengthOut);
+}
+
 bool HasHighByte(const char* text, size_t length) {
     for (size_t i = 0; i < length; i++)
         if ((unsigned char)text[i] >= 0x80) return true;
@@ -184,10 +248,10 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
     s.out->references.push_back(ref);
 }
 
-void AddAttributeLink(Scanner& s, const char* name, ReferenceKind kind) {
+template <size_t N> void AddAttributeLink(Scanner& s, const char (&name)[N], ReferenceKind kind) {
     const char* value = nullptr;
     size_t length = 0;
-    if (FindAttributeValue(s.tagText, name, &value, &length)) AddLink(s, value, length, kind, true);
+    if (TagValue(s, s.tagText, name, &value, &length)) AddLink(s, value, length, kind, true);
 }
 
 // The src of an image as the scan has always found it (the first "src"
@@ -195,15 +259,16 @@ void AddAttributeLink(Scanner& s, const char* name, ReferenceKind kind) {
 // of candidates with descriptors, never one address, and has its own rule.
 void AddImageSource(Scanner& s) {
     const char* from = s.tagText;
+    const char* end = s.tagText + s.tagLength;
     for (;;) {
-        const char* at = FindNoCase(from, "src");
+        const char* at = FindWord(from, end, "src", 3);
         if (!at) return;
-        if (StrNCmpI(at + 3, "set", 3) != 0) break;
+        if (!SameLower(at + 3, "set", 3)) break;
         from = at + 6;
     }
     const char* value = nullptr;
     size_t length = 0;
-    if (FindAttributeValue(from, "src", &value, &length)) AddLink(s, value, length, RefImage, true);
+    if (TagValue(s, from, "src", &value, &length)) AddLink(s, value, length, RefImage, true);
 }
 
 // Takes the first quoted argument of the call at the start of text (of the
@@ -249,11 +314,11 @@ void NoteCharset(Scanner& s) {
 void TakeAnchor(Scanner& s) {
     const char* href = nullptr;
     size_t hrefLength = 0;
-    if (!FindAttributeValue(s.tagText, "href", &href, &hrefLength)) return;
+    if (!TagValue(s, s.tagText, "href", &href, &hrefLength)) return;
     const char* onClick = nullptr;
     size_t length = 0;
-    if (hrefLength == 12 && StrNCmpI(href, "javascript:;", 12) == 0 &&
-        FindAttributeValue(s.tagText, "onClick", &onClick, &length)) {
+    if (hrefLength == 12 && SameLower(href, "javascript:;", 12) &&
+        TagValue(s, s.tagText, "onclick", &onClick, &length)) {
         char decoded[kValueSize];
         size_t n = 0;
         if (DecodeCharacterReferences(onClick, length, decoded, sizeof decoded, &n))
@@ -732,33 +797,7 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
 
 bool FindAttributeValue(const char* tagText, const char* name, const char** startOut,
                         size_t* lengthOut) {
-    const char* at = FindNoCase(tagText, name);
-    if (!at) return false;
-    const char* equals = strchr(at + strlen(name), '=');
-    if (!equals) return false;
-    const char* p = equals + 1;
-    while (IsSpace(*p))
-        p++;
-    if (!*p) return false;
-    const char* start;
-    const char* stop;
-    if (*p == '"' || *p == '\'') {
-        start = p + 1;
-        stop = strchr(start, *p);
-    } else {
-        start = p;
-        stop = strchr(start, ' ');
-        if (!stop) stop = strchr(start, '>');
-    }
-    if (!stop) return false;
-    while (start < stop && IsSpace(*start))
-        start++;
-    while (stop > start && IsSpace(stop[-1]))
-        stop--;
-    if (start == stop) return false;
-    *startOut = start;
-    *lengthOut = (size_t)(stop - start);
-    return true;
+    return FindValueIn(tagText, tagText + strlen(tagText), name, strlen(name), startOut, lengthOut);
 }
 
 bool GetAttributeValue(const char* tagText, const char* name, char* out, size_t capacity) {
