@@ -20,6 +20,12 @@ const char* FindEitherBytePortable(const char* p, const char* end, char a, char 
     return p;
 }
 
+const char* FindFoldedBytePortable(const char* p, const char* end, char a, char b) {
+    while (p < end && (char)(*p | 0x20) != a && (char)(*p | 0x20) != b)
+        p++;
+    return p;
+}
+
 bool CollapseBlanksPortable(const char* p, const char* end, char* out, size_t limit, size_t* n) {
     size_t used = *n;
     for (; p < end; p++) {
@@ -81,6 +87,30 @@ FindMaskSse2(const char* p, const char* end, char a, char b) {
     }
 }
 
+// FindMaskSse2 on the bytes with 0x20 set; for the short texts of a tag.
+__attribute__((target("sse2"), no_sanitize("address"))) const char*
+FindFoldedSse2(const char* p, const char* end, char a, char b) {
+    if (p >= end) return end;
+    const __m128i fold = _mm_set1_epi8(0x20);
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    uintptr_t offset = (uintptr_t)p & 15;
+    const char* block = p - offset;
+    unsigned mask = 0xFFFFu << offset;
+    for (;;) {
+        __m128i bytes = _mm_or_si128(_mm_load_si128((const __m128i*)block), fold);
+        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
+        unsigned found = (unsigned)_mm_movemask_epi8(hits) & mask;
+        if (found) {
+            const char* at = block + __builtin_ctz(found);
+            return at < end ? at : end;
+        }
+        block += 16;
+        if (block >= end) return end;
+        mask = 0xFFFFu;
+    }
+}
+
 // 16 bytes at a time while they fit both ways: a block whose only blanks are
 // single spaces (no tab, no line break, none after a space) is copied as it
 // is; any other goes byte by byte. The rest, and the cut, go to the twin.
@@ -138,6 +168,10 @@ const char* FindEitherByte(const char* p, const char* end, char a, char b) {
     return kUseVector ? FindMaskSse2(p, end, a, b) : FindEitherBytePortable(p, end, a, b);
 }
 
+const char* FindFoldedByte(const char* p, const char* end, char a, char b) {
+    return kUseVector ? FindFoldedSse2(p, end, a, b) : FindFoldedBytePortable(p, end, a, b);
+}
+
 bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n) {
     return kUseVector ? CollapseBlanksSse2(p, end, out, limit, n)
                       : CollapseBlanksPortable(p, end, out, limit, n);
@@ -154,6 +188,9 @@ const char* FindByte(const char* p, const char* end, char a) {
 }
 const char* FindEitherByte(const char* p, const char* end, char a, char b) {
     return FindEitherBytePortable(p, end, a, b);
+}
+const char* FindFoldedByte(const char* p, const char* end, char a, char b) {
+    return FindFoldedBytePortable(p, end, a, b);
 }
 bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n) {
     return CollapseBlanksPortable(p, end, out, limit, n);

@@ -9,6 +9,10 @@
 const char* FindByte(const char* p, const char* end, char a);
 // First position in [p, end) holding a or b, or end.
 const char* FindEitherByte(const char* p, const char* end, char a, char b);
+// First position in [p, end) whose byte with 0x20 set is a or b, or end:
+// with a and b in lower case, a case-free search for letters (other bytes
+// can match too, "\r" for "-"; callers check what they find).
+const char* FindFoldedByte(const char* p, const char* end, char a, char b);
 
 // Appends [p, end) to out, which holds *n bytes, as tag texts are collected:
 // each ' ', '\t' and '\n' becomes ' ', and is dropped right after a ' '
@@ -20,5 +24,6 @@ bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, siz
 // compare the two on the same inputs.
 const char* FindBytePortable(const char* p, const char* end, char a);
 const char* FindEitherBytePortable(const char* p, const char* end, char a, char b);
+const char* FindFoldedBytePortable(const char* p, const char* end, char a, char b);
 bool CollapseBlanksPortable(const char* p, const char* end, char* out, size_t limit, size_t* n);
 bool VectorSearchInUse();

@@ -549,11 +549,15 @@ void TakeBase(Scanner& s, const Span& href) {
 }
 
 bool MayHoldDataOrStyle(const char* p, const char* end) {
-    for (const char* q = FindByte(p, end, '-'); q < end; q = FindByte(q + 1, end, '-'))
-        if (q - p >= 4 && SameLower(q - 4, "data", 4)) return true;
-    for (const char* q = FindEitherByte(p, end, 'y', 'Y'); q < end;
-         q = FindEitherByte(q + 1, end, 'y', 'Y'))
-        if (q - p >= 2 && end - q >= 3 && SameLower(q - 2, "style", 5)) return true;
+    // One search for both: "-" after "data", "y" (any case) of "style".
+    for (const char* q = FindFoldedByte(p, end, '-', 'y'); q < end;
+         q = FindFoldedByte(q + 1, end, '-', 'y')) {
+        if (*q == '-') {
+            if (q - p >= 4 && SameLower(q - 4, "data", 4)) return true;
+        } else if ((*q | 0x20) == 'y') {
+            if (q - p >= 2 && end - q >= 3 && SameLower(q - 2, "style", 5)) return true;
+        }
+    }
     return false;
 }
 

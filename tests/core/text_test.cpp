@@ -194,6 +194,7 @@ TEST(ByteSearchTest, VectorAndPortableAgree) {
                 const char* e = t.data() + end;
                 EXPECT_EQ(FindByte(p, e, '<'), FindBytePortable(p, e, '<'));
                 EXPECT_EQ(FindEitherByte(p, e, '<', '>'), FindEitherBytePortable(p, e, '<', '>'));
+                EXPECT_EQ(FindFoldedByte(p, e, '<', '>'), FindFoldedBytePortable(p, e, '<', '>'));
             }
         }
     }
@@ -234,6 +235,28 @@ TEST(ByteSearchTest, CollapseBlanksKeepsOneSpacePerRun) {
                               : CollapseBlanksPortable(p, e, out, c.limit, &n);
             EXPECT_EQ(std::string(out, n), c.expected) << c.text;
             EXPECT_EQ(cut, c.cut) << c.text;
+        }
+    }
+}
+
+// The folded search finds letters in either case, and "\r" with "-", as
+// its twin does.
+TEST(ByteSearchTest, FoldedSearchMatchesBothCases) {
+    const struct {
+        const char* text;
+        char a, b;
+        int position; // -1: none
+    } cases[] = {
+        {"abcY", '-', 'y', 3},     {"abcy", '-', 'y', 3},  {"ab-y", '-', 'y', 2},
+        {"ab\ry", '-', 'y', 2},    {"abcd", '-', 'y', -1}, {"\xD9\xF9x", '-', 'y', -1},
+        {"<a STYLE", 's', 's', 3}, {"", 'a', 'b', -1},
+    };
+    for (const auto& c : cases) {
+        const char* end = c.text + strlen(c.text);
+        for (int vector = 0; vector < 2; vector++) {
+            const char* at = vector ? FindFoldedByte(c.text, end, c.a, c.b)
+                                    : FindFoldedBytePortable(c.text, end, c.a, c.b);
+            EXPECT_EQ(at == end ? -1 : (int)(at - c.text), c.position) << c.text;
         }
     }
 }
