@@ -51,7 +51,7 @@ namespace {
 // 16 bytes at a time, 64 while the text goes on that far; the bytes before p
 // in the first aligned block and after end in the last are masked off, so
 // no load crosses into a page that the buffer does not touch (aligned loads
-// never straddle pages, and each block loaded holds a byte of the buffer).
+// never straddle pages, and every block loaded holds a byte of the buffer).
 __attribute__((target("sse2"), no_sanitize("address"))) const char*
 FindMaskSse2(const char* p, const char* end, char a, char b) {
     if (p >= end) return end;
@@ -71,7 +71,9 @@ FindMaskSse2(const char* p, const char* end, char a, char b) {
         block += 16;
         if (block >= end) return end;
         mask = 0xFFFFu;
-        while (end - block > 48) { // the fourth block still holds a byte of the text
+        // Four blocks at once while the text goes on past them: the step
+        // after them then still starts inside the text.
+        while (end - block > 64) {
             __m128i b0 = _mm_load_si128((const __m128i*)block);
             __m128i b1 = _mm_load_si128((const __m128i*)(block + 16));
             __m128i b2 = _mm_load_si128((const __m128i*)(block + 32));

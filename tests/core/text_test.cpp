@@ -6,6 +6,13 @@
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "analysis/attribute_text.h"
 #include "analysis/byte_search.h"
 #include "text/charset.h"
@@ -257,6 +264,71 @@ TEST(ByteSearchTest, FoldedSearchMatchesBothCases) {
             const char* at = vector ? FindFoldedByte(c.text, end, c.a, c.b)
                                     : FindFoldedBytePortable(c.text, end, c.a, c.b);
             EXPECT_EQ(at == end ? -1 : (int)(at - c.text), c.position) << c.text;
+        }
+    }
+}
+
+// Two pages of memory, the second one unreadable: text placed to end at the
+// boundary shows a search that reads past the end of its buffer.
+class GuardedPage {
+  public:
+    GuardedPage() {
+#ifdef _WIN32
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        size_ = info.dwPageSize;
+        base_ = (char*)VirtualAlloc(nullptr, 2 * size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        DWORD old = 0;
+        if (base_) VirtualProtect(base_ + size_, size_, PAGE_NOACCESS, &old);
+#else
+        size_ = (size_t)sysconf(_SC_PAGESIZE);
+        void* at =
+            mmap(nullptr, 2 * size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        base_ = at == MAP_FAILED ? nullptr : (char*)at;
+        if (base_) mprotect(base_ + size_, size_, PROT_NONE);
+#endif
+    }
+    ~GuardedPage() {
+#ifdef _WIN32
+        if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+#else
+        if (base_) munmap(base_, 2 * size_);
+#endif
+    }
+    char* begin() const {
+        return base_;
+    }
+    char* end() const {
+        return base_ + size_;
+    } // the first unreadable byte
+    bool ok() const {
+        return base_ != nullptr;
+    }
+
+  private:
+    char* base_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Every vector routine stops at the end of the text when that is the end of
+// readable memory, from every start near it, whether it finds its byte or not.
+TEST(ByteSearchTest, NoReadPastTheEndOfReadableMemory) {
+    GuardedPage page;
+    ASSERT_TRUE(page.ok());
+    char* end = page.end();
+    for (int found = 0; found < 2; found++) {
+        memset(page.begin(), 'x', (size_t)(end - page.begin()));
+        if (found) end[-1] = '<';
+        for (size_t back = 0; back < 300; back++) {
+            const char* p = end - back;
+            const char* expected = found && back > 0 ? end - 1 : end;
+            EXPECT_EQ(FindByte(p, end, '<'), expected) << back;
+            EXPECT_EQ(FindEitherByte(p, end, '<', '>'), expected) << back;
+            EXPECT_EQ(FindFoldedByte(p, end, '<', '>'), expected) << back;
+            char out[400];
+            size_t n = 0;
+            CollapseBlanks(p, end, out, sizeof out, &n);
+            EXPECT_EQ(n, back) << back;
         }
     }
 }
