@@ -10,8 +10,6 @@ namespace {
 constexpr int kMaxExtension = 8;     // characters after the "." that count
 constexpr int kMaxExtensionWord = 9; // longer words of Extension are ignored
 
-enum LinkKind { LinkDropped, LinkAbsolute, LinkRelative };
-
 bool IsAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
@@ -19,35 +17,58 @@ bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool WantsPages() { return Options.InternalLinks == 1 || Options.HTM == 1; }
+bool WantsPages() {
+    return Options.InternalLinks == 1 || Options.HTM == 1;
+}
 
 // Length of a leading "scheme:" as URLs write it (a letter, then letters,
 // digits, "+", "-" or "."), 0 when the text does not start with one. A ":"
 // after the first "/" belongs to the path, not to a scheme.
-size_t LinkSchemeLength(const char* link) {
-    if (!IsAsciiLetter(link[0])) return 0;
+size_t LinkSchemeLength(const char* link, size_t length) {
+    if (length == 0 || !IsAsciiLetter(link[0])) return 0;
     size_t i = 1;
-    while (IsAsciiLetter(link[i]) || IsAsciiDigit(link[i]) || link[i] == '+' || link[i] == '-' ||
-           link[i] == '.')
+    while (i < length && (IsAsciiLetter(link[i]) || IsAsciiDigit(link[i]) || link[i] == '+' ||
+                          link[i] == '-' || link[i] == '.'))
         i++;
-    return link[i] == ':' ? i + 1 : 0;
+    return i < length && link[i] == ':' ? i + 1 : 0;
 }
 
-// Length of the host part that starts at text: up to the first "/", "?",
-// "#" or the end.
-size_t HostLength(const char* text) {
-    return strcspn(text, "/?#");
+// Length of the host part of the length bytes at text: up to the first "/",
+// "?", "#" or the end.
+size_t HostLength(const char* text, size_t length) {
+    size_t n = 0;
+    while (n < length && text[n] != '/' && text[n] != '?' && text[n] != '#')
+        n++;
+    return n;
 }
 
-// Copies link into out without surrounding spaces and without the tabs and
-// line breaks that pages put inside long attribute values. Any other control
-// byte would reach the request line, so such a link is refused; so is one
-// that does not fit.
-bool CleanLink(const char* link, char* out, size_t outSize) {
-    while (*link == ' ' || *link == '\t' || *link == '\r' || *link == '\n')
+// SchemeLength of a text of known length, which need not end in a NUL.
+size_t SchemeLengthOf(const char* text, size_t length) {
+    if (length >= 7 && StrNCmpI(text, "http://", 7) == 0) return 7;
+    if (length >= 8 && StrNCmpI(text, "https://", 8) == 0) return 8;
+    return 0;
+}
+
+// True when cleaning would leave the link as it is: nothing to strip, no
+// byte to refuse. Most links on a page are such.
+bool IsCleanAlready(const char* link, size_t length) {
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = (unsigned char)link[i];
+        if (c <= 0x20 || c == 0x7F) return false;
+    }
+    return length > 0;
+}
+
+// Copies link (length bytes, or up to a NUL) into out without surrounding
+// spaces and without the tabs and line breaks that pages put inside long
+// attribute values. Any other control byte would reach the request line, so
+// such a link is refused; so is one that does not fit.
+bool CleanLink(const char* link, size_t length, char* out, size_t outSize, size_t* cleanLength) {
+    const char* end = link + length;
+    while (link < end && (*link == ' ' || *link == '\t' || *link == '\r' || *link == '\n'))
         link++;
     size_t n = 0;
-    for (const char* p = link; *p; p++) {
+    for (const char* p = link; p < end && *p; p++) {
         unsigned char c = (unsigned char)*p;
         if (c == '\t' || c == '\r' || c == '\n') continue;
         if (c < 0x20 || c == 0x7F) return false;
@@ -57,84 +78,92 @@ bool CleanLink(const char* link, char* out, size_t outSize) {
     while (n > 0 && out[n - 1] == ' ')
         n--;
     out[n] = '\0';
+    *cleanLength = n;
     return n > 0;
 }
 
-// Joins head (headLength characters) and tail into out, refusing rather than
-// cutting: a cut address is another address, often a half character.
-bool Join(const char* head, size_t headLength, const char* tail, char* out, size_t outSize) {
-    size_t tailLength = strlen(tail);
+// Joins head and tail into out, refusing rather than cutting: a cut address
+// is another address, often a half character. Answers the length, 0 when
+// refused.
+size_t Join(const char* head, size_t headLength, const char* tail, size_t tailLength, char* out,
+            size_t outSize) {
     size_t total = headLength + tailLength;
-    if (total > (size_t)kMaxAddress || total >= outSize) return false;
+    if (total > (size_t)kMaxAddress || total >= outSize) return 0;
     memmove(out, head, headLength);
-    memcpy(out + headLength, tail, tailLength + 1);
-    return true;
+    memcpy(out + headLength, tail, tailLength);
+    out[total] = '\0';
+    return total;
 }
 
-// Resolution of a cleaned link against a page (or its base directory).
-// An address that would run past 259 characters drops the link: listing the
+// Resolution of a cleaned link (length bytes) against a split base. An
+// address that would run past 259 characters drops the link: listing the
 // bare directory instead would show a page that the document never named.
-LinkKind Resolve(const char* link, const char* pageAddress, char* out, size_t outSize) {
+LinkKind Resolve(const char* link, size_t length, const LinkBase& base, char* out, size_t outSize,
+                 size_t* outLength) {
     if (outSize > 0) out[0] = '\0';
-    if (LinkSchemeLength(link) > 0) {
+    *outLength = 0;
+    size_t n = 0;
+    LinkKind kind = LinkRelative;
+    if (LinkSchemeLength(link, length) > 0) {
         // Only "http://host..." and "https://host..." are fetched; "mailto:",
         // "javascript:" and the rest are no paths to glue onto the directory.
-        size_t scheme = (size_t)SchemeLength(link);
-        if (scheme == 0 || HostLength(link + scheme) == 0) return LinkDropped;
-        return Join(link, strlen(link), "", out, outSize) ? LinkAbsolute : LinkDropped;
-    }
-    if (link[0] == '/' && link[1] == '/') { // protocol-relative: the page's scheme, other host
-        size_t pageScheme = (size_t)SchemeLength(pageAddress);
-        if (pageScheme == 0 || HostLength(link + 2) == 0) return LinkDropped;
+        size_t scheme = SchemeLengthOf(link, length);
+        if (scheme == 0 || HostLength(link + scheme, length - scheme) == 0) return LinkDropped;
+        n = Join(link, length, "", 0, out, outSize);
+        kind = LinkAbsolute;
+    } else if (length >= 2 && link[0] == '/' && link[1] == '/') {
+        // Protocol-relative: the page's scheme, other host.
+        if (base.schemeLength == 0 || HostLength(link + 2, length - 2) == 0) return LinkDropped;
         // The scheme without its "//", which the link brings.
-        return Join(pageAddress, pageScheme - 2, link, out, outSize) ? LinkAbsolute : LinkDropped;
-    }
-
-    char base[kAddressBufferSize];
-    if (!BaseDirectory(pageAddress, base, sizeof base)) return LinkDropped;
-    size_t baseLength = strlen(base);
-    size_t scheme = (size_t)SchemeLength(base);
-    size_t hostEnd = scheme + HostLength(base + scheme); // the "/" after the host
-
-    if (link[0] == '/') {
-        return Join(base, hostEnd, link, out, outSize) ? LinkRelative : LinkDropped;
-    }
-
-    // A run of "../", "./" and "/" pieces; each "../" climbs one directory.
-    // A bare ".." or "." at the end is the directory itself.
-    int levels = 0;
-    const char* rest = link;
-    for (;;) {
-        if (strncmp(rest, "../", 3) == 0) {
-            levels++;
-            rest += 3;
-        } else if (strncmp(rest, "./", 2) == 0) {
-            rest += 2;
-        } else if (rest[0] == '/') {
-            rest += 1;
-        } else if (strcmp(rest, "..") == 0) {
-            levels++;
-            rest += 2;
-        } else if (strcmp(rest, ".") == 0) {
-            rest += 1;
-        } else {
-            break;
+        n = Join(base.scheme, base.schemeLength - 2, link, length, out, outSize);
+        kind = LinkAbsolute;
+    } else if (base.length == 0) {
+        return LinkDropped;
+    } else if (link[0] == '/') {
+        n = Join(base.text, base.hostEnd, link, length, out, outSize);
+    } else {
+        // A run of "../", "./" and "/" pieces; each "../" climbs one
+        // directory. A bare ".." or "." at the end is the directory itself.
+        int levels = 0;
+        const char* rest = link;
+        const char* end = link + length;
+        for (;;) {
+            size_t left = (size_t)(end - rest);
+            if (left >= 3 && rest[0] == '.' && rest[1] == '.' && rest[2] == '/') {
+                levels++;
+                rest += 3;
+            } else if (left >= 2 && rest[0] == '.' && rest[1] == '/') {
+                rest += 2;
+            } else if (left >= 1 && rest[0] == '/') {
+                rest += 1;
+            } else if (left == 2 && rest[0] == '.' && rest[1] == '.') {
+                levels++;
+                rest += 2;
+            } else if (left == 1 && rest[0] == '.') {
+                rest += 1;
+            } else {
+                break;
+            }
         }
-    }
-    // Cut just after the (levels + 1)-th "/" met walking back from the end;
-    // climbing above the root stays at the root.
-    size_t cut = hostEnd + 1;
-    int met = 0;
-    for (size_t k = baseLength; k-- > hostEnd;) {
-        if (base[k] == '/' && ++met == levels + 1) {
-            cut = k + 1;
-            break;
+        // Cut just after the (levels + 1)-th "/" met walking back from the
+        // end; climbing above the root stays at the root. The base ends in
+        // "/", so a link that climbs nothing goes after the whole base.
+        size_t cut = base.hostEnd + 1;
+        int met = 0;
+        for (size_t k = base.length; k-- > base.hostEnd;) {
+            if (base.text[k] == '/' && ++met == levels + 1) {
+                cut = k + 1;
+                break;
+            }
         }
+        n = Join(base.text, cut, rest, (size_t)(end - rest), out, outSize);
     }
-    return Join(base, cut, rest, out, outSize) ? LinkRelative : LinkDropped;
+    if (n == 0) return LinkDropped;
+    *outLength = n;
+    return kind;
 }
 
-}  // namespace
+} // namespace
 
 int SchemeLength(const char* address) {
     if (StrNCmpI(address, "http://", 7) == 0) return 7;
@@ -193,7 +222,7 @@ bool BaseDirectory(const char* pageAddress, char* out, size_t outSize) {
     size_t scheme = (size_t)SchemeLength(pageAddress);
     if (scheme == 0) return false;
     const char* host = pageAddress + scheme;
-    size_t hostLength = HostLength(host);
+    size_t hostLength = strcspn(host, "/?#");
     if (hostLength == 0) return false;
     // The directory is that of the path: a "/" in the query or the fragment
     // (page.cgi?from=/a/b) does not make one.
@@ -203,25 +232,61 @@ bool BaseDirectory(const char* pageAddress, char* out, size_t outSize) {
     for (const char* p = path; p < pathEnd; p++)
         if (*p == '/') lastSlash = p;
     if (lastSlash)
-        return Join(pageAddress, (size_t)(lastSlash + 1 - pageAddress), "", out, outSize);
-    return Join(pageAddress, (size_t)(path - pageAddress), "/", out, outSize);
+        return Join(pageAddress, (size_t)(lastSlash + 1 - pageAddress), "", 0, out, outSize) > 0;
+    return Join(pageAddress, (size_t)(path - pageAddress), "/", 1, out, outSize) > 0;
+}
+
+void SplitLinkBase(const char* pageAddress, LinkBase* out) {
+    out->schemeLength = (size_t)SchemeLength(pageAddress);
+    memcpy(out->scheme, pageAddress, out->schemeLength);
+    out->scheme[out->schemeLength] = '\0';
+    out->length = 0;
+    out->hostEnd = 0;
+    if (!BaseDirectory(pageAddress, out->text, sizeof out->text)) return;
+    out->length = strlen(out->text);
+    out->hostEnd = out->schemeLength +
+                   HostLength(out->text + out->schemeLength, out->length - out->schemeLength);
+}
+
+LinkKind ResolveOnBase(const char* link, size_t length, const LinkBase& base, ResolvedLink* out) {
+    out->relative = false;
+    out->address[0] = '\0';
+    out->addressLength = 0;
+    if (IsCleanAlready(link, length)) {
+        out->clean = link;
+        out->cleanLength = length;
+    } else {
+        out->clean = out->cleaned;
+        if (!CleanLink(link, length, out->cleaned, sizeof out->cleaned, &out->cleanLength))
+            return LinkDropped;
+    }
+    LinkKind kind = Resolve(out->clean, out->cleanLength, base, out->address, sizeof out->address,
+                            &out->addressLength);
+    out->relative = kind == LinkRelative;
+    return kind;
 }
 
 bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t outSize) {
+    if (outSize > 0) out[0] = '\0';
     char clean[kAddressBufferSize];
-    if (!CleanLink(link, clean, sizeof clean)) {
-        if (outSize > 0) out[0] = '\0';
-        return false;
-    }
-    return Resolve(clean, pageAddress, out, outSize) != LinkDropped;
+    size_t cleanLength = 0;
+    if (!CleanLink(link, strlen(link), clean, sizeof clean, &cleanLength)) return false;
+    LinkBase base;
+    SplitLinkBase(pageAddress, &base);
+    size_t length = 0;
+    return Resolve(clean, cleanLength, base, out, outSize, &length) != LinkDropped;
 }
 
 bool ResolveWrittenLink(const char* link, const char* base, char* cleanOut, size_t cleanSize,
                         char* out, size_t outSize, bool* relativeOut) {
     *relativeOut = false;
     if (outSize > 0) out[0] = '\0';
-    if (!CleanLink(link, cleanOut, cleanSize)) return false;
-    LinkKind kind = Resolve(cleanOut, base, out, outSize);
+    size_t cleanLength = 0;
+    if (!CleanLink(link, strlen(link), cleanOut, cleanSize, &cleanLength)) return false;
+    LinkBase split;
+    SplitLinkBase(base, &split);
+    size_t length = 0;
+    LinkKind kind = Resolve(cleanOut, cleanLength, split, out, outSize, &length);
     *relativeOut = kind == LinkRelative;
     return kind != LinkDropped;
 }

@@ -30,5 +30,36 @@ bool ResolveLink(const char* link, const char* pageAddress, char* out, size_t ou
 bool ResolveWrittenLink(const char* link, const char* base, char* cleanOut, size_t cleanSize,
                         char* out, size_t outSize, bool* relativeOut);
 
+// What resolution made of a link.
+enum LinkKind { LinkDropped, LinkAbsolute, LinkRelative };
+
+// A page's base directory split once, for the many links of one page.
+struct LinkBase {
+    char scheme[9]; // the page address's "http://" or "https://" as written, "" for none
+    size_t schemeLength;
+    char text[kAddressBufferSize]; // the base directory, "" when there is none
+    size_t length;                 // of text; 0 when relative links have nothing to start from
+    size_t hostEnd;                // position of the "/" after the host in text
+};
+
+// Splits what a page address (or a base directory) gives its links.
+void SplitLinkBase(const char* pageAddress, LinkBase* out);
+
+// A link as resolution leaves it: clean points at the link without
+// surrounding spaces and inner tabs and line breaks (the link itself when
+// there were none, else cleaned), address is the full address.
+struct ResolvedLink {
+    const char* clean;
+    size_t cleanLength;
+    char cleaned[kAddressBufferSize];
+    char address[kAddressBufferSize];
+    size_t addressLength;
+    bool relative; // written relative to the page: an internal link
+};
+
+// ResolveWrittenLink for a link of length bytes (no terminator needed; it
+// ends at a NUL within them) against a split base, with the same answers.
+LinkKind ResolveOnBase(const char* link, size_t length, const LinkBase& base, ResolvedLink* out);
+
 // Length of the address's "http://" or "https://" (any case), else 0.
 int SchemeLength(const char* address);

@@ -52,9 +52,20 @@ struct Scanner {
     int charset;
     bool charsetFixed; // from the header or the byte-order mark: meta tags do not change it
     bool baseTaken;    // a <base href> set the base; later ones do not count
-    char base[kAddressBufferSize];
-    size_t baseLength; // 0 while there is no usable base
+    LinkBase base;     // what relative links start from, split once
 };
+
+// Case-free comparison with a lowercase word: the answer of StrNCmpI(text,
+// lower, n) == 0 without its call, for the tests run on every tag. A text
+// shorter than n ends at its NUL, which no word holds.
+inline bool SameLower(const char* text, const char* lower, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = (unsigned char)text[i];
+        if (c >= 'A' && c <= 'Z') c = (unsigned char)(c + 32);
+        if (c != (unsigned char)lower[i]) return false;
+    }
+    return true;
+}
 
 // Case-free prefix test on raw page bytes, the ">" at gt included: the same
 // answer as the prefix test on the collected tag text, because no prefix
@@ -62,24 +73,24 @@ struct Scanner {
 template <size_t N> bool StartsRaw(const char* lt, const char* gt, const char (&prefix)[N]) {
     constexpr size_t n = N - 1;
     if ((size_t)(gt - lt) + 1 < n) return false;
-    return StrNCmpI(lt, prefix, (int)n) == 0;
+    return SameLower(lt, prefix, n);
 }
 
 template <size_t N> bool StartsNoCase(const char* text, const char (&prefix)[N]) {
-    return StrNCmpI(text, prefix, (int)(N - 1)) == 0;
+    return SameLower(text, prefix, N - 1);
 }
 
 // The element itself, not just a name that begins the same way: "<a" must
 // not take "<area>", "<abbr>" or "<address>" for an anchor.
-bool IsElement(const char* tagText, const char* name) {
-    size_t n = strlen(name);
-    if (StrNCmpI(tagText, name, (int)n) != 0) return false;
+template <size_t N> bool IsElement(const char* tagText, const char (&name)[N]) {
+    constexpr size_t n = N - 1;
+    if (!SameLower(tagText, name, n)) return false;
     char next = tagText[n];
     return next == ' ' || next == '>' || next == '/' || next == '\r';
 }
 
 bool NameIs(const char* name, size_t length, const char* word, size_t wordLength) {
-    return length == wordLength && StrNCmpI(name, word, (int)wordLength) == 0;
+    return length == wordLength && SameLower(name, word, wordLength);
 }
 template <size_t N> bool NameIs(const char* name, size_t length, const char (&word)[N]) {
     return NameIs(name, length, word, N - 1);
@@ -130,16 +141,68 @@ size_t WholeUtf8Length(const char* text, size_t length) {
     return need > back + 1 ? length - 1 - back : length;
 }
 
-// A link that resolution would only append to the base directory: no
-// scheme (no ":"), not rooted or climbing ("/" or "." first), and nothing
-// that cleaning would strip or refuse (blanks, control bytes).
-bool IsPlainRelative(const char* link, size_t length) {
-    if (length == 0 || link[0] == '/' || link[0] == '.') return false;
-    for (size_t i = 0; i < length; i++) {
-        unsigned char c = (unsigned char)link[i];
-        if (c <= 0x20 || c == 0x7F || c == ':') return false;
+// First place in [p, end) where word (n bytes, any case) starts, ignoring
+// case, or nullptr: FindNoCase on a text of known length, its first letter
+// looked for with the vector search.
+const char* FindWord(const char* p, const char* end, const char* word, size_t n) {
+    if (n == 0) return p;
+    unsigned char first = (unsigned char)word[0];
+    char lower = (char)(first >= 'A' && first <= 'Z' ? first + 32 : first);
+    char upper = (char)(first >= 'a' && first <= 'z' ? first - 32 : first);
+    for (;;) {
+        p = FindEitherByte(p, end, lower, upper);
+        if ((size_t)(end - p) < n) return nullptr;
+        size_t i = 1;
+        while (i < n) {
+            unsigned char a = (unsigned char)p[i];
+            unsigned char b = (unsigned char)word[i];
+            if (a >= 'A' && a <= 'Z') a = (unsigned char)(a + 32);
+            if (b >= 'A' && b <= 'Z') b = (unsigned char)(b + 32);
+            if (a != b) break;
+            i++;
+        }
+        if (i == n) return p;
+        p++;
     }
+}
+
+// FindAttributeValue on the text [text, end), which holds no NUL.
+bool FindValueIn(const char* text, const char* end, const char* name, size_t nameLength,
+                 const char** startOut, size_t* lengthOut) {
+    const char* at = FindWord(text, end, name, nameLength);
+    if (!at) return false;
+    const char* equals = FindByte(at + nameLength, end, '=');
+    if (equals >= end) return false;
+    const char* p = equals + 1;
+    while (p < end && IsSpace(*p))
+        p++;
+    if (p >= end) return false;
+    const char* start;
+    const char* stop;
+    if (*p == '"' || *p == '\'') {
+        start = p + 1;
+        stop = FindByte(start, end, *p);
+    } else {
+        start = p;
+        stop = FindByte(start, end, ' ');
+        if (stop >= end) stop = FindByte(start, end, '>');
+    }
+    if (stop >= end) return false;
+    while (start < stop && IsSpace(*start))
+        start++;
+    while (stop > start && IsSpace(stop[-1]))
+        stop--;
+    if (start == stop) return false;
+    *startOut = start;
+    *lengthOut = (size_t)(stop - start);
     return true;
+}
+
+// The same on the collected tag text from from on.
+template <size_t N>
+bool TagValue(const Scanner& s, const char* from, const char (&name)[N], const char** startOut,
+              size_t* lengthOut) {
+    return FindValueIn(from, s.tagText + s.tagLength, name, N - 1, startOut, lengthOut);
 }
 
 bool HasHighByte(const char* text, size_t length) {
@@ -163,44 +226,32 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
     if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
         if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return;
         value = encoded;
-        length = strlen(encoded);
+        length = strnlen(encoded, sizeof encoded);
     }
+    ResolvedLink resolved;
+    if (ResolveOnBase(value, length, s.base, &resolved) == LinkDropped) return;
     PageReference ref;
     std::string& texts = s.out->texts;
-    if (s.baseLength > 0 && IsPlainRelative(value, length)) {
-        // Most links are a name or path under the page's directory: the
-        // address is the base and the link, as the full resolution gives it.
-        if (s.baseLength + length > (size_t)kMaxAddress) return;
-        ref.link = (uint32_t)texts.size();
-        texts.append(value, length).push_back('\0');
-        ref.address = (uint32_t)texts.size();
-        texts.append(s.base, s.baseLength).append(value, length).push_back('\0');
-        ref.relative = true;
+    ref.link = (uint32_t)texts.size();
+    texts.append(resolved.clean, resolved.cleanLength).push_back('\0');
+    // An absolute link is its own address: one text serves both.
+    if (!resolved.relative && resolved.addressLength == resolved.cleanLength &&
+        memcmp(resolved.address, resolved.clean, resolved.cleanLength) == 0) {
+        ref.address = ref.link;
     } else {
-        char link[kValueSize];
-        memcpy(link, value, length);
-        link[length] = '\0';
-        char clean[kAddressBufferSize];
-        char address[kAddressBufferSize];
-        bool relative = false;
-        if (!ResolveWrittenLink(link, s.base, clean, sizeof clean, address, sizeof address,
-                                &relative))
-            return;
-        ref.link = (uint32_t)texts.size();
-        texts.append(clean, strlen(clean) + 1);
         ref.address = (uint32_t)texts.size();
-        texts.append(address, strlen(address) + 1);
-        ref.relative = relative;
+        texts.append(resolved.address, resolved.addressLength + 1);
     }
+    ref.relative = resolved.relative;
     ref.origin = (uint32_t)(s.tagStart - s.page);
     ref.kind = kind;
     s.out->references.push_back(ref);
 }
 
-void AddAttributeLink(Scanner& s, const char* name, ReferenceKind kind) {
+template <size_t N> void AddAttributeLink(Scanner& s, const char (&name)[N], ReferenceKind kind) {
     const char* value = nullptr;
     size_t length = 0;
-    if (FindAttributeValue(s.tagText, name, &value, &length)) AddLink(s, value, length, kind, true);
+    if (TagValue(s, s.tagText, name, &value, &length)) AddLink(s, value, length, kind, true);
 }
 
 // The src of an image as the scan has always found it (the first "src"
@@ -208,15 +259,16 @@ void AddAttributeLink(Scanner& s, const char* name, ReferenceKind kind) {
 // of candidates with descriptors, never one address, and has its own rule.
 void AddImageSource(Scanner& s) {
     const char* from = s.tagText;
+    const char* end = s.tagText + s.tagLength;
     for (;;) {
-        const char* at = FindNoCase(from, "src");
+        const char* at = FindWord(from, end, "src", 3);
         if (!at) return;
-        if (StrNCmpI(at + 3, "set", 3) != 0) break;
+        if (!SameLower(at + 3, "set", 3)) break;
         from = at + 6;
     }
     const char* value = nullptr;
     size_t length = 0;
-    if (FindAttributeValue(from, "src", &value, &length)) AddLink(s, value, length, RefImage, true);
+    if (TagValue(s, from, "src", &value, &length)) AddLink(s, value, length, RefImage, true);
 }
 
 // Takes the first quoted argument of the call at the start of text (of the
@@ -262,11 +314,11 @@ void NoteCharset(Scanner& s) {
 void TakeAnchor(Scanner& s) {
     const char* href = nullptr;
     size_t hrefLength = 0;
-    if (!FindAttributeValue(s.tagText, "href", &href, &hrefLength)) return;
+    if (!TagValue(s, s.tagText, "href", &href, &hrefLength)) return;
     const char* onClick = nullptr;
     size_t length = 0;
-    if (hrefLength == 12 && StrNCmpI(href, "javascript:;", 12) == 0 &&
-        FindAttributeValue(s.tagText, "onClick", &onClick, &length)) {
+    if (hrefLength == 12 && SameLower(href, "javascript:;", 12) &&
+        TagValue(s, s.tagText, "onclick", &onClick, &length)) {
         char decoded[kValueSize];
         size_t n = 0;
         if (DecodeCharacterReferences(onClick, length, decoded, sizeof decoded, &n))
@@ -276,12 +328,13 @@ void TakeAnchor(Scanner& s) {
 }
 
 // Position of the first "</name" (any case) in [p, end), or end.
-const char* FindEndTag(const char* p, const char* end, const char* endTag) {
-    size_t n = strlen(endTag);
+template <size_t N>
+const char* FindEndTag(const char* p, const char* end, const char (&endTag)[N]) {
+    constexpr size_t n = N - 1;
     for (;;) {
         p = FindByte(p, end, '<');
         if ((size_t)(end - p) < n) return end;
-        if (StrNCmpI(p, endTag, (int)n) == 0) return p;
+        if (SameLower(p, endTag, n)) return p;
         p++;
     }
 }
@@ -300,26 +353,13 @@ const char* ScanScript(Scanner& s, const char* gt) {
 }
 
 void CollectTagText(Scanner& s, const char* lt, const char* gt) {
-    char* out = s.tagText; // locals: the loop keeps them in registers
     size_t n = 0;
-    bool cut = false;
-    for (const char* p = lt; p < gt; p++) {
-        char c = *p;
-        if (IsSpace(c)) {
-            if (n > 0 && out[n - 1] == ' ') continue;
-            c = ' ';
-        }
-        if (n == kMaxTagChars) {
-            // Full: the tag is cut when anything but more collapsed blanks follows.
-            cut = true;
-            break;
-        }
-        out[n++] = c;
-    }
+    // Full: the tag is cut when anything but more collapsed blanks follows.
+    bool cut = CollapseBlanks(lt, gt, s.tagText, kMaxTagChars, &n);
     // A cut tag gets no ">": an unquoted value running into the cut then has
     // no end and is not taken half.
-    if (!cut) out[n++] = '>';
-    out[n] = '\0';
+    if (!cut) s.tagText[n++] = '>';
+    s.tagText[n] = '\0';
     s.tagLength = n;
     s.tagCut = cut;
 }
@@ -436,20 +476,22 @@ enum Element {
 Element ElementOf(const char* name, size_t length) {
     static const struct {
         const char* name;
+        size_t length;
         Element element;
-    } kElements[] = {{"img", ElementImg},     {"source", ElementSource}, {"video", ElementVideo},
-                     {"audio", ElementAudio}, {"embed", ElementEmbed},   {"object", ElementObject},
-                     {"link", ElementLink},   {"meta", ElementMeta},     {"base", ElementBase},
-                     {"style", ElementStyle}};
+    } kElements[] = {{"img", 3, ElementImg},     {"source", 6, ElementSource},
+                     {"video", 5, ElementVideo}, {"audio", 5, ElementAudio},
+                     {"embed", 5, ElementEmbed}, {"object", 6, ElementObject},
+                     {"link", 4, ElementLink},   {"meta", 4, ElementMeta},
+                     {"base", 4, ElementBase},   {"style", 5, ElementStyle}};
     if (length < 3 || length > 6) return ElementOther;
     char first = (char)(name[0] | 0x20);
     for (const auto& e : kElements)
-        if (e.name[0] == first && NameIs(name, length, e.name, strlen(e.name))) return e.element;
+        if (e.name[0] == first && NameIs(name, length, e.name, e.length)) return e.element;
     return ElementOther;
 }
 
-bool HasToken(const Span& list, const char* word) {
-    size_t n = strlen(word);
+template <size_t N> bool HasToken(const Span& list, const char (&word)[N]) {
+    constexpr size_t n = N - 1;
     const char* p = list.text;
     const char* end = p + list.length;
     while (p < end) {
@@ -458,7 +500,7 @@ bool HasToken(const Span& list, const char* word) {
         const char* token = p;
         while (p < end && !IsBlank(*p))
             p++;
-        if ((size_t)(p - token) == n && StrNCmpI(token, word, (int)n) == 0) return true;
+        if ((size_t)(p - token) == n && SameLower(token, word, n)) return true;
     }
     return false;
 }
@@ -497,25 +539,25 @@ void TakeBase(Scanner& s, const Span& href) {
     char decoded[kValueSize];
     size_t n = 0;
     if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
-    char clean[kAddressBufferSize];
-    char address[kAddressBufferSize];
-    bool relative = false;
-    if (!ResolveWrittenLink(decoded, s.base, clean, sizeof clean, address, sizeof address,
-                            &relative))
-        return;
-    char base[kAddressBufferSize];
-    if (!BaseDirectory(address, base, sizeof base)) return;
-    CopyText(s.base, sizeof s.base, base);
-    s.baseLength = strlen(s.base);
+    ResolvedLink resolved;
+    if (ResolveOnBase(decoded, n, s.base, &resolved) == LinkDropped) return;
+    LinkBase base;
+    SplitLinkBase(resolved.address, &base);
+    if (base.length == 0) return;
+    s.base = base;
     s.baseTaken = true;
 }
 
 bool MayHoldDataOrStyle(const char* p, const char* end) {
-    for (const char* q = FindByte(p, end, '-'); q < end; q = FindByte(q + 1, end, '-'))
-        if (q - p >= 4 && StrNCmpI(q - 4, "data", 4) == 0) return true;
-    for (const char* q = FindEitherByte(p, end, 'y', 'Y'); q < end;
-         q = FindEitherByte(q + 1, end, 'y', 'Y'))
-        if (q - p >= 2 && end - q >= 3 && StrNCmpI(q - 2, "style", 5) == 0) return true;
+    // One search for both: "-" after "data", "y" (any case) of "style".
+    for (const char* q = FindFoldedByte(p, end, '-', 'y'); q < end;
+         q = FindFoldedByte(q + 1, end, '-', 'y')) {
+        if (*q == '-') {
+            if (q - p >= 4 && SameLower(q - 4, "data", 4)) return true;
+        } else if ((*q | 0x20) == 'y') {
+            if (q - p >= 2 && end - q >= 3 && SameLower(q - 2, "style", 5)) return true;
+        }
+    }
     return false;
 }
 
@@ -703,7 +745,10 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
     s.charset = settings.headerCharset;
     if (s.charset == CharsetUnknown) s.charset = CharsetOfByteOrderMark(bytes, length);
     s.charsetFixed = s.charset != CharsetUnknown;
-    if (BaseDirectory(pageAddress, s.base, sizeof s.base)) s.baseLength = strlen(s.base);
+    // Links resolve against the page's directory, and only when it has one.
+    char directory[kAddressBufferSize];
+    BaseDirectory(pageAddress, directory, sizeof directory);
+    SplitLinkBase(directory, &s.base);
     out->texts.reserve(length / 8);
 
     std::string joined; // a tag with comments inside, without them
@@ -756,33 +801,7 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
 
 bool FindAttributeValue(const char* tagText, const char* name, const char** startOut,
                         size_t* lengthOut) {
-    const char* at = FindNoCase(tagText, name);
-    if (!at) return false;
-    const char* equals = strchr(at + strlen(name), '=');
-    if (!equals) return false;
-    const char* p = equals + 1;
-    while (IsSpace(*p))
-        p++;
-    if (!*p) return false;
-    const char* start;
-    const char* stop;
-    if (*p == '"' || *p == '\'') {
-        start = p + 1;
-        stop = strchr(start, *p);
-    } else {
-        start = p;
-        stop = strchr(start, ' ');
-        if (!stop) stop = strchr(start, '>');
-    }
-    if (!stop) return false;
-    while (start < stop && IsSpace(*start))
-        start++;
-    while (stop > start && IsSpace(stop[-1]))
-        stop--;
-    if (start == stop) return false;
-    *startOut = start;
-    *lengthOut = (size_t)(stop - start);
-    return true;
+    return FindValueIn(tagText, tagText + strlen(tagText), name, strlen(name), startOut, lengthOut);
 }
 
 bool GetAttributeValue(const char* tagText, const char* name, char* out, size_t capacity) {

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "analysis/file_table.h"
 #include "analysis/links.h"
@@ -17,64 +19,113 @@ namespace {
 
 constexpr char kCaptionSuffix[] = " - Ferrow";
 
-// Look-up of the found-file table's addresses. The table is written by
+size_t HashOf(const char* address) {
+    return std::hash<std::string_view>()(std::string_view(address));
+}
+
+// Look-up of the found-file table's addresses (or of VisitedPages) by the
+// hash of each: no copy of the address asked for. The table is written by
 // others too, so every hit is checked against the row it names, and the
-// index is rebuilt whenever the table shrank.
+// index is rebuilt when a row no longer holds what it was indexed with, or
+// the table shrank.
 struct AddressIndex {
-    std::unordered_map<std::string, int> rows;
+    std::unordered_multimap<size_t, int> rows; // hash of an address -> its row
     int indexed = 0;
 };
 AddressIndex ListedAddresses;
 AddressIndex VisitedAddresses;
 
-void RebuildListIndex() {
-    ListedAddresses.rows.clear();
-    ListedAddresses.indexed = 0;
+void ClearIndex(AddressIndex& index) {
+    index.rows.clear();
+    index.indexed = 0;
+}
+
+// Whether the index holds text (as textOf reads entries): answers 1 for a
+// hit, 0 for none, -1 when an entry of the text's hash holds another text of
+// another hash: it changed under the index, which must be made afresh.
+template <typename TextOf> int LookUp(const AddressIndex& index, const char* text, TextOf textOf) {
+    size_t hash = HashOf(text);
+    auto range = index.rows.equal_range(hash);
+    int answer = 0;
+    for (auto it = range.first; it != range.second; ++it) {
+        const char* indexed = textOf(it->second);
+        if (strcmp(indexed, text) == 0)
+            answer = 1;
+        else if (HashOf(indexed) != hash)
+            return -1;
+    }
+    return answer;
 }
 
 void CatchUpListIndex() {
     int count = ListCount();
-    if (count < ListedAddresses.indexed) RebuildListIndex();
+    if (count < ListedAddresses.indexed) ClearIndex(ListedAddresses);
     for (; ListedAddresses.indexed < count; ListedAddresses.indexed++) {
         int row = ListedAddresses.indexed;
-        ListedAddresses.rows.emplace(ListText(row, ColAddress), row);
+        ListedAddresses.rows.emplace(HashOf(ListText(row, ColAddress)), row);
     }
 }
 
 bool IsListed(const char* address) {
     for (int attempt = 0; attempt < 2; attempt++) {
         CatchUpListIndex();
-        auto it = ListedAddresses.rows.find(address);
-        if (it == ListedAddresses.rows.end()) return false;
-        if (strcmp(ListText(it->second, ColAddress), address) == 0) return true;
-        RebuildListIndex(); // the row changed under the index
+        int found =
+            LookUp(ListedAddresses, address, [](int row) { return ListText(row, ColAddress); });
+        if (found >= 0) return found == 1;
+        ClearIndex(ListedAddresses); // a row changed under the index
     }
     return false;
 }
 
 void CatchUpVisitedIndex() {
     const auto& visited = Engine.VisitedPages;
-    if (visited.size() < (size_t)VisitedAddresses.indexed) {
-        VisitedAddresses.rows.clear();
-        VisitedAddresses.indexed = 0;
-    }
+    if (visited.size() < (size_t)VisitedAddresses.indexed) ClearIndex(VisitedAddresses);
     for (; (size_t)VisitedAddresses.indexed < visited.size(); VisitedAddresses.indexed++)
-        VisitedAddresses.rows.emplace(visited[VisitedAddresses.indexed], VisitedAddresses.indexed);
+        VisitedAddresses.rows.emplace(HashOf(visited[VisitedAddresses.indexed].c_str()),
+                                      VisitedAddresses.indexed);
+}
+
+// The addresses queued for analysis or being fetched, while AnalysePage
+// takes a page's references. The queues change only through TakeReference
+// then (job starts wait for the event loop), the queue's entries stay where
+// they are when it grows, and so do the jobs: the set views their texts.
+struct PendingIndex {
+    std::unordered_set<std::string_view> addresses;
+    bool inUse = false;
+};
+PendingIndex Pending;
+
+void BeginPendingIndex() {
+    Pending.addresses.clear();
+    for (const JobRequest& request : Engine.AnalysisQueue)
+        Pending.addresses.insert(request.address);
+    for (const Job& job : Engine.ActiveJobs) {
+        if (job.ended) continue;
+        Pending.addresses.insert(job.address);
+        Pending.addresses.insert(job.requested);
+    }
+    Pending.inUse = true;
+}
+
+void EndPendingIndex() {
+    Pending.addresses.clear();
+    Pending.inUse = false;
 }
 
 } // namespace
 
 void PrepareLinkChecks() {
-    RebuildListIndex();
-    VisitedAddresses.rows.clear();
-    VisitedAddresses.indexed = 0;
+    ClearIndex(ListedAddresses);
+    ClearIndex(VisitedAddresses);
 }
 
 bool IsKnownAddress(const char* address) {
+    if (Pending.inUse) return Pending.addresses.count(address) > 0 || IsListed(address);
     for (const JobRequest& request : Engine.AnalysisQueue)
         if (strcmp(request.address, address) == 0) return true;
     for (const Job& job : Engine.ActiveJobs)
-        if (!job.ended && (strcmp(job.address, address) == 0 || strcmp(job.requested, address) == 0))
+        if (!job.ended &&
+            (strcmp(job.address, address) == 0 || strcmp(job.requested, address) == 0))
             return true;
     return IsListed(address);
 }
@@ -82,13 +133,12 @@ bool IsKnownAddress(const char* address) {
 bool IsVisited(const char* address) {
     for (int attempt = 0; attempt < 2; attempt++) {
         CatchUpVisitedIndex();
-        auto it = VisitedAddresses.rows.find(address);
-        if (it == VisitedAddresses.rows.end()) return false;
-        if ((size_t)it->second < Engine.VisitedPages.size() &&
-            Engine.VisitedPages[it->second] == address)
-            return true;
-        VisitedAddresses.rows.clear(); // the list was replaced under the index
-        VisitedAddresses.indexed = 0;
+        int found = LookUp(VisitedAddresses, address, [](int place) {
+            const auto& visited = Engine.VisitedPages;
+            return (size_t)place < visited.size() ? visited[place].c_str() : "";
+        });
+        if (found >= 0) return found == 1;
+        ClearIndex(VisitedAddresses); // the list was replaced under the index
     }
     return false;
 }
@@ -107,8 +157,10 @@ void TakeReference(const char* link, const char* address, bool relative) {
     if (Options.InternalLinks == 1 && internal &&
         (EndsWithNoCase(address, ".html") || EndsWithNoCase(address, ".htm")) &&
         strcmp(address, Engine.TopPageAddress) != 0 && !IsVisited(address) &&
-        Engine.VisitedPages.size() < kMaxFollowedPages)
+        Engine.VisitedPages.size() < kMaxFollowedPages) {
         OnAnalyseLink(address, row);
+        if (Pending.inUse) Pending.addresses.insert(Engine.AnalysisQueue.back().address);
+    }
 
     // A file the table declined (pages while HTM is 0, or a full table) has
     // no row to show a size in, and it stays unknown, so every further
@@ -128,11 +180,13 @@ void AnalysePage(const char* text, size_t length, const char* pageAddress, int h
     ScanPage(text, length, pageAddress, settings, &scan);
 
     PrepareLinkChecks();
+    BeginPendingIndex();
     ViewSetRedraw(0);
     CopyText(Engine.AnalysedPage, sizeof Engine.AnalysedPage, pageAddress);
     for (const PageReference& ref : scan.references)
         TakeReference(ReferenceLink(scan, ref), ReferenceAddress(scan, ref), ref.relative);
     Engine.AnalysedPage[0] = '\0';
+    EndPendingIndex();
     if (strcmp(pageAddress, Engine.TopPageAddress) == 0) {
         char caption[kMaxTitleBytes + sizeof kCaptionSuffix];
         FormatText(caption, sizeof caption, "%s%s", scan.title, kCaptionSuffix);

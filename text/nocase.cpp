@@ -40,10 +40,18 @@ const char* FindNoCase(const char* text, const char* word) {
     }
     if (n == 0) return text;
     // The comparison stops at text's terminator, so the last start tried is
-    // length(text) - length(word) without measuring text first.
+    // length(text) - length(word) without measuring text first. Only starts
+    // whose first letter matches (in either case) are compared further.
     unsigned char first = Lower((unsigned char)word[0]);
+    unsigned char firstUpper = (first >= 'a' && first <= 'z') ? (unsigned char)(first - 32) : first;
     for (const char* p = text; *p; p++) {
-        if (Lower((unsigned char)*p) == first && StrNCmpI(p, word, (int)n) == 0) return p;
+        unsigned char c = (unsigned char)*p;
+        if (c != first && c != firstUpper) continue;
+        size_t i = 1;
+        // word holds no NUL before n: text's terminator ends the match.
+        while (i < n && Lower((unsigned char)p[i]) == Lower((unsigned char)word[i]))
+            i++;
+        if (i == n) return p;
     }
     return nullptr;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "analysis/links.h"
@@ -171,6 +172,67 @@ TEST(ResolveLinkTest, AddressesLongerThan259AreDroppedNotCut) {
     EXPECT_STREQ(small, "http://h/d/a.jpg");
 }
 
+// The page scan resolves links of known length against a base split once;
+// it must answer as ResolveWrittenLink does, reading nothing past the length
+// (the link is followed here by more text, as in a page).
+TEST(ResolveLinkTest, SplitBaseAnswersAsTheWrittenLinkRule) {
+    const char* bases[] = {"http://host/a/b/", "HTTPS://Host:8443/", "http://host/", "",
+                           "ftp://x/"};
+    const char* links[] = {"c.jpg",
+                           "sub/c.jpg",
+                           "../c.jpg",
+                           "../../../../c.jpg",
+                           "./c.jpg",
+                           "..",
+                           ".",
+                           "/x/c.jpg",
+                           "//cdn.example/c.jpg",
+                           "//",
+                           "http://o/c.jpg",
+                           "http://",
+                           "HTTP://o",
+                           "mailto:a@b",
+                           "a:b.jpg",
+                           "sub/a:b.jpg",
+                           " c.jpg ",
+                           "c\t.jpg",
+                           "\n",
+                           "",
+                           "a\x01.jpg",
+                           "?q",
+                           "#f"};
+    for (const char* base : bases) {
+        LinkBase split;
+        SplitLinkBase(base, &split);
+        for (const char* link : links) {
+            char clean[kAddressBufferSize];
+            char address[kAddressBufferSize];
+            bool relative = false;
+            bool ok = ResolveWrittenLink(link, base, clean, sizeof clean, address, sizeof address,
+                                         &relative);
+            std::string followed = std::string(link) + "/../x.html\" more";
+            ResolvedLink resolved;
+            LinkKind kind = ResolveOnBase(followed.data(), strlen(link), split, &resolved);
+            ASSERT_EQ(kind != LinkDropped, ok) << base << " " << link;
+            if (!ok) continue;
+            EXPECT_EQ(std::string(resolved.clean, resolved.cleanLength), clean) << link;
+            EXPECT_EQ(std::string(resolved.address, resolved.addressLength), address) << link;
+            EXPECT_STREQ(resolved.address, address) << link;
+            EXPECT_EQ(resolved.relative, relative) << link;
+            EXPECT_EQ(kind == LinkRelative, relative) << link;
+        }
+    }
+    // The address limit holds for links that are clean already.
+    LinkBase split;
+    SplitLinkBase("http://h/d/", &split);
+    ResolvedLink resolved;
+    std::string fits(kMaxAddress - 11, 'x');
+    EXPECT_EQ(ResolveOnBase(fits.data(), fits.size(), split, &resolved), LinkRelative);
+    EXPECT_EQ(resolved.addressLength, (size_t)kMaxAddress);
+    std::string over = fits + "y";
+    EXPECT_EQ(ResolveOnBase(over.data(), over.size(), split, &resolved), LinkDropped);
+}
+
 TEST(BaseDirectoryTest, CutsAfterTheLastSlashOfThePath) {
     const struct {
         const char* page;
@@ -270,4 +332,4 @@ TEST(AcceptByExtensionTest, EachTypeOptionSelectsItsExtensions) {
     Options = OptionsRecord{};
 }
 
-}  // namespace
+} // namespace

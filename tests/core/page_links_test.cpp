@@ -3,6 +3,7 @@
 #include <string>
 
 #include "analysis/links.h"
+#include "analysis/page_charset.h"
 #include "engine/page_links.h"
 #include "tests/core/analysis_fixture.h"
 
@@ -130,8 +131,8 @@ TEST_F(HandleLinkTest, DroppedLinksReachNothing) {
     Options.InternalLinks = 1;
     Options.HeadCheck = 1;
     StartTopPage("http://host/top.html");
-    const char* links[] = {"javascript:;", "mailto:a@b.jpg", "a.txt", "", "ftp://host/p.html",
-                           "https:///a.jpg"};
+    const char* links[] = {"javascript:;",      "mailto:a@b.jpg", "a.txt", "",
+                           "ftp://host/p.html", "https:///a.jpg"};
     for (const char* link : links)
         HandleLink(link, "http://host/");
     HandleLink("  \t", "http://host/");
@@ -190,6 +191,46 @@ TEST_F(HandleLinkTest, AFullTableListsNothingAndQueuesNoHead) {
     HandleLink("a.jpg", "http://host/");
     EXPECT_EQ(ListCount(), kFileTableRows);
     EXPECT_TRUE(Engine.HeadQueue.empty());
+}
+
+// Within a page the engine looks queued and fetched addresses up in a set
+// made for the page; it must answer as the queues themselves do, also for
+// pages the page itself queues.
+TEST_F(HandleLinkTest, QueuedAndFetchedAddressesAreKnownWithinAPage) {
+    Options.HTM = 1;
+    Options.InternalLinks = 1;
+    StartTopPage("http://host/top.html");
+    Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, -1, 0, "http://host/queued.html"));
+    AddActiveJob(MakeRequest(KindDownload, -1, 0, "http://host/asked.jpg"));
+    Job* moved = AddActiveJob(MakeRequest(KindDownload, -1, 0, "http://host/old.jpg"));
+    CopyText(moved->address, sizeof moved->address, "http://host/moved.jpg");
+    Job* ended = AddActiveJob(MakeRequest(KindDownload, -1, 0, "http://host/ended.jpg"));
+    EndJob(ended);
+    const char page[] = "<a href=top.html><a href=queued.html><a href=asked.jpg>"
+                        "<a href=old.jpg><a href=moved.jpg><a href=next.html><a href=next.html>"
+                        "<a href=ended.jpg><img src=next.html>";
+    AnalysePage(page, sizeof page - 1, "http://host/top.html", CharsetUnknown);
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{"http://host/next.html", "http://host/ended.jpg"}));
+    EXPECT_EQ(Queued(Engine.AnalysisQueue),
+              (Requests{{"http://host/queued.html", -1}, {"http://host/next.html", 0}}));
+    // After the page the queues are asked again: the new entry is known.
+    HandleLink("queued.html", "http://host/");
+    HandleLink("next.html", "http://host/");
+    EXPECT_EQ(ListCount(), 2);
+}
+
+// Rows that sorting exchanged are still found without a new page: a hit on a
+// row that holds another address makes the look-up start afresh.
+TEST_F(HandleLinkTest, DuplicateTestFollowsExchangedRows) {
+    StartTopPage("http://host/top.html");
+    for (const char* link : {"a.jpg", "b.jpg", "c.jpg"})
+        HandleLink(link, "http://host/");
+    ListSwapRows(0, 2);
+    for (const char* link : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
+        HandleLink(link, "http://host/");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"http://host/c.jpg", "http://host/b.jpg",
+                                                  "http://host/a.jpg", "http://host/d.jpg"}));
 }
 
 } // namespace
