@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/cookies.h"
 #include "engine/engine.h"
 #include "engine/http.h"
 #include "engine/net.h"
@@ -101,6 +102,9 @@ static void SendHttpRequest(Job* job) {
     parts.host = job->host;
     parts.direct = !viaProxy;
     parts.referer = job->referer;
+    static char cookie[kCookieHeaderSize];
+    CookieHeaderFor(job->host, job->path, job->secure == 1, UnixTime(), cookie, sizeof cookie);
+    parts.cookie = cookie;
     int len = BuildRequest(request, sizeof request, parts);
     job->phase = PhaseResponse;
     if (JobSend(job, request, len) != len) {

@@ -86,4 +86,11 @@ void LoadOptions() {
     Options.ProxyFlag = ReadInt(f, "ProxyFlag", 0);
     ReadText(f, "Proxy", "", Options.Proxy, sizeof Options.Proxy);
     Options.ProxyPort = ReadTextInt(f, "ProxyPort", "0");
+    // The scheduler divides the sockets among hosts by it: a value outside
+    // the range would stop every download or lift the limit.
+    int hostSockets = ReadInt(f, "HostSockets", kDefaultHostSockets);
+    if (hostSockets < kMinHostSockets) hostSockets = kMinHostSockets;
+    if (hostSockets > kMaxHostSockets) hostSockets = kMaxHostSockets;
+    Options.HostSockets = hostSockets;
+    ReadText(f, "CookieFile", "", Options.CookieFile, sizeof Options.CookieFile);
 }
