@@ -11,7 +11,8 @@ pid=
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
 
 # Twelve slow files whose names, sizes and dates sort three different ways,
-# a page that lists them, and a page with one file past 2 GiB made on the fly.
+# a page that lists them, a page with one file past 2 GiB made on the fly,
+# and the cookie pages below.
 python3 - "$work/routes.json" <<'PY'
 import json, sys
 routes = {}
@@ -28,6 +29,20 @@ big = (1 << 31) + 1234
 routes["/big.html"] = [{"send": 'HTTP/1.0 200 OK\r\n\r\n<a href="big.jpg">big</a>'}]
 routes["/big.jpg"] = [{"send": "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % big},
                       {"stream": big}]
+# A page that sets a session cookie and images refused without it; a page
+# whose files come from two host names, for the cookies of a cookies.txt.
+def ok(body, lines=""):
+    return [{"send": "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n%s\r\n%s" % (len(body), lines, body)}]
+routes["/cookie/page.html"] = ok('<a href="a.jpg">a</a><a href="b.jpg">b</a>',
+                                 "Set-Cookie: sid=abc; Path=/cookie\r\n")
+for name, body in (("a", "AAAA"), ("b", "BBBB")):
+    routes["/cookie/%s.jpg" % name] = {"when": ["Cookie", "sid=abc"], "then": ok(body),
+                                       "else": [{"send": "HTTP/1.0 403 Forbidden\r\n\r\n"}]}
+# No length: "{port}" changes it.
+routes["/jar/page.html"] = [{"send": 'HTTP/1.0 200 OK\r\n\r\n<a href="a.jpg">a</a>'
+                                     '<a href="http://localhost:{port}/jar/b.jpg">b</a>'}]
+routes["/jar/a.jpg"] = ok("jar-a")
+routes["/jar/b.jpg"] = ok("jar-b")
 json.dump(routes, open(sys.argv[1], "w"))
 PY
 python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/requests.log" >"$work/server.out" &
@@ -42,5 +57,6 @@ done
 
 windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 export FERROW_UI_PORT=$port
+export FERROW_UI_REQUESTS=$(windows_path "$work/requests.log")
 export FERROW_UI_EXE=$(windows_path "$ferrow")
 "$emulator" "$program" "$@"

@@ -34,7 +34,7 @@ endif()
 if(WIN32)
   add_executable(settings_pose ${CMAKE_CURRENT_LIST_DIR}/settings_pose.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_driver.cpp ${CMAKE_CURRENT_LIST_DIR}/settings_ui_tests.rc)
-  target_link_libraries(settings_pose PRIVATE ferrow_settings_ui ferrow_core)
+  target_link_libraries(settings_pose PRIVATE ferrow_settings_ui ferrow_test_support ferrow_core)
   ferrow_warnings(settings_pose)
 endif()
 
