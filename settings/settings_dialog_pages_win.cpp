@@ -102,7 +102,7 @@ INT_PTR OnSavePageNotify(HWND page, const NMHDR* header) {
         char text[kFieldSize];
         GetDlgItemTextA(page, field.editId, text, sizeof text);
         SetNumber(page, field.editId, SocketsAfterSpin(text, spin->iDelta));
-        return NotifyResult(page, TRUE);  // the position stays at rest
+        return NotifyResult(page, TRUE); // the position stays at rest
     }
     return FALSE;
 }
@@ -214,7 +214,8 @@ void OnCookieBrowse(HWND page) {
 
 void OnOtherPageCommand(HWND page, int id, int code) {
     if (id == IDC_PROXY_FLAG && code == BN_CLICKED) FollowCheckBox(page, IDC_PROXY_FLAG, kProxyControls, 4);
-    else if (id == IDC_COOKIE_BROWSE && code == BN_CLICKED) OnCookieBrowse(page);
+    else if (id == IDC_COOKIE_BROWSE && code == BN_CLICKED)
+        OnCookieBrowse(page);
 }
 
 INT_PTR CALLBACK OtherPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -24,8 +24,8 @@ static void CheckAt(bool ok, int line) {
 constexpr int64_t kNow = 1700000000;
 
 // Hosts a response may come from, and paths it may answer.
-static const char* const kHosts[] = {"www.example.co.jp", "example.com", "127.0.0.1",
-                                     "localhost", "a.b.example.org", "co.jp"};
+static const char* const kHosts[] = {"www.example.co.jp", "example.com",     "127.0.0.1",
+                                     "localhost",         "a.b.example.org", "co.jp"};
 static const char* const kPaths[] = {"/", "/dir/page.html", "/a/b/c?x=/y", ""};
 
 static bool IsClean(const char* text, bool allowEquals) {
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* path = kPaths[(data[1] >> 4) % (sizeof kPaths / sizeof kPaths[0])];
     bool secure = (data[1] & 8) != 0;
     switch (data[0] % 4) {
-    case 0: {  // one Set-Cookie line per input line
+    case 0: { // one Set-Cookie line per input line
         size_t start = 0;
         while (start <= len) {
             const char* nl = (const char*)memchr(text + start, '\n', len - start);
@@ -97,21 +97,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         break;
     }
-    case 1: {  // a response head
+    case 1: { // a response head
         std::string head(text, len);
         int stored = StoreResponseCookies(head.data(), (int)head.size(), host, path, secure, kNow);
         Check(stored >= 0 && stored <= (int)len);
         break;
     }
-    case 2: {  // cookies.txt
+    case 2: { // cookies.txt
         int stored = ReadCookieText(text, len, kNow);
         Check(stored >= 0 && stored <= (int)len);
         break;
     }
-    default: {  // a cookie date
+    default: { // a cookie date
         int64_t seconds = 0;
         if (ParseCookieDate(text, len, &seconds))
-            Check(seconds >= -11644473600LL && seconds < 253402300800LL);  // 1601 to 9999
+            Check(seconds >= -11644473600LL && seconds < 253402300800LL); // 1601 to 9999
         break;
     }
     }

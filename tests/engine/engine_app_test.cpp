@@ -129,7 +129,7 @@ TEST(EngineAppTest, PageCookieOpensItsImages) {
                           std::string(kCookieIni) + "[WINDOW]\r\nviewer=0\r\n"));
     ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 2; }));
     app.SelectRows({0, 1});
-    app.Command(40003);  // download
+    app.Command(40003); // download
     ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
     EXPECT_TRUE(app.LogHas("a.jpg(4bytes)をダウンロードしました")) << app.LogText();
     EXPECT_TRUE(app.LogHas("b.jpg(4bytes)をダウンロードしました")) << app.LogText();
@@ -155,14 +155,14 @@ TEST(EngineAppTest, CookieFileBringsHostOnlyAndDomainCookiesButNotExpiredOnes) {
            "localhost\tFALSE\t/\tFALSE\t1000000000\texpired\te1\r\n"
            "this line is not a cookie\r\n";
     FerrowApp app;
-    ASSERT_TRUE(app.Start(ServerAddress("jar/page.html"), std::string(kCookieIni) +
-                                                              "CookieFile=" + file +
-                                                              "\r\n[WINDOW]\r\nviewer=0\r\n"));
+    ASSERT_TRUE(
+        app.Start(ServerAddress("jar/page.html"),
+                  std::string(kCookieIni) + "CookieFile=" + file + "\r\n[WINDOW]\r\nviewer=0\r\n"));
     EXPECT_TRUE(app.WaitForLog("クッキーファイル" + file + "から2個のクッキーを読み込みました"))
         << app.LogText();
     ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 2; })) << app.LogText();
     app.SelectRows({0, 1});
-    app.Command(40003);  // download
+    app.Command(40003); // download
     ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
     EXPECT_EQ(CookiesSent("/jar/page.html"), std::vector<std::string>{"hostonly=h1"});
     EXPECT_EQ(CookiesSent("/jar/a.jpg"), std::vector<std::string>{"hostonly=h1"});

@@ -291,47 +291,49 @@ const int kHostSocketsIds[] = {IDC_HOST_SOCKETS, IDC_HOST_SOCKETS_SPIN};
 // Simultaneous downloads and connections to one host follow the same rules.
 TEST_F(SettingsDialogUi, CountFieldsStayBetweenOneAndTen) {
     LoadIni("");
-    for (const int* ids : {kSocketsIds, kHostSocketsIds}) Drive([&](const Pages& p) {
-        SelectTab(p, 0);
-        const int field = ids[0];
-        struct {
-            const char* text;
-            const char* shown;
-        } pasted[] = {{"0", "1"}, {"-3", "1"}, {"abc", "1"}, {"", "1"},
-                      {"25", "10"}, {"4", "4"}, {"10", "10"}};
-        for (auto& c : pasted) {
-            PasteInto(p.save, field, c.text);
-            EXPECT_EQ(ItemText(p.save, field), c.shown) << field << " pasted \"" << c.text << "\"";
-        }
-        // Key by key: a replaced value is selected, so the next key replaces it.
-        struct {
-            const char* keys;
-            const char* shown;
-        } typed[] = {{"0", "1"}, {"abc", "1"}, {"", "1"}, {"25", "10"}, {"-3", "3"},
-                     {"08", "8"}, {"7", "7"}};
-        for (auto& c : typed) {
-            TypeInto(p.save, field, c.keys);
-            EXPECT_EQ(ItemText(p.save, field), c.shown) << field << " typed \"" << c.keys << "\"";
-        }
-        // The arrows: up raises, down lowers, and both stop at the limits.
-        HWND spin = GetDlgItem(p.save, ids[1]);
-        RECT r;
-        GetClientRect(spin, &r);
-        int x = r.right / 2, up = r.bottom / 4, down = r.bottom * 3 / 4;
-        struct {
-            const char* start;
-            int y;
-            const char* shown;
-        } arrows[] = {{"10", up, "10"}, {"9", up, "10"}, {"1", down, "1"},
-                      {"2", down, "1"}, {"5", up, "6"},  {"5", down, "4"}};
-        for (auto& a : arrows) {
-            PasteInto(p.save, field, a.start);
-            ClickAt(spin, x, a.y);
-            EXPECT_EQ(ItemText(p.save, field), a.shown)
-                << a.start << (a.y == up ? " up" : " down");
-        }
-        Press(p.dialog, IDCANCEL);
-    });
+    for (const int* ids : {kSocketsIds, kHostSocketsIds}) {
+        Drive([&](const Pages& p) {
+            SelectTab(p, 0);
+            const int field = ids[0];
+            struct {
+                const char* text;
+                const char* shown;
+            } pasted[] = {{"0", "1"}, {"-3", "1"}, {"abc", "1"}, {"", "1"},
+                          {"25", "10"}, {"4", "4"}, {"10", "10"}};
+            for (auto& c : pasted) {
+                PasteInto(p.save, field, c.text);
+                EXPECT_EQ(ItemText(p.save, field), c.shown) << field << " pasted \"" << c.text << "\"";
+            }
+            // Key by key: a replaced value is selected, so the next key replaces it.
+            struct {
+                const char* keys;
+                const char* shown;
+            } typed[] = {{"0", "1"}, {"abc", "1"}, {"", "1"}, {"25", "10"}, {"-3", "3"},
+                         {"08", "8"}, {"7", "7"}};
+            for (auto& c : typed) {
+                TypeInto(p.save, field, c.keys);
+                EXPECT_EQ(ItemText(p.save, field), c.shown) << field << " typed \"" << c.keys << "\"";
+            }
+            // The arrows: up raises, down lowers, and both stop at the limits.
+            HWND spin = GetDlgItem(p.save, ids[1]);
+            RECT r;
+            GetClientRect(spin, &r);
+            int x = r.right / 2, up = r.bottom / 4, down = r.bottom * 3 / 4;
+            struct {
+                const char* start;
+                int y;
+                const char* shown;
+            } arrows[] = {{"10", up, "10"}, {"9", up, "10"}, {"1", down, "1"},
+                          {"2", down, "1"}, {"5", up, "6"},  {"5", down, "4"}};
+            for (auto& a : arrows) {
+                PasteInto(p.save, field, a.start);
+                ClickAt(spin, x, a.y);
+                EXPECT_EQ(ItemText(p.save, field), a.shown)
+                    << a.start << (a.y == up ? " up" : " down");
+            }
+            Press(p.dialog, IDCANCEL);
+        });
+    }
 }
 
 TEST_F(SettingsDialogUi, CheckBoxesEnableTheirFields) {
