@@ -19,6 +19,7 @@
 #include "app/status_bar_win.h"
 #include "app/toolbar_win.h"
 #include "app/url_box_win.h"
+#include "engine/cookie_file.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
 #include "resources/resource.h"
@@ -152,6 +153,7 @@ static LRESULT OnCreate(HWND window, CREATESTRUCTA* create) {
     LoadLibraryA("RICHED32.DLL");
     if (!CreateChildren(window)) return -1; // CreateWindowEx then fails
     if (RegistrationFailed) LogAppend("警告: レジストリ登録に失敗しました。");
+    LoadCookieFile(); // after the log exists: it tells what was read
     HMENU listMenus = LoadMenuA(m.instance, MAKEINTRESOURCEA(IDR_LISTMENU));
     m.listMenu = GetSubMenu(listMenus, 0);
     SetCommandState(IDM_STOP, 0, 0);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/cookies.h"
 #include "engine/engine.h"
 #include "engine/http.h"
 #include "engine/net.h"
@@ -112,6 +113,9 @@ static void SendHttpRequest(Job* job) {
     parts.host = job->host;
     parts.direct = !viaProxy;
     parts.referer = job->referer;
+    static char cookie[kCookieHeaderSize];
+    CookieHeaderFor(job->host, job->path, job->secure == 1, UnixTime(), cookie, sizeof cookie);
+    parts.cookie = cookie;
     // A cut download asks for the rest, guarded by the file's validator:
     // a file changed meanwhile comes whole (200) instead.
     job->resuming = job->kind == KindDownload && job->resume.have > 0 ? 1 : 0;

@@ -77,6 +77,12 @@ int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
     // Many image hosts refuse a file asked for without the page it is on.
     if (parts.referer && parts.referer[0])
         AppendFormat(out, outSize, "Referer: %s\r\n", parts.referer);
+    // In three pieces: a formatted piece holds at most 4095 characters.
+    if (parts.cookie && parts.cookie[0]) {
+        AppendFormat(out, outSize, "Cookie: ");
+        AppendFormat(out, outSize, "%s", parts.cookie);
+        AppendFormat(out, outSize, "\r\n");
+    }
     if (parts.rangeFrom > 0) {
         AppendFormat(out, outSize, "Range: bytes=%lld-\r\n", (long long)parts.rangeFrom);
         if (parts.ifRange && parts.ifRange[0])
@@ -120,9 +126,10 @@ int ParseStatusLine(const char* head, int len) {
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize) {
+int VisitHeaderValues(const char* head, int len, const char* name, HeaderVisitor visit,
+                      void* context) {
     int nameLen = (int)strlen(name);
-    bool found = false;
+    int found = 0;
     int p = 0;
     while (p < len && head[p] != '\r' && head[p] != '\n') p++;  // the status line
     while (p < len) {
@@ -144,14 +151,28 @@ bool FindHeaderValue(const char* head, int len, const char* name, char* out, siz
         while (v < lineEnd && IsBlank(head[v])) v++;
         int e = lineEnd;
         while (e > v && IsBlank(head[e - 1])) e--;
-        if (outSize > 0) {
-            size_t n = (size_t)(e - v) < outSize - 1 ? (size_t)(e - v) : outSize - 1;
-            memcpy(out, head + v, n);
-            out[n] = '\0';
-        }
-        found = true;
+        visit(head + v, e - v, context);
+        found++;
     }
     return found;
+}
+
+// FindHeaderValue's visitor: each line's value overwrites the one before.
+struct LastValue {
+    char* out;
+    size_t outSize;
+};
+static void KeepLastValue(const char* value, int len, void* context) {
+    LastValue* last = (LastValue*)context;
+    if (last->outSize == 0) return;
+    size_t n = (size_t)len < last->outSize - 1 ? (size_t)len : last->outSize - 1;
+    memcpy(last->out, value, n);
+    last->out[n] = '\0';
+}
+
+bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize) {
+    LastValue last = {out, outSize};
+    return VisitHeaderValues(head, len, name, KeepLastValue, &last) > 0;
 }
 
 int64_t ParseContentLength(const char* value) {

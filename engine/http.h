@@ -6,13 +6,15 @@
 
 // A response head longer than this ends its job as an HTTP error.
 constexpr int kHeadLimit = 64 * 1024;
+// The longest Cookie value a request carries, terminator included.
+constexpr int kCookieHeaderSize = 4096;
 // Room for the longest request: method, a 255-character address (proxy form)
-// or path, a 255-character host, a 263-character Referer, a range with a
-// validator of kValidatorSize and the fixed lines.
-constexpr int kRequestSize = 2048;
+// or path, a 255-character host, a 263-character Referer, the Cookie line,
+// a range with a validator of kValidatorSize and the fixed lines.
 // An ETag or Last-Modified kept to guard a resumed download; longer ones
 // are not kept (the download then starts over).
 constexpr int kValidatorSize = 128;
+constexpr int kRequestSize = 1024 + kCookieHeaderSize + 16 + 48 + kValidatorSize;
 
 // address with every space replaced by "%20"; false (out cut to
 // outSize - 1 characters) when that does not fit.
@@ -29,13 +31,14 @@ void SplitAddress(const char* address, char* hostOut, size_t hostSize, uint16_t*
 
 // What a request says besides its fixed lines.
 struct RequestParts {
-    bool head;           // HEAD, else GET
-    const char* target;  // the path, or the whole address for an HTTP proxy
-    const char* host;    // the Host line
-    bool direct;         // not through a proxy: the Proxy-Connection line
-    const char* referer; // the page the file was found on; nullptr or "" for none
-    int64_t rangeFrom = 0;  // ask for the bytes from here on; 0 for the whole file
-    const char* ifRange = nullptr;  // the validator that guards the range; "" for none
+    bool head;                     // HEAD, else GET
+    const char* target;            // the path, or the whole address for an HTTP proxy
+    const char* host;              // the Host line
+    bool direct;                   // not through a proxy: the Proxy-Connection line
+    const char* referer;           // the page the file was found on; nullptr or "" for none
+    const char* cookie = nullptr;  // the Cookie value (kCookieHeaderSize), or "" for none
+    int64_t rangeFrom = 0;         // ask for the bytes from here on; 0 for the whole file
+    const char* ifRange = nullptr; // the validator that guards the range; "" for none
 };
 // The request text of a job; returns the text's length.
 int BuildRequest(char* out, size_t outSize, const RequestParts& parts);
@@ -47,9 +50,15 @@ int BuildTunnelRequest(char* out, size_t outSize, const char* host, uint16_t por
 int FindHeadEnd(const char* text, int len);
 // Status code of a head beginning "HTTP/x.y NNN", or 0 when it cannot be read.
 int ParseStatusLine(const char* head, int len);
-// Value of the last header line called name (ignoring case) in the head,
-// cut to outSize - 1 characters and without surrounding blanks. Only line
-// starts after the status line count, so values never match as names.
+// Called with the value of each header line of a name: value[0, len), not
+// terminated, without surrounding blanks.
+using HeaderVisitor = void (*)(const char* value, int len, void* context);
+// Calls visit for every header line called name (ignoring case) in the head,
+// in order; returns how many there were. Only line starts after the status
+// line count, so values never match as names.
+int VisitHeaderValues(const char* head, int len, const char* name, HeaderVisitor visit,
+                      void* context);
+// Value of the last header line called name, cut to outSize - 1 characters.
 bool FindHeaderValue(const char* head, int len, const char* name, char* out, size_t outSize);
 // A Content-Length value: -1 unless it is a plain decimal number from 0 to
 // 2^63 - 1.

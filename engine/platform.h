@@ -1,4 +1,5 @@
-// Platform services of the core that are not sockets: files and the tick count.
+// Platform services of the core that are not sockets: files, the tick count
+// and the clock.
 // Defined in platform_posix.cpp and platform_win.cpp.
 #pragma once
 #include <cstddef>
@@ -26,3 +27,5 @@ int MakeFolders(const char* path);
 
 // Millisecond tick count (wraps after 49 days, like GetTickCount).
 uint32_t TickCount();
+// The current time in seconds since 1970-01-01 00:00 UTC.
+int64_t UnixTime();

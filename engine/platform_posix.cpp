@@ -83,6 +83,10 @@ uint32_t TickCount() {
     return (uint32_t)(ts.tv_sec * 1000ULL + ts.tv_nsec / 1000000) + TickSkew;
 }
 
+int64_t UnixTime() {
+    return (int64_t)time(nullptr);
+}
+
 void DebugOutput(const char* line) {
     if (getenv("FERROW_TRACE")) fputs(line, stderr);
 }

@@ -60,4 +60,12 @@ int MakeFolders(const char* path) { return MakeSureDirectoryPathExists(path) ? 1
 
 uint32_t TickCount() { return GetTickCount(); }
 
+int64_t UnixTime() {
+    // File time counts 100 ns steps from 1601-01-01, 11644473600 s before 1970.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    uint64_t ticks = ((uint64_t)now.dwHighDateTime << 32) | now.dwLowDateTime;
+    return (int64_t)(ticks / 10000000ULL) - 11644473600LL;
+}
+
 void DebugOutput(const char* line) { OutputDebugStringA(line); }

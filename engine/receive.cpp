@@ -13,6 +13,7 @@
 #include "analysis/file_table.h"
 #include "analysis/links.h"
 #include "analysis/page_charset.h"
+#include "engine/cookies.h"
 #include "engine/engine.h"
 #include "engine/http.h"
 #include "engine/local_path.h"
@@ -291,6 +292,7 @@ ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
             else EndWithHttpError(job, 0);  // no readable response
             return ReceiveStop;
         }
+        StoreResponseCookies(job->head, end, job->host, job->path, job->secure == 1, UnixTime());
         if (!HandleHead(job, job->head, end)) return ReceiveStop;
         // What followed the head in the gathered bytes is the body's start.
         char* head = job->head;

@@ -6,7 +6,7 @@ add_library(ferrow_settings_ui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/settings_dialog_pages_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/help_about_win.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_place_win.cpp)
-target_link_libraries(ferrow_settings_ui PUBLIC ferrow_core comctl32 shell32 ole32)
+target_link_libraries(ferrow_settings_ui PUBLIC ferrow_core comctl32 comdlg32 shell32 ole32)
 ferrow_warnings(ferrow_settings_ui)
 
 function(ferrow_link_settings_ui)

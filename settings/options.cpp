@@ -61,7 +61,6 @@ void LoadOptions() {
     Options.Hierarchical = ReadInt(f, "Hierarchical", 1);
     Options.SameFileName = ReadInt(f, "SameFileName", 0);
     Options.Sockets = ReadInt(f, "Sockets", 3);
-    Options.HostSockets = ReadInt(f, "HostSockets", 4);
     ReadText(f, "DLPath", ProgramFolder, Options.DLPath, sizeof Options.DLPath);
     Options.InternalLinks = ReadInt(f, "InternalLinks", 0);
     Options.HeadCheck = ReadInt(f, "HeadCheck", 1);
@@ -87,4 +86,11 @@ void LoadOptions() {
     Options.ProxyFlag = ReadInt(f, "ProxyFlag", 0);
     ReadText(f, "Proxy", "", Options.Proxy, sizeof Options.Proxy);
     Options.ProxyPort = ReadTextInt(f, "ProxyPort", "0");
+    // The scheduler divides the sockets among hosts by it: a value outside
+    // the range would stop every download or lift the limit.
+    int hostSockets = ReadInt(f, "HostSockets", kDefaultHostSockets);
+    if (hostSockets < kMinHostSockets) hostSockets = kMinHostSockets;
+    if (hostSockets > kMaxHostSockets) hostSockets = kMaxHostSockets;
+    Options.HostSockets = hostSockets;
+    ReadText(f, "CookieFile", "", Options.CookieFile, sizeof Options.CookieFile);
 }

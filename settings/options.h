@@ -31,7 +31,8 @@ struct OptionsRecord {
     int32_t ProxyFlag;
     char Proxy[256];
     int32_t ProxyPort;
-    int32_t HostSockets;  // jobs at once to one host, 1 to 10
+    int32_t HostSockets;  // most downloads from one host at once, 1 to 10
+    char CookieFile[260]; // a cookies.txt to read at start, "" for none
 };
 
 extern OptionsRecord Options;
@@ -41,5 +42,10 @@ extern char ProgramFolder[260];
 
 // Forms IniPath and ProgramFolder from the executable's full path.
 void FormProgramPaths(const char* executablePath);
+// Fewest, most and default simultaneous connections to one host.
+constexpr int kMinHostSockets = 1;
+constexpr int kMaxHostSockets = 10;
+constexpr int kDefaultHostSockets = 4;
+
 // Reads every key of section OPTION from IniPath into Options.
 void LoadOptions();

@@ -52,17 +52,27 @@ void OnSavePageInit(HWND page) {
     SetCheck(page, IDC_PREFER_LARGER, Options.SameFileName != 0);
     SetCheck(page, IDC_NUMBERED_NAME, Options.SameFileName == 0);
     SetNumber(page, IDC_SOCKETS, Options.Sockets);
+    SetNumber(page, IDC_HOST_SOCKETS, Options.HostSockets);
     SetDlgItemTextA(page, IDC_DLPATH, Options.DLPath);
     SetCheck(page, IDC_HIERARCHICAL, Options.Hierarchical);
     SendDlgItemMessageA(page, IDC_SOCKETS_SPIN, UDM_SETPOS32, 0, kSpinRest);
+    SendDlgItemMessageA(page, IDC_HOST_SOCKETS_SPIN, UDM_SETPOS32, 0, kSpinRest);
 }
 
-// Keeps the simultaneous-downloads field between 1 and 10 after each change
-// of its text; the replacement sends one more change, which then holds. The
-// replacement is left selected: the next key the user types replaces it
-// instead of landing before or after it ("1" and "3" would make "13").
-void OnSocketsChanged(HWND page) {
-    HWND edit = GetDlgItem(page, IDC_SOCKETS);
+// The two count fields, each with its up-down control; both take 1 to 10.
+struct CountField {
+    int editId;
+    int spinId;
+};
+const CountField kCountFields[] = {{IDC_SOCKETS, IDC_SOCKETS_SPIN},
+                                   {IDC_HOST_SOCKETS, IDC_HOST_SOCKETS_SPIN}};
+
+// Keeps a count field between 1 and 10 after each change of its text; the
+// replacement sends one more change, which then holds. The replacement is
+// left selected: the next key the user types replaces it instead of landing
+// before or after it ("1" and "3" would make "13").
+void OnCountChanged(HWND page, int editId) {
+    HWND edit = GetDlgItem(page, editId);
     char text[kFieldSize];
     GetWindowTextA(edit, text, sizeof text);
     char fixed[8];
@@ -79,17 +89,22 @@ void OnBrowse(HWND page) {
 }
 
 void OnSavePageCommand(HWND page, int id, int code) {
-    if (id == IDC_SOCKETS && code == EN_CHANGE) OnSocketsChanged(page);
+    if ((id == IDC_SOCKETS || id == IDC_HOST_SOCKETS) && code == EN_CHANGE)
+        OnCountChanged(page, id);
     else if (id == IDC_BROWSE && code == BN_CLICKED) OnBrowse(page);
 }
 
 INT_PTR OnSavePageNotify(HWND page, const NMHDR* header) {
-    if (header->idFrom != IDC_SOCKETS_SPIN || header->code != UDN_DELTAPOS) return FALSE;
-    const NMUPDOWN* spin = (const NMUPDOWN*)header;
-    char text[kFieldSize];
-    GetDlgItemTextA(page, IDC_SOCKETS, text, sizeof text);
-    SetNumber(page, IDC_SOCKETS, SocketsAfterSpin(text, spin->iDelta));
-    return NotifyResult(page, TRUE);  // the position stays at rest
+    if (header->code != UDN_DELTAPOS) return FALSE;
+    for (const CountField& field : kCountFields) {
+        if (header->idFrom != (UINT_PTR)field.spinId) continue;
+        const NMUPDOWN* spin = (const NMUPDOWN*)header;
+        char text[kFieldSize];
+        GetDlgItemTextA(page, field.editId, text, sizeof text);
+        SetNumber(page, field.editId, SocketsAfterSpin(text, spin->iDelta));
+        return NotifyResult(page, TRUE); // the position stays at rest
+    }
+    return FALSE;
 }
 
 INT_PTR CALLBACK SavePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -188,10 +203,19 @@ void OnOtherPageInit(HWND page) {
     SetDlgItemTextA(page, IDC_PROXY, Options.Proxy);
     SetNumber(page, IDC_PROXY_PORT, Options.ProxyPort);
     FollowCheckBox(page, IDC_PROXY_FLAG, kProxyControls, 4);
+    SetDlgItemTextA(page, IDC_COOKIE_FILE, Options.CookieFile);
+}
+
+void OnCookieBrowse(HWND page) {
+    char path[kFieldSize];
+    GetDlgItemTextA(page, IDC_COOKIE_FILE, path, sizeof path);
+    if (ChooseCookieFile(GetParent(page), path)) SetDlgItemTextA(page, IDC_COOKIE_FILE, path);
 }
 
 void OnOtherPageCommand(HWND page, int id, int code) {
     if (id == IDC_PROXY_FLAG && code == BN_CLICKED) FollowCheckBox(page, IDC_PROXY_FLAG, kProxyControls, 4);
+    else if (id == IDC_COOKIE_BROWSE && code == BN_CLICKED)
+        OnCookieBrowse(page);
 }
 
 INT_PTR CALLBACK OtherPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -22,6 +22,10 @@ enum SettingsPageIndex { PageSave = 0, PageAnalysis = 1, PageSkip = 2, PageOther
 // chosen folder in path when the user picked one, 0 and path unchanged else.
 int ChooseFolder(HWND owner, char* path);
 
+// Shows the file chooser for a cookies.txt with path (260 bytes) as its
+// start; 1 and the chosen file in path, 0 and path unchanged on cancel.
+int ChooseCookieFile(HWND owner, char* path);
+
 // Puts the check box's state (0 or 1) under OPTION and key into the file
 // being saved; returns it.
 int StoreCheckBox(IniDocument* file, HWND page, int controlId, const char* key);

@@ -5,9 +5,13 @@
 #include "settings/settings_dialog_win.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstring>
+
+#include "engine/cookie_file.h"
 #include "settings/browser_win.h"
 #include "settings/ini.h"
 #include "settings/options.h"
@@ -80,6 +84,8 @@ void SaveSavePage(IniDocument* file, HWND page) {
     Options.SameFileName = StoreCheckBox(file, page, IDC_PREFER_LARGER, "SameFileName");
     StoreText(file, page, IDC_SOCKETS, "Sockets", text);
     Options.Sockets = TextToInt(text);
+    StoreText(file, page, IDC_HOST_SOCKETS, "HostSockets", text);
+    Options.HostSockets = TextToInt(text);
     StoreText(file, page, IDC_DLPATH, "DLPath", text);
     CopyText(Options.DLPath, sizeof Options.DLPath, text);
 }
@@ -123,6 +129,11 @@ void SaveOtherPage(IniDocument* file, HWND page) {
     StoreText(file, page, IDC_PROXY, "Proxy", text);
     CopyText(Options.Proxy, sizeof Options.Proxy, text);
     Options.ProxyPort = StoreNumber(file, page, IDC_PROXY_PORT, "ProxyPort");
+    // A changed file is read at once; the cookies of the run stay.
+    StoreText(file, page, IDC_COOKIE_FILE, "CookieFile", text);
+    bool changed = strcmp(text, Options.CookieFile) != 0;
+    CopyText(Options.CookieFile, sizeof Options.CookieFile, text);
+    if (changed) LoadCookieFile();
 }
 
 // The viewer's form is read when it is created, so an open viewer is closed
@@ -275,6 +286,22 @@ int ChooseFolder(HWND owner, char* path) {
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return chosen;
+}
+
+int ChooseCookieFile(HWND owner, char* path) {
+    char file[MAX_PATH];
+    CopyText(file, sizeof file, path);
+    OPENFILENAMEA info = {};
+    info.lStructSize = sizeof info;
+    info.hwndOwner = owner;
+    info.lpstrFilter = "クッキーファイル (*.txt)\0*.txt\0すべてのファイル (*.*)\0*.*\0";
+    info.lpstrFile = file;
+    info.nMaxFile = sizeof file;
+    info.lpstrTitle = "クッキーファイルの選択";
+    info.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameA(&info)) return 0;
+    CopyText(path, kFieldSize, file);
+    return 1;
 }
 
 void ShowSettingsDialog(HWND owner) {

@@ -22,6 +22,8 @@
 #define IDC_PREFER_LARGER 1025
 #define IDC_SOCKETS 1036
 #define IDC_SOCKETS_SPIN 1038
+#define IDC_HOST_SOCKETS 1051
+#define IDC_HOST_SOCKETS_SPIN 1052
 #define IDC_DLPATH 1015
 #define IDC_BROWSE 1003
 
@@ -59,6 +61,8 @@
 #define IDC_PROXY 1040
 #define IDC_PROXY_PORT_LABEL 1043
 #define IDC_PROXY_PORT 1041
+#define IDC_COOKIE_FILE 1053
+#define IDC_COOKIE_BROWSE 1054
 
 // Static controls without a role in the code.
 #define IDC_STATIC -1

@@ -3,7 +3,8 @@
 #pragma once
 #include <cstddef>
 
-// Fewest and most simultaneous downloads the dialog lets the user choose.
+// Fewest and most simultaneous downloads the dialog lets the user choose; the
+// connections to one host (HostSockets) take the same range.
 const int kMinSockets = 1;
 const int kMaxSockets = 10;
 

@@ -2,8 +2,10 @@
 # Builds an engine fuzz target with clang (libFuzzer, ASan, UBSan) and runs
 # it from the seeds in tests/engine/corpus for the given number of seconds
 # (600 by default). The growing corpus stays in the build folder.
-# Targets: http_fuzz (response heads and download paths, the default) and
-# tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends).
+# Targets: http_fuzz (response heads and download paths, the default),
+# tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends)
+# and cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates; its
+# seeds are in tests/engine/corpus-cookie_fuzz).
 # usage: tools/engine-fuzz.sh [seconds] [target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +15,8 @@ target=${2:-http_fuzz}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON -DFERROW_SANITIZE=ON >/dev/null
 ninja -C "$build" "$target" >/dev/null
 mkdir -p "$build/corpus-$target"
+seeds=$root/tests/engine/corpus
+[ -d "$root/tests/engine/corpus-$target" ] && seeds=$root/tests/engine/corpus-$target
 exec "$(find "$build" -name "$target" -type f -perm -u+x | head -1)" "$build/corpus-$target" \
-  "$root/tests/engine/corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+  "$seeds" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
   -print_final_stats=1

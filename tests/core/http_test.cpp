@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "analysis/links.h"
 #include "app/version.h"
@@ -113,6 +114,13 @@ TEST(HttpRequest, LongestRequestIsComplete) {
         EXPECT_EQ(std::string(out, 5), "HEAD ");
         EXPECT_NE(std::string(out).find("Referer: " + referer + "\r\n"), std::string::npos);
     }
+    // With the longest Cookie value a request carries, nothing is cut either.
+    std::string cookie = "n=" + std::string(kCookieHeaderSize - 3, 'c');
+    RequestParts parts = {false, path.c_str(), host.c_str(), true, referer.c_str(), cookie.c_str()};
+    int len = BuildRequest(out, sizeof out, parts);
+    EXPECT_EQ(std::string(out).substr(len - 4), "\r\n\r\n");
+    EXPECT_NE(std::string(out).find("\r\nCookie: " + cookie + "\r\nConnection: close\r\n\r\n"),
+              std::string::npos);
 }
 
 TEST(HttpRequest, ExactBytes) {
@@ -131,15 +139,26 @@ TEST(HttpRequest, ExactBytes) {
          "GET http://host/a.jpg HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
          "\r\nConnection: close\r\n\r\n"},
         // A resumed download: the rest, guarded by the validator if there is one.
-        {{false, "/big.bin", "host", false, "", 3145728, "\"v1\""},
+        {{false, "/big.bin", "host", false, "", nullptr, 3145728, "\"v1\""},
          "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
          "\r\nRange: bytes=3145728-\r\nIf-Range: \"v1\"\r\nConnection: close\r\n\r\n"},
-        {{false, "/big.bin", "host", false, nullptr, 5, ""},
+        {{false, "/big.bin", "host", false, nullptr, nullptr, 5, ""},
          "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
          "\r\nRange: bytes=5-\r\nConnection: close\r\n\r\n"},
-        {{false, "/big.bin", "host", false, nullptr, 0, "\"v1\""},
+        {{false, "/big.bin", "host", false, nullptr, nullptr, 0, "\"v1\""},
          "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
          "\r\nConnection: close\r\n\r\n"},
+        {{false, "/a.jpg", "host", true, "http://host/", "sid=abc; b=2"},
+         "GET /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: http://host/\r\n"
+         "Cookie: sid=abc; b=2\r\nConnection: close\r\n\r\n"},
+        {{true, "/a.jpg", "host", true, nullptr, "sid=abc"},
+         "HEAD /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nCookie: sid=abc\r\n"
+         "Connection: close\r\n\r\n"},
+        {{false, "/a.jpg", "host", true, nullptr, ""},
+         "GET /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n"},
     };
     for (const auto& c : cases) {
         char out[kRequestSize];
@@ -259,6 +278,32 @@ TEST(HttpHead, HeaderValuesComeFromLineStartsOnly) {
     char small[4];
     ASSERT_TRUE(FindHeaderValue(head, len, "Location", small, sizeof small));
     EXPECT_STREQ(small, "/b");
+}
+
+TEST(HttpHead, EveryLineOfANameIsVisitedInOrder) {
+    const char head[] = "HTTP/1.0 200 OK\r\nSet-Cookie: a=1\r\nX-Set-Cookie: no\r\n"
+                        "set-cookie:b=2; Path=/ \r\nSet-Cookie:\r\nSET-COOKIE:\t c=3\n\n";
+    std::vector<std::string> seen;
+    int n = VisitHeaderValues(
+        head, (int)strlen(head), "Set-Cookie",
+        [](const char* value, int len, void* context) {
+            ((std::vector<std::string>*)context)->push_back(std::string(value, (size_t)len));
+        },
+        &seen);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(seen, (std::vector<std::string>{"a=1", "b=2; Path=/", "", "c=3"}));
+    // The status line is never a header line, however it reads.
+    const char odd[] = "Set-Cookie: s=1\r\nSet-Cookie: t=2\r\n\r\n";
+    seen.clear();
+    EXPECT_EQ(
+        VisitHeaderValues(
+            odd, (int)strlen(odd), "Set-Cookie",
+            [](const char* value, int len, void* context) {
+                ((std::vector<std::string>*)context)->push_back(std::string(value, (size_t)len));
+            },
+            &seen),
+        1);
+    EXPECT_EQ(seen, (std::vector<std::string>{"t=2"}));
 }
 
 TEST(HttpHead, ContentLengthValues) {

@@ -56,6 +56,32 @@ TEST_F(OptionsTest, DefaultsWithNoFile) {
     EXPECT_EQ(Options.ProxyFlag, 0);
     EXPECT_STREQ(Options.Proxy, "");
     EXPECT_EQ(Options.ProxyPort, 0);
+    EXPECT_EQ(Options.HostSockets, 4);
+    EXPECT_STREQ(Options.CookieFile, "");
+}
+
+TEST_F(OptionsTest, HostSocketsStayBetweenOneAndTen) {
+    const struct {
+        const char* text;
+        int value;
+    } cases[] = {
+        {"1", 1}, {"7", 7},  {"10", 10}, {"11", 10}, {"999", 10},
+        {"0", 1}, {"-3", 1}, {"abc", 1}, {"", 4}, // present but empty: the default
+    };
+    for (const auto& c : cases) {
+        WriteWholeFile(IniPath, std::string("[OPTION]\r\nHostSockets=") + c.text + "\r\n");
+        LoadOptions();
+        EXPECT_EQ(Options.HostSockets, c.value) << c.text;
+    }
+}
+
+TEST_F(OptionsTest, CookieFileAsWrittenAndCut) {
+    WriteWholeFile(IniPath, "[OPTION]\r\nCookieFile=data\\cookies.txt\r\n");
+    LoadOptions();
+    EXPECT_STREQ(Options.CookieFile, "data\\cookies.txt");
+    WriteWholeFile(IniPath, "[OPTION]\r\nCookieFile=" + std::string(400, 'c') + "\r\n");
+    LoadOptions();
+    EXPECT_EQ(strlen(Options.CookieFile), 259u);
 }
 
 TEST_F(OptionsTest, TextNumbersAndPresentEmptyValues) {

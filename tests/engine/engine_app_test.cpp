@@ -1,12 +1,15 @@
 // Ferrow.exe under Wine against the fixture server that
 // run_engine_app_tests.sh starts: HEAD answers that land on their own rows
-// while the user re-sorts the list, one download past 2 GiB, and downloads
-// that need a retry or a resume under a per-host limit.
+// while the user re-sorts the list, one download past 2 GiB, downloads
+// that need a retry or a resume under a per-host limit, and cookies from a
+// page and from a cookies.txt.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -175,6 +178,77 @@ TEST(EngineAppTest, RetriesResumesAndThePerHostLimit) {
     EXPECT_NE(FileText(requests).find("Range: bytes=3145728-\\r\\nIf-Range: \\\"r1\\\""),
               std::string::npos);
     EXPECT_EQ(app.Exit(), 0);
+}
+
+
+// The Cookie line of each logged request for path, "-" for none
+// (requests.log holds one JSON line per request, its head escaped).
+std::vector<std::string> CookiesSent(const std::string& path) {
+    std::ifstream in(getenv("FERROW_FIXTURE_LOG"), std::ios::binary);
+    std::vector<std::string> sent;
+    std::string line;
+    const std::string key = "{\"path\": \"" + path + "\"", mark = "\\r\\nCookie: ";
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) != 0) continue;
+        size_t at = line.find(mark);
+        if (at == std::string::npos) {
+            sent.push_back("-");
+            continue;
+        }
+        at += mark.size();
+        sent.push_back(line.substr(at, line.find("\\r\\n", at) - at));
+    }
+    return sent;
+}
+
+const char kCookieIni[] = "[OPTION]\r\nHeadCheck=0\r\nHierarchical=0\r\nJPG=1\r\nHTM=1\r\n";
+
+TEST(EngineAppTest, PageCookieOpensItsImages) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(ServerAddress("cookie/page.html"),
+                          std::string(kCookieIni) + "[WINDOW]\r\nviewer=0\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 2; }));
+    app.SelectRows({0, 1});
+    app.Command(40003); // download
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
+    EXPECT_TRUE(app.LogHas("a.jpg(4bytes)をダウンロードしました")) << app.LogText();
+    EXPECT_TRUE(app.LogHas("b.jpg(4bytes)をダウンロードしました")) << app.LogText();
+    for (const char* name : {"a.jpg", "b.jpg"}) {
+        std::ifstream in(app.folder() + "\\dl\\" + name, std::ios::binary);
+        std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(body, name[0] == 'a' ? "AAAA" : "BBBB");
+        EXPECT_EQ(CookiesSent(std::string("/cookie/") + name), std::vector<std::string>{"sid=abc"});
+    }
+    EXPECT_EQ(CookiesSent("/cookie/page.html"), std::vector<std::string>{"-"});
+    EXPECT_EQ(app.Exit(), 0);
+}
+
+TEST(EngineAppTest, CookieFileBringsHostOnlyAndDomainCookiesButNotExpiredOnes) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string file =
+        std::string(temp) + "ferrow-cookies-" + std::to_string(GetTickCount()) + ".txt";
+    std::ofstream(file, std::ios::binary)
+        << "# Netscape HTTP Cookie File\r\n"
+           "127.0.0.1\tFALSE\t/\tFALSE\t0\thostonly\th1\r\n"
+           ".localhost\tTRUE\t/jar\tFALSE\t4102444800\tdomain\td1\r\n"
+           "localhost\tFALSE\t/\tFALSE\t1000000000\texpired\te1\r\n"
+           "this line is not a cookie\r\n";
+    FerrowApp app;
+    ASSERT_TRUE(
+        app.Start(ServerAddress("jar/page.html"),
+                  std::string(kCookieIni) + "CookieFile=" + file + "\r\n[WINDOW]\r\nviewer=0\r\n"));
+    EXPECT_TRUE(app.WaitForLog("クッキーファイル" + file + "から2個のクッキーを読み込みました"))
+        << app.LogText();
+    ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 2; })) << app.LogText();
+    app.SelectRows({0, 1});
+    app.Command(40003); // download
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
+    EXPECT_EQ(CookiesSent("/jar/page.html"), std::vector<std::string>{"hostonly=h1"});
+    EXPECT_EQ(CookiesSent("/jar/a.jpg"), std::vector<std::string>{"hostonly=h1"});
+    EXPECT_EQ(CookiesSent("/jar/b.jpg"), std::vector<std::string>{"domain=d1"});
+    EXPECT_EQ(app.Exit(), 0);
+    DeleteFileA(file.c_str());
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
 
 # Twelve slow files whose names, sizes and dates sort three different ways,
 # a page that lists them, a page with one file past 2 GiB made on the fly,
-# and a page of files that need retries.
+# a page of files that need retries, and the cookie pages below.
 python3 - "$work/routes.json" <<'PY'
 import json, sys
 routes = {}
@@ -49,6 +49,20 @@ for i in range(8):
                                   {"body": 5}]
     retry_links += '<a href="host/%d.jpg">%d</a>' % (i, i)
 routes["/retry.html"] = [{"send": "HTTP/1.0 200 OK\r\n\r\n<html>" + retry_links + "</html>"}]
+# A page that sets a session cookie and images refused without it; a page
+# whose files come from two host names, for the cookies of a cookies.txt.
+def ok(body, lines=""):
+    return [{"send": "HTTP/1.0 200 OK\r\nContent-Length: %d\r\n%s\r\n%s" % (len(body), lines, body)}]
+routes["/cookie/page.html"] = ok('<a href="a.jpg">a</a><a href="b.jpg">b</a>',
+                                 "Set-Cookie: sid=abc; Path=/cookie\r\n")
+for name, body in (("a", "AAAA"), ("b", "BBBB")):
+    routes["/cookie/%s.jpg" % name] = {"when": ["Cookie", "sid=abc"], "then": ok(body),
+                                       "else": [{"send": "HTTP/1.0 403 Forbidden\r\n\r\n"}]}
+# No length: "{port}" changes it.
+routes["/jar/page.html"] = [{"send": 'HTTP/1.0 200 OK\r\n\r\n<a href="a.jpg">a</a>'
+                                     '<a href="http://localhost:{port}/jar/b.jpg">b</a>'}]
+routes["/jar/a.jpg"] = ok("jar-a")
+routes["/jar/b.jpg"] = ok("jar-b")
 json.dump(routes, open(sys.argv[1], "w"))
 PY
 python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/requests.log" >"$work/server.out" &

@@ -28,6 +28,15 @@ if(NOT WIN32)
   add_test(NAME retry_e2e_tests COMMAND retry_e2e_tests)
   set_tests_properties(retry_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
 
+  # Cookies from answers and from a cookies.txt, seen in the requests.
+  add_executable(cookie_e2e_tests engine/cookie_e2e_test.cpp engine/servers.cpp)
+  target_compile_definitions(cookie_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(cookie_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
+                        ${FERROW_GTEST})
+  ferrow_warnings(cookie_e2e_tests)
+  add_test(NAME cookie_e2e_tests COMMAND cookie_e2e_tests)
+  set_tests_properties(cookie_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
+
   add_executable(tls_e2e_tests engine/tls_e2e_test.cpp engine/servers.cpp)
   target_compile_definitions(tls_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(tls_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
@@ -98,4 +107,17 @@ if(FERROW_FUZZ)
   target_link_options(tls_stream_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_libraries(tls_stream_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
   ferrow_warnings(tls_stream_fuzz)
+
+  # Set-Cookie values, response heads, cookies.txt and cookie dates, with the
+  # store's promises checked after each input.
+  add_executable(cookie_fuzz ${CMAKE_CURRENT_LIST_DIR}/cookie_fuzz.cpp)
+  get_target_property(options cookie_fuzz COMPILE_OPTIONS)
+  if(options)
+    list(REMOVE_ITEM options -fexec-charset=CP932)
+    set_target_properties(cookie_fuzz PROPERTIES COMPILE_OPTIONS "${options}")
+  endif()
+  target_compile_options(cookie_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_options(cookie_fuzz PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(cookie_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
+  ferrow_warnings(cookie_fuzz)
 endif()

@@ -16,6 +16,7 @@
 #include "settings/settings_dialog_win.h"
 #include "settings/settings_ids.h"
 #include "tests/settings_ui/ui_driver.h"
+#include "tests/support/recorder.h"
 #include "tests/support/temp_folder.h"
 #include "text/text.h"
 
@@ -91,7 +92,8 @@ const char kGivenIni[] =
     "JPG=0\r\nHTM=1\r\nPNG=1\r\nGIF=0\r\nWAV=1\r\nLZH=0\r\nExtension=mp3 .zip\r\n"
     "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=-5\r\n"
     "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
-    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\n";
+    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\n"
+    "HostSockets=6\r\nCookieFile=C:\\クッキー\\cookies.txt\r\n";
 
 // Field by field: bytes after a text's terminator do not count.
 void ExpectSameOptions(const OptionsRecord& a, const OptionsRecord& b) {
@@ -105,7 +107,7 @@ void ExpectSameOptions(const OptionsRecord& a, const OptionsRecord& b) {
     SAME_NUMBER(ThumbNail); SAME_NUMBER(TimeOut); SAME_NUMBER(TimeOutSec);
     SAME_NUMBER(InternalLinks); SAME_NUMBER(ViewerDialog); SAME_NUMBER(ExternalIcon);
     SAME_NUMBER(IEMenu); SAME_NUMBER(URLSave); SAME_NUMBER(ProxyFlag); SAME_TEXT(Proxy);
-    SAME_NUMBER(ProxyPort);
+    SAME_NUMBER(ProxyPort); SAME_NUMBER(HostSockets); SAME_TEXT(CookieFile);
 #undef SAME_NUMBER
 #undef SAME_TEXT
 }
@@ -241,6 +243,7 @@ TEST_F(SettingsDialogUi, ShowsTheValuesOfTheGivenFile) {
         EXPECT_TRUE(ItemChecked(p.save, IDC_PREFER_LARGER));
         EXPECT_FALSE(ItemChecked(p.save, IDC_NUMBERED_NAME));
         EXPECT_EQ(ItemText(p.save, IDC_SOCKETS), "7");
+        EXPECT_EQ(ItemText(p.save, IDC_HOST_SOCKETS), "6");
         EXPECT_EQ(ItemText(p.save, IDC_DLPATH), kJapaneseFolder);
 
         EXPECT_TRUE(ItemChecked(p.analysis, IDC_INTERNAL_LINKS));
@@ -275,54 +278,62 @@ TEST_F(SettingsDialogUi, ShowsTheValuesOfTheGivenFile) {
         EXPECT_FALSE(ItemChecked(p.other, IDC_PROXY_FLAG));
         EXPECT_EQ(ItemText(p.other, IDC_PROXY), "proxy.example");
         EXPECT_EQ(ItemText(p.other, IDC_PROXY_PORT), "8080");
+        EXPECT_EQ(ItemText(p.other, IDC_COOKIE_FILE), "C:\\クッキー\\cookies.txt");
         for (int id : {IDC_PROXY, IDC_PROXY_PORT, IDC_PROXY_LABEL, IDC_PROXY_PORT_LABEL})
             EXPECT_FALSE(ItemEnabled(p.other, id)) << id;
         Press(p.dialog, IDCANCEL);
     });
 }
 
-TEST_F(SettingsDialogUi, DownloadsFieldStaysBetweenOneAndTen) {
+const int kSocketsIds[] = {IDC_SOCKETS, IDC_SOCKETS_SPIN};
+const int kHostSocketsIds[] = {IDC_HOST_SOCKETS, IDC_HOST_SOCKETS_SPIN};
+
+// Simultaneous downloads and connections to one host follow the same rules.
+TEST_F(SettingsDialogUi, CountFieldsStayBetweenOneAndTen) {
     LoadIni("");
-    Drive([&](const Pages& p) {
-        SelectTab(p, 0);
-        struct {
-            const char* text;
-            const char* shown;
-        } pasted[] = {{"0", "1"}, {"-3", "1"}, {"abc", "1"}, {"", "1"},
-                      {"25", "10"}, {"4", "4"}, {"10", "10"}};
-        for (auto& c : pasted) {
-            PasteInto(p.save, IDC_SOCKETS, c.text);
-            EXPECT_EQ(ItemText(p.save, IDC_SOCKETS), c.shown) << "pasted \"" << c.text << "\"";
-        }
-        // Key by key: a replaced value is selected, so the next key replaces it.
-        struct {
-            const char* keys;
-            const char* shown;
-        } typed[] = {{"0", "1"}, {"abc", "1"}, {"", "1"}, {"25", "10"}, {"-3", "3"},
-                     {"08", "8"}, {"7", "7"}};
-        for (auto& c : typed) {
-            TypeInto(p.save, IDC_SOCKETS, c.keys);
-            EXPECT_EQ(ItemText(p.save, IDC_SOCKETS), c.shown) << "typed \"" << c.keys << "\"";
-        }
-        // The arrows: up raises, down lowers, and both stop at the limits.
-        HWND spin = GetDlgItem(p.save, IDC_SOCKETS_SPIN);
-        RECT r;
-        GetClientRect(spin, &r);
-        int x = r.right / 2, up = r.bottom / 4, down = r.bottom * 3 / 4;
-        struct {
-            const char* start;
-            int y;
-            const char* shown;
-        } arrows[] = {{"10", up, "10"}, {"9", up, "10"}, {"1", down, "1"},
-                      {"2", down, "1"}, {"5", up, "6"},  {"5", down, "4"}};
-        for (auto& a : arrows) {
-            PasteInto(p.save, IDC_SOCKETS, a.start);
-            ClickAt(spin, x, a.y);
-            EXPECT_EQ(ItemText(p.save, IDC_SOCKETS), a.shown)
-                << a.start << (a.y == up ? " up" : " down");
-        }
-        Press(p.dialog, IDCANCEL);
-    });
+    for (const int* ids : {kSocketsIds, kHostSocketsIds}) {
+        Drive([&](const Pages& p) {
+            SelectTab(p, 0);
+            const int field = ids[0];
+            struct {
+                const char* text;
+                const char* shown;
+            } pasted[] = {{"0", "1"}, {"-3", "1"}, {"abc", "1"}, {"", "1"},
+                          {"25", "10"}, {"4", "4"}, {"10", "10"}};
+            for (auto& c : pasted) {
+                PasteInto(p.save, field, c.text);
+                EXPECT_EQ(ItemText(p.save, field), c.shown) << field << " pasted \"" << c.text << "\"";
+            }
+            // Key by key: a replaced value is selected, so the next key replaces it.
+            struct {
+                const char* keys;
+                const char* shown;
+            } typed[] = {{"0", "1"}, {"abc", "1"}, {"", "1"}, {"25", "10"}, {"-3", "3"},
+                         {"08", "8"}, {"7", "7"}};
+            for (auto& c : typed) {
+                TypeInto(p.save, field, c.keys);
+                EXPECT_EQ(ItemText(p.save, field), c.shown) << field << " typed \"" << c.keys << "\"";
+            }
+            // The arrows: up raises, down lowers, and both stop at the limits.
+            HWND spin = GetDlgItem(p.save, ids[1]);
+            RECT r;
+            GetClientRect(spin, &r);
+            int x = r.right / 2, up = r.bottom / 4, down = r.bottom * 3 / 4;
+            struct {
+                const char* start;
+                int y;
+                const char* shown;
+            } arrows[] = {{"10", up, "10"}, {"9", up, "10"}, {"1", down, "1"},
+                          {"2", down, "1"}, {"5", up, "6"},  {"5", down, "4"}};
+            for (auto& a : arrows) {
+                PasteInto(p.save, field, a.start);
+                ClickAt(spin, x, a.y);
+                EXPECT_EQ(ItemText(p.save, field), a.shown)
+                    << a.start << (a.y == up ? " up" : " down");
+            }
+            Press(p.dialog, IDCANCEL);
+        });
+    }
 }
 
 TEST_F(SettingsDialogUi, CheckBoxesEnableTheirFields) {
@@ -364,6 +375,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         Click(p.save, IDC_HIERARCHICAL);
         Click(p.save, IDC_NUMBERED_NAME);
         TypeInto(p.save, IDC_SOCKETS, "5x");
+        TypeInto(p.save, IDC_HOST_SOCKETS, "3");
         TypeInto(p.save, IDC_DLPATH, "D:\\新しい フォルダ\\dl ");
         SelectTab(p, 1);
         Click(p.analysis, IDC_INTERNAL_LINKS);
@@ -387,6 +399,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         Click(p.other, IDC_PROXY_FLAG);
         TypeInto(p.other, IDC_PROXY, "proxy.local");
         TypeInto(p.other, IDC_PROXY_PORT, "-1");
+        TypeInto(p.other, IDC_COOKIE_FILE, "my cookies.txt");
         Press(p.dialog, IDOK);
     });
     std::string file = ReadWholeFile(IniPath);
@@ -401,7 +414,8 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         {"Extension", std::string(259, 'e')}, {"MinSizeCheck", "0"}, {"MaxSizeCheck", "1"},
         {"MinSize", "0"}, {"MaxSize", "2000000"}, {"ClickHTML", "1"}, {"ExternalIcon", "0"},
         {"IEMenu", "1"}, {"ProxyFlag", "1"}, {"URLSave", "1"}, {"Proxy", "proxy.local"},
-        {"ProxyPort", "0"}, {"ViewerDialog", "1"},
+        {"ProxyPort", "0"}, {"ViewerDialog", "1"}, {"HostSockets", "3"},
+        {"CookieFile", "my cookies.txt"},
     };
     for (auto& e : expected) {
         std::string line = std::string("\r\n") + e.key + "=" + e.value + "\r\n";
@@ -431,6 +445,8 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
     EXPECT_STREQ(Options.Proxy, "proxy.local");
     EXPECT_EQ(Options.ProxyPort, 0);
     EXPECT_EQ(Options.ViewerDialog, 1);
+    EXPECT_EQ(Options.HostSockets, 3);
+    EXPECT_STREQ(Options.CookieFile, "my cookies.txt");
     EXPECT_EQ(registerCalls, 1);
     EXPECT_EQ(unregisterCalls, 0);
 
@@ -457,6 +473,35 @@ TEST_F(SettingsDialogUi, OkRegistersOrRemovesTheBrowserEntryEveryTime) {
     EXPECT_EQ(unregisterCalls, 2) << "removed again although already removed";
     EXPECT_EQ(registerCalls, 1);
     EXPECT_EQ(KeyText("IEMenu"), "0");
+}
+
+// A changed cookie file is read at once, from the program's folder when the
+// name is relative; OK without a change reads nothing.
+TEST_F(SettingsDialogUi, OkReadsTheCookieFileWhenItChanged) {
+    WriteWholeFile(dir.File("cookies.txt"), "a.example\tFALSE\t/\tFALSE\t0\tsid\tabc\n"
+                                            "a.example\tFALSE\t/\tFALSE\t1\told\tx\n");
+    LoadIni("[OPTION]\r\n");
+    ClearReports();
+    Drive([&](const Pages& p) {
+        SelectTab(p, 3);
+        EXPECT_EQ(ItemText(p.other, IDC_COOKIE_FILE), "");
+        TypeInto(p.other, IDC_COOKIE_FILE, "cookies.txt");
+        Press(p.dialog, IDOK);
+    });
+    std::string path = dir.File("cookies.txt");
+    EXPECT_EQ(Reports.log, std::vector<std::string>{"クッキーファイル" + path +
+                                                    "から1個のクッキーを読み込みました"});
+    EXPECT_EQ(KeyText("CookieFile"), "cookies.txt");
+    Drive([&](const Pages& p) { Press(p.dialog, IDOK); });
+    EXPECT_EQ(Reports.log.size(), 1u) << "read again although unchanged";
+    Drive([&](const Pages& p) {
+        TypeInto(p.other, IDC_COOKIE_FILE, "missing.txt");
+        Press(p.dialog, IDOK);
+    });
+    ASSERT_EQ(Reports.log.size(), 2u);
+    EXPECT_EQ(Reports.log[1], "err:クッキーファイル" + dir.File("missing.txt") +
+                                  "を読み込めませんでした");
+    EXPECT_STREQ(Options.CookieFile, "missing.txt");
 }
 
 TEST_F(SettingsDialogUi, CancelAndCloseBoxLeaveFileAndOptionsAlone) {
@@ -595,7 +640,7 @@ const char kFileWithStrangers[] =
     "Unknown=  as it was  \n;comment=1\r\n"
     "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=5000\r\n"
     "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
-    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\n\r\n"
+    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\nHostSockets=4\r\nCookieFile=\r\n\r\n"
     "[WINDOW]\r\nx=12\r\nFuture=1\r\n"
     "[Last]\r\nno line end";
 

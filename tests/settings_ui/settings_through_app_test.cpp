@@ -188,6 +188,7 @@ const char kGivenIni[] =
     "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=-5\r\n"
     "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
     "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\n"
+    "HostSockets=6\r\nCookieFile=none.txt\r\n"
     "[WINDOW]\r\nviewer=0\r\nTollBar=1\r\n";
 
 std::string IniPathOf(const FerrowApp& app) { return app.folder() + "\\Ferrow.ini"; }
@@ -266,11 +267,17 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
     EXPECT_FALSE(Enabled(p.other, IDC_PROXY));
     EXPECT_EQ(Text(p.other, IDC_PROXY), "proxy.example");
     EXPECT_EQ(Text(p.other, IDC_PROXY_PORT), "8080");
+    EXPECT_EQ(Text(p.save, IDC_HOST_SOCKETS), "6");
+    EXPECT_EQ(Text(p.other, IDC_COOKIE_FILE), "none.txt");
+    // The cookie file was looked for at start, beside the program.
+    EXPECT_TRUE(app.LogHas("err:クッキーファイル" + app.folder() + "\\none.txtを読み込めませんでした"))
+        << app.LogText();
 
     // Edits on every page.
     Click(p.save, IDC_HIERARCHICAL);
     Click(p.save, IDC_NUMBERED_NAME);
     SetText(p.save, IDC_SOCKETS, "4");
+    SetText(p.save, IDC_HOST_SOCKETS, "2");
     Click(p.analysis, IDC_TIMEOUT);
     EXPECT_TRUE(Enabled(p.analysis, IDC_TIMEOUT_SEC));
     SetText(p.analysis, IDC_TIMEOUT_SEC, "7");
@@ -280,6 +287,7 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
     Click(p.other, IDC_CLICK_HTML);
     Click(p.other, IDC_PROXY_FLAG);
     EXPECT_TRUE(Enabled(p.other, IDC_PROXY));
+    SetText(p.other, IDC_COOKIE_FILE, "");
     PressButton(dialog, IDOK);
     ASSERT_TRUE(WaitClosed(dialog)) << "OK left the dialog open";
 
@@ -290,7 +298,8 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
         {"PNG", "1"}, {"GIF", "0"}, {"WAV", "1"}, {"LZH", "0"}, {"Extension", "zip rar"},
         {"MinSizeCheck", "1"}, {"MaxSizeCheck", "0"}, {"MinSize", "0"}, {"MaxSize", "0"},
         {"ClickHTML", "1"}, {"ViewerDialog", "1"}, {"ExternalIcon", "1"}, {"IEMenu", "0"},
-        {"URLSave", "0"}, {"ProxyFlag", "1"}, {"Proxy", "proxy.example"}, {"ProxyPort", "8080"}};
+        {"URLSave", "0"}, {"ProxyFlag", "1"}, {"Proxy", "proxy.example"}, {"ProxyPort", "8080"},
+        {"HostSockets", "2"}, {"CookieFile", ""}};
     const std::string written = ReadWholeFile(IniPathOf(app));
     KeyValues options = SectionOf(written, "OPTION");
     EXPECT_EQ(options.size(), expected.size()) << written;
@@ -305,6 +314,8 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
     EXPECT_TRUE(Checked(p.save, IDC_NUMBERED_NAME));
     EXPECT_FALSE(Checked(p.save, IDC_PREFER_LARGER));
     EXPECT_EQ(Text(p.save, IDC_SOCKETS), "4");
+    EXPECT_EQ(Text(p.save, IDC_HOST_SOCKETS), "2");
+    EXPECT_EQ(Text(p.other, IDC_COOKIE_FILE), "");
     EXPECT_TRUE(Checked(p.analysis, IDC_TIMEOUT));
     EXPECT_TRUE(Enabled(p.analysis, IDC_TIMEOUT_SEC));
     EXPECT_EQ(Text(p.analysis, IDC_TIMEOUT_SEC), "7");

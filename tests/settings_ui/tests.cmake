@@ -34,7 +34,7 @@ endif()
 if(WIN32)
   add_executable(settings_pose ${CMAKE_CURRENT_LIST_DIR}/settings_pose.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui_driver.cpp ${CMAKE_CURRENT_LIST_DIR}/settings_ui_tests.rc)
-  target_link_libraries(settings_pose PRIVATE ferrow_settings_ui ferrow_core)
+  target_link_libraries(settings_pose PRIVATE ferrow_settings_ui ferrow_test_support ferrow_core)
   ferrow_warnings(settings_pose)
 endif()
 
@@ -93,6 +93,8 @@ if(WIN32)
   foreach(target settings_dialog_ui_tests about_help_ui_tests settings_pose help_request_ui_tests)
     target_include_directories(${target} PRIVATE $<$<COMPILE_LANGUAGE:RC>:${CMAKE_BINARY_DIR}/resources>)
   endforeach()
+  # windres reports no included files: name the dialogs and their ids, so
+  # that a changed dialog is built into the test programs too.
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/settings_ui_tests.rc PROPERTIES
-    OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/resources/ferrow.manifest)
+    OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/ferrow.manifest;${CMAKE_SOURCE_DIR}/resources/settings_dialogs.rc;${CMAKE_SOURCE_DIR}/settings/settings_ids.h")
 endif()
