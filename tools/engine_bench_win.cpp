@@ -20,19 +20,24 @@ constexpr char kAnalysed[] = "解析が終了しました";
 constexpr char kBatchDone[] = "ダウンロードが終了しました";
 constexpr char kOneDone[] = "をダウンロードしました";
 
-// The last non-empty line of the log. The whole text crosses the process
-// boundary only when its length changed: reading it at every poll would
-// steal time from the program's own thread, which also runs the engine.
+// The last line the log shows. Only single lines cross the process
+// boundary: reading the whole text at every poll would steal time from the
+// program's own thread, which also runs the engine, and would make the log
+// show the lines it gathers at once, at a pace no user ever causes.
 std::string LastLogLine(HWND log) {
-    static LRESULT lastLength = -1;
+    static LRESULT lastCount = -1;
     static std::string lastLine;
-    LRESULT length = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
-    if (length == lastLength) return lastLine;
-    lastLength = length;
-    std::string text = WindowText(log);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    size_t start = text.find_last_of('\n');
-    lastLine = start == std::string::npos ? text : text.substr(start + 1);
+    LRESULT count = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+    if (count == lastCount) return lastLine;
+    lastCount = count;
+    LRESULT start = SendMessageA(log, EM_LINEINDEX, (WPARAM)(count - 1), 0);
+    LRESULT length = SendMessageA(log, EM_LINELENGTH, (WPARAM)start, 0);
+    // The length counts characters; a Shift_JIS character takes up to two bytes.
+    std::string line((size_t)length * 2 + 16, '\0');
+    *(WORD*)&line[0] = (WORD)line.size();
+    LRESULT got = SendMessageA(log, EM_GETLINE, (WPARAM)(count - 1), (LPARAM)&line[0]);
+    line.resize(got > 0 ? (size_t)got : 0);
+    lastLine = line;
     return lastLine;
 }
 
@@ -69,8 +74,6 @@ int Download(const char* page, int sockets) {
     app.Command(40004);  // download all
     long long ms = TimeUntilLog(app, rows > 1 ? kBatchDone : kOneDone, start, 600000);
     if (ms < 0) return 1;
-    // The batch's end line waits for the next 100 ms tick; so does wget's
-    // last file not, so the figure is the engine's own time plus < 100 ms.
     printf("%lld ms, %d files\n", ms, rows);
     app.Exit();
     return 0;
