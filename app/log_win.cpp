@@ -61,9 +61,7 @@ static bool ReadsText(UINT message) {
 }
 
 static LRESULT CALLBACK LogPaneProc(HWND log, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (ReadsText(message)) {
-        AppendBatch(log);
-    }
+    if (ReadsText(message)) AppendBatch(log);
     if (message == WM_DESTROY) StopBatchTimer(log);
     return CallWindowProcA(EditProc, log, message, wParam, lParam);
 }
