@@ -20,25 +20,33 @@ constexpr char kAnalysed[] = "解析が終了しました";
 constexpr char kBatchDone[] = "ダウンロードが終了しました";
 constexpr char kOneDone[] = "をダウンロードしました";
 
-// The last line the log shows. Only single lines cross the process
-// boundary: reading the whole text at every poll would steal time from the
-// program's own thread, which also runs the engine, and would make the log
-// show the lines it gathers at once, at a pace no user ever causes.
+// The last non-empty line of the log.
 std::string LastLogLine(HWND log) {
+    std::string text = WindowText(log);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    size_t start = text.find_last_of('\n');
+    return start == std::string::npos ? text : text.substr(start + 1);
+}
+
+// Whether the last line the log shows may be the awaited one: a whole line
+// of its length (in characters or bytes, as the control counts), or for a
+// tail, any new line. Reading the whole text at every poll would steal time
+// from the program's own thread, which also runs the engine, and would make
+// the log show the lines it gathers at once, at a pace no user ever causes.
+bool LastLineMayBe(HWND log, const char* tail, bool whole) {
     static LRESULT lastCount = -1;
-    static std::string lastLine;
     LRESULT count = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
-    if (count == lastCount) return lastLine;
-    lastCount = count;
+    if (!whole) {
+        bool changed = count != lastCount;
+        lastCount = count;
+        return changed;
+    }
     LRESULT start = SendMessageA(log, EM_LINEINDEX, (WPARAM)(count - 1), 0);
     LRESULT length = SendMessageA(log, EM_LINELENGTH, (WPARAM)start, 0);
-    // The length counts characters; a Shift_JIS character takes up to two bytes.
-    std::string line((size_t)length * 2 + 16, '\0');
-    *(WORD*)&line[0] = (WORD)line.size();
-    LRESULT got = SendMessageA(log, EM_GETLINE, (WPARAM)(count - 1), (LPARAM)&line[0]);
-    line.resize(got > 0 ? (size_t)got : 0);
-    lastLine = line;
-    return lastLine;
+    int bytes = (int)strlen(tail);
+    int chars = MultiByteToWideChar(CP_ACP, 0, tail, bytes, nullptr, 0);
+    return length == bytes || length == chars;
 }
 
 bool EndsWith(const std::string& text, const char* tail) {
@@ -53,9 +61,11 @@ long long Now() {
 }
 
 // Polls every 5 ms until the last log line ends with tail; the elapsed ms.
-long long TimeUntilLog(const FerrowApp& app, const char* tail, long long start, int timeoutMs) {
+// whole: the line is the tail itself, else it ends with it.
+long long TimeUntilLog(const FerrowApp& app, const char* tail, bool whole, long long start,
+                       int timeoutMs) {
     HWND log = app.Log();
-    while (!EndsWith(LastLogLine(log), tail)) {
+    while (!LastLineMayBe(log, tail, whole) || !EndsWith(LastLogLine(log), tail)) {
         if (Now() - start > timeoutMs) return -1;
         Sleep(5);
     }
@@ -68,11 +78,11 @@ int Download(const char* page, int sockets) {
                       "HTM=1\r\nTimeOut=1\r\nTimeOutSec=60\r\nSockets=" +
                       std::to_string(sockets) + "\r\n[WINDOW]\r\nviewer=0\r\n";
     if (!app.Start(page, ini)) return 1;
-    if (TimeUntilLog(app, kAnalysed, Now(), 60000) < 0) return 1;
+    if (TimeUntilLog(app, kAnalysed, true, Now(), 60000) < 0) return 1;
     const int rows = app.ListCount();
     const long long start = Now();
     app.Command(40004);  // download all
-    long long ms = TimeUntilLog(app, rows > 1 ? kBatchDone : kOneDone, start, 600000);
+    long long ms = TimeUntilLog(app, rows > 1 ? kBatchDone : kOneDone, rows > 1, start, 600000);
     if (ms < 0) return 1;
     printf("%lld ms, %d files\n", ms, rows);
     app.Exit();
@@ -87,7 +97,7 @@ int Analyse(const char* page) {
     SendMessageA(app.UrlEdit(), WM_SETTEXT, 0, (LPARAM)page);
     const long long start = Now();
     app.Command(40001);  // analyse
-    long long ms = TimeUntilLog(app, kAnalysed, start, 600000);
+    long long ms = TimeUntilLog(app, kAnalysed, true, start, 600000);
     if (ms < 0) return 1;
     printf("%lld ms, %d rows\n", ms, app.ListCount());
     app.Exit();
