@@ -176,8 +176,47 @@ void ViewPublishCount(int count) {
     if (MainWindow.fileList) ListView_SetItemCountEx(MainWindow.fileList, count, LVSICF_NOSCROLL);
 }
 
+// Turning drawing back on updates the scroll bar and repaints the list,
+// which under Wine costs tens of milliseconds: pages analysed in quick
+// succession (a crawl) show their rows together, at most once per period.
+// The table and the item count are current all the while; only the drawing
+// waits.
+static const UINT_PTR kRedrawTimer = 0x4C56;
+static const DWORD kRedrawPeriod = 100;
+static bool RedrawTimerSet = false;
+static bool RedrawDone = false;
+static DWORD LastRedraw = 0;
+
+static void RedrawNow(HWND list) {
+    if (RedrawTimerSet) KillTimer(list, kRedrawTimer);
+    RedrawTimerSet = false;
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, FALSE);
+    RedrawDone = true;
+    LastRedraw = GetTickCount();
+}
+
+void ListShowNow() {
+    if (RedrawTimerSet && MainWindow.fileList) RedrawNow(MainWindow.fileList);
+}
+
+static void CALLBACK OnRedrawTimer(HWND list, UINT, UINT_PTR, DWORD) {
+    RedrawTimerSet = false;
+    RedrawNow(list);
+}
+
 void ViewSetRedraw(int on) {
-    if (!MainWindow.fileList) return;
-    SendMessageA(MainWindow.fileList, WM_SETREDRAW, on ? TRUE : FALSE, 0);
-    if (on) InvalidateRect(MainWindow.fileList, nullptr, FALSE);
+    HWND list = MainWindow.fileList;
+    if (!list) return;
+    if (!on) {
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+        return;
+    }
+    DWORD since = GetTickCount() - LastRedraw;
+    if (!RedrawDone || since >= kRedrawPeriod) {
+        RedrawNow(list);
+    } else if (!RedrawTimerSet) {
+        RedrawTimerSet = SetTimer(list, kRedrawTimer, kRedrawPeriod - since, OnRedrawTimer) != 0;
+        if (!RedrawTimerSet) RedrawNow(list);
+    }
 }

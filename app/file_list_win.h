@@ -6,6 +6,8 @@
 HWND CreateFileList(HWND parent, HINSTANCE instance);
 // WM_NOTIFY from control 100.
 LRESULT OnFileListNotify(NMHDR* header);
+// Draws now what a page's analysis put in the table, if that waits.
+void ListShowNow();
 // Sorts by a column (5: by extension) and redraws every item.
 void ListSort(int column);
 // Switches between list view (40011) and details view (40012), keeping the

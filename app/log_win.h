@@ -7,5 +7,7 @@ constexpr int kLogLineSize = 256; // 255 characters and the terminator
 
 // Creates the log, limits its text, writes the banner line and sets the font.
 HWND CreateLogPane(HWND parent, HINSTANCE instance, HFONT font);
+// Shows the lines gathered for the pane now (see log_batch.h).
+void LogShowNow();
 // Empties the log; the next line still starts with a line break.
 void LogClear();

@@ -94,6 +94,9 @@ void OnStopAll() {
 
 void ShutdownEngine() {
     EngineEventScope scope;
+    // Nothing is told on the way out: the runs end without their end lines.
+    Engine.AnalysisRunning = 0;
+    Engine.DownloadBatchRunning = 0;
     Engine.AnalysisQueue.clear();
     Engine.HeadQueue.clear();
     Engine.FetchSlot.clear();

@@ -7,6 +7,10 @@
 
 // One printf-style line in the log pane.
 void LogAppend(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Shows the log's lines and the list's rows at once. The log pane and the
+// file list gather changes that come in quick succession and show them
+// together a moment later; the end of a run is not kept waiting.
+void ShowResultsNow();
 // The main window's caption.
 void SetCaption(const char* text);
 // Progress bar in the status bar: range 0..total, position.

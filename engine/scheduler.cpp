@@ -102,9 +102,32 @@ static void StartQueuedJobs() {
     if (active[KindHead] == 0) StartOneOf(KindHead, Engine.HeadQueue);
 }
 
+// The end of an analysis or of a batch of downloads, told once nothing of
+// it waits or runs: when the event that ended its last job settles, and on
+// the tick for runs that never started a job.
+static void ReportEndedRuns() {
+    bool ended = false;
+    // A waiting retry belongs to its run: the run has not ended.
+    if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse) &&
+        !AnyRetryWaiting(KindAnalyse)) {
+        LogAppend("解析が終了しました");
+        Engine.AnalysisRunning = 0;
+        ended = true;
+    }
+    if (Engine.DownloadBatchRunning == 1 && Engine.DownloadQueue.empty() &&
+        !AnyActive(KindDownload) && !AnyRetryWaiting(KindDownload)) {
+        Engine.DownloadsDone = 0;
+        Engine.DownloadsQueued = 0;
+        LogAppend("ダウンロードが終了しました");
+        Engine.DownloadBatchRunning = 0;
+        ended = true;
+    }
+    if (ended) ShowResultsNow();
+}
+
 // Starts what may start, round again while a failed start freed its place
 // at once (bounded: each round takes requests from the queues), then frees
-// the records of the jobs that ended.
+// the records of the jobs that ended and tells the runs that ended.
 static void SettleEngine() {
     for (int round = 0; round < 100; round++) {
         Engine.StartPending = 0;
@@ -112,6 +135,7 @@ static void SettleEngine() {
         ReleaseEndedJobs();
         if (!Engine.StartPending) break;
     }
+    ReportEndedRuns();
 }
 
 static int EventDepth = 0;
@@ -166,18 +190,7 @@ void OnTimer() {
     if (Dispatching) return;
     EngineEventScope scope;
     DrawEngineFrames(Engine.LogoFrame, Engine.IndicatorFrame);
-    if (Engine.AnalysisRunning == 1 && Engine.AnalysisQueue.empty() && !AnyActive(KindAnalyse) &&
-        !AnyRetryWaiting(KindAnalyse)) {
-        LogAppend("解析が終了しました");
-        Engine.AnalysisRunning = 0;
-    }
-    if (Engine.DownloadBatchRunning == 1 && Engine.DownloadQueue.empty() &&
-        !AnyActive(KindDownload) && !AnyRetryWaiting(KindDownload)) {
-        Engine.DownloadsDone = 0;
-        Engine.DownloadsQueued = 0;
-        LogAppend("ダウンロードが終了しました");
-        Engine.DownloadBatchRunning = 0;
-    }
+    ReportEndedRuns();
     if (!AnyActive(KindDownload)) ProgressSetPos(0);
     else ShowByteProgress();  // per tick, not per read
     StartQueuedJobs();

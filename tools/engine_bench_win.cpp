@@ -20,20 +20,33 @@ constexpr char kAnalysed[] = "解析が終了しました";
 constexpr char kBatchDone[] = "ダウンロードが終了しました";
 constexpr char kOneDone[] = "をダウンロードしました";
 
-// The last non-empty line of the log. The whole text crosses the process
-// boundary only when its length changed: reading it at every poll would
-// steal time from the program's own thread, which also runs the engine.
+// The last non-empty line of the log.
 std::string LastLogLine(HWND log) {
-    static LRESULT lastLength = -1;
-    static std::string lastLine;
-    LRESULT length = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
-    if (length == lastLength) return lastLine;
-    lastLength = length;
     std::string text = WindowText(log);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
     size_t start = text.find_last_of('\n');
-    lastLine = start == std::string::npos ? text : text.substr(start + 1);
-    return lastLine;
+    return start == std::string::npos ? text : text.substr(start + 1);
+}
+
+// Whether the last line the log shows may be the awaited one: a whole line
+// of its length (in characters or bytes, as the control counts), or for a
+// tail, any new line. Reading the whole text at every poll would steal time
+// from the program's own thread, which also runs the engine, and would make
+// the log show the lines it gathers at once, at a pace no user ever causes.
+bool LastLineMayBe(HWND log, const char* tail, bool whole) {
+    static LRESULT lastCount = -1;
+    LRESULT count = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+    if (!whole) {
+        bool changed = count != lastCount;
+        lastCount = count;
+        return changed;
+    }
+    LRESULT start = SendMessageA(log, EM_LINEINDEX, (WPARAM)(count - 1), 0);
+    LRESULT length = SendMessageA(log, EM_LINELENGTH, (WPARAM)start, 0);
+    int bytes = (int)strlen(tail);
+    int chars = MultiByteToWideChar(CP_ACP, 0, tail, bytes, nullptr, 0);
+    return length == bytes || length == chars;
 }
 
 bool EndsWith(const std::string& text, const char* tail) {
@@ -48,9 +61,11 @@ long long Now() {
 }
 
 // Polls every 5 ms until the last log line ends with tail; the elapsed ms.
-long long TimeUntilLog(const FerrowApp& app, const char* tail, long long start, int timeoutMs) {
+// whole: the line is the tail itself, else it ends with it.
+long long TimeUntilLog(const FerrowApp& app, const char* tail, bool whole, long long start,
+                       int timeoutMs) {
     HWND log = app.Log();
-    while (!EndsWith(LastLogLine(log), tail)) {
+    while (!LastLineMayBe(log, tail, whole) || !EndsWith(LastLogLine(log), tail)) {
         if (Now() - start > timeoutMs) return -1;
         Sleep(5);
     }
@@ -63,14 +78,12 @@ int Download(const char* page, int sockets) {
                       "HTM=1\r\nTimeOut=1\r\nTimeOutSec=60\r\nSockets=" +
                       std::to_string(sockets) + "\r\n[WINDOW]\r\nviewer=0\r\n";
     if (!app.Start(page, ini)) return 1;
-    if (TimeUntilLog(app, kAnalysed, Now(), 60000) < 0) return 1;
+    if (TimeUntilLog(app, kAnalysed, true, Now(), 60000) < 0) return 1;
     const int rows = app.ListCount();
     const long long start = Now();
     app.Command(40004);  // download all
-    long long ms = TimeUntilLog(app, rows > 1 ? kBatchDone : kOneDone, start, 600000);
+    long long ms = TimeUntilLog(app, rows > 1 ? kBatchDone : kOneDone, rows > 1, start, 600000);
     if (ms < 0) return 1;
-    // The batch's end line waits for the next 100 ms tick; so does wget's
-    // last file not, so the figure is the engine's own time plus < 100 ms.
     printf("%lld ms, %d files\n", ms, rows);
     app.Exit();
     return 0;
@@ -84,7 +97,7 @@ int Analyse(const char* page) {
     SendMessageA(app.UrlEdit(), WM_SETTEXT, 0, (LPARAM)page);
     const long long start = Now();
     app.Command(40001);  // analyse
-    long long ms = TimeUntilLog(app, kAnalysed, start, 600000);
+    long long ms = TimeUntilLog(app, kAnalysed, true, start, 600000);
     if (ms < 0) return 1;
     printf("%lld ms, %d rows\n", ms, app.ListCount());
     app.Exit();

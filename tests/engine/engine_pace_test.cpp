@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -192,6 +193,49 @@ TEST_F(StartTest, QueuedWorkStartsBeforeAnyTick) {
     ASSERT_EQ(Engine.DownloadQueue.size(), 2u);
     EXPECT_EQ(std::string(Engine.DownloadQueue.front().address), Url("/d3.jpg"));
     ASSERT_TRUE(RunToIdle());
+}
+
+// The end of a run is told by the event that ends its last job, with no tick
+// in between, and shown at once; runs of each kind, one after the other.
+TEST_F(StartTest, EndOfARunIsToldByTheEventOfItsLastJob) {
+    struct Run {
+        const char* what;
+        std::function<void()> start;
+        std::string lastJobLine;
+        std::string endLine;
+    };
+    const std::vector<Run> runs = {
+        {"batch",
+         [] {
+             Engine.DownloadBatchRunning = 1;
+             for (int i = 0; i < 4; i++)
+                 OnDownload(Url("/r" + std::to_string(i) + ".jpg").c_str(), -1);
+         },
+         SJ("r3.jpg(2bytes)をダウンロードしました"), SJ("ダウンロードが終了しました")},
+        {"analysis", [] { OnAnalysePage(Url("/new.html").c_str(), -1); },
+         SJ("new.htmlを解析しました"), SJ("解析が終了しました")},
+    };
+    for (const Run& run : runs) {
+        SCOPED_TRACE(run.what);
+        Options.Sockets = 1; // the files end in list order
+        ClearReports();
+        run.start();
+        bool endFollowed = false;
+        ASSERT_TRUE(RunEngineUntil(
+            [&] {
+                if (!Logged(run.lastJobLine)) return false;
+                // Checked after the very event that logged the last job's line.
+                endFollowed = Reports.log.back() == run.endLine;
+                return true;
+            },
+            5000));
+        EXPECT_TRUE(endFollowed) << Reports.log.back();
+        ASSERT_FALSE(Reports.logShown.empty());
+        EXPECT_EQ(Reports.logShown.back(), Reports.log.size());
+        ASSERT_TRUE(RunToIdle());
+        EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(), run.endLine), 1);
+        EXPECT_EQ(Reports.log.back(), run.endLine);
+    }
 }
 
 // ---- Large reads and 64-bit sizes ----------------------------------------------

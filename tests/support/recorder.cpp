@@ -19,6 +19,9 @@ void LogAppend(const char* format, ...) {
     Reports.log.push_back(line);
 }
 
+void ShowResultsNow() {
+    Reports.logShown.push_back(Reports.log.size());
+}
 void SetCaption(const char* text) { Reports.captions.push_back(text); }
 void ProgressSetRange(int total) { Reports.progressRange = total; }
 void ProgressSetPos(int pos) { Reports.progressPositions.push_back(pos); }

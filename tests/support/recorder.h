@@ -6,6 +6,7 @@
 
 struct RecordedReports {
     std::vector<std::string> log;
+    std::vector<size_t> logShown; // the log's length at each ShowResultsNow
     std::vector<std::string> captions;
     std::vector<std::string> history;
     std::vector<std::pair<int, int>> commandStates;

@@ -345,6 +345,18 @@ TEST_F(MainWindowTest, LogFirstLineClearAndCutRules) {
     app.Command(40005);
     EXPECT_EQ(app.LogText(), "\r\n中止しました\r\n中止しました");
 
+    // Lines in quick succession reach the pane together, in order, within a
+    // moment and with no one reading the text (the line count reads nothing).
+    app.Command(40017);
+    std::string lines;
+    for (int i = 0; i < 30; i++) {
+        app.Command(40005);
+        lines += "\r\n中止しました";
+    }
+    EXPECT_TRUE(
+        WaitUntil([&] { return SendMessageA(app.Log(), EM_GETLINECOUNT, 0, 0) == 31; }, 2000));
+    EXPECT_EQ(app.LogText(), lines);
+
     // A page that is not there: the error line with its long address is cut
     // at 255 characters.
     std::string address = ServerAddress(std::string(230, 'a') + ".html");

@@ -1,6 +1,6 @@
 # Main window tests: its pure logic natively and for Windows, and the UI
 # driver that runs Ferrow.exe under Wine and works its windows from outside.
-add_executable(app_logic_tests ui/app_logic_test.cpp ui/drop_text_test.cpp)
+add_executable(app_logic_tests ui/app_logic_test.cpp ui/drop_text_test.cpp ui/log_batch_test.cpp)
 target_link_libraries(app_logic_tests PRIVATE ferrow_test_support ferrow_app_logic ferrow_platform
                       ferrow_core ${FERROW_GTEST})
 ferrow_warnings(app_logic_tests)
