@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     if (strcmp(argv[1], "download") == 0 && argc == 5) {
         CopyText(Options.DLPath, sizeof Options.DLPath, argv[2]);
         Options.Sockets = (int)strtol(argv[3], nullptr, 10);
+        Options.HostSockets = Options.Sockets;  // one host: the whole load at once
         Engine.DownloadBatchRunning = 1;
         std::ifstream list(argv[4]);
         std::string line;

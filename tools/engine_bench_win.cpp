@@ -76,7 +76,8 @@ int Download(const char* page, int sockets) {
     FerrowApp app;
     std::string ini = "[OPTION]\r\nHeadCheck=0\r\nInternalLinks=0\r\nGIF=1\r\nPNG=1\r\nJPG=1\r\n"
                       "HTM=1\r\nTimeOut=1\r\nTimeOutSec=60\r\nSockets=" +
-                      std::to_string(sockets) + "\r\n[WINDOW]\r\nviewer=0\r\n";
+                      std::to_string(sockets) + "\r\nHostSockets=" + std::to_string(sockets) +
+                      "\r\n[WINDOW]\r\nviewer=0\r\n";
     if (!app.Start(page, ini)) return 1;
     if (TimeUntilLog(app, kAnalysed, true, Now(), 60000) < 0) return 1;
     const int rows = app.ListCount();
