@@ -124,16 +124,6 @@ bool PathMatches(const char* requestPath, const char* cookiePath) {
 
 // ---- dates
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-static int64_t DaysFromCivil(int64_t year, int month, int day) {
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 static bool IsDateDelimiter(unsigned char c) {
     return c == 0x09 || (c >= 0x20 && c <= 0x2F) || (c >= 0x3B && c <= 0x40) ||
            (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7E);

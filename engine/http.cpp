@@ -220,8 +220,7 @@ bool ParseContentRange(const char* value, int64_t* firstOut, int64_t* totalOut) 
     return true;
 }
 
-// Days from 1970-01-01 to the given date of the Gregorian calendar.
-static int64_t DaysFromCivil(int64_t y, int m, int d) {
+int64_t DaysFromCivil(int64_t y, int m, int d) {
     y -= m <= 2;
     int64_t era = (y >= 0 ? y : y - 399) / 400;
     int64_t yoe = y - era * 400;

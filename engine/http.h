@@ -67,6 +67,8 @@ int64_t ParseContentLength(const char* value);
 // "Content-Range: bytes FIRST-LAST/TOTAL" (TOTAL may be "*", then -1):
 // false unless it is well formed with FIRST <= LAST < TOTAL.
 bool ParseContentRange(const char* value, int64_t* firstOut, int64_t* totalOut);
+// Days from 1970-01-01 to a date of the (proleptic) Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, int month, int day);
 // Seconds since 1970 of an HTTP date in any of the three layouts below;
 // false when it cannot be read.
 bool HttpDateSeconds(const char* text, int64_t* secondsOut);
