@@ -137,14 +137,28 @@ bool FerrowApp::Start(const std::string& commandLine, const std::string& ini, bo
     startup.cb = sizeof startup;
     std::vector<char> writable(line.begin(), line.end());
     writable.push_back('\0');
-    if (!CreateProcessA(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder_.c_str(), &startup, &info_))
-        return false;
-    if (!waitForWindow) return true;
-    WaitUntil([&] {
-        main_ = FindMainWindowOf(info_.dwProcessId);
-        return main_ && IsWindowVisible(main_) && Log();
-    });
+    // The program of the previous test may still hold the one-instance
+    // mutex for a moment after its process ended: a start that ends at once
+    // without a window is made again, once.
+    for (int attempt = 0; attempt < 2; attempt++) {
+        if (!CreateProcessA(exe.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder_.c_str(), &startup, &info_))
+            return false;
+        if (!waitForWindow) return true;
+        bool ended = false;
+        WaitUntil(
+            [&] {
+                main_ = FindMainWindowOf(info_.dwProcessId);
+                ended = WaitForSingleObject(info_.hProcess, 0) == WAIT_OBJECT_0;
+                return (main_ && IsWindowVisible(main_) && Log()) || ended;
+            },
+            30000);
+        if (!ended || main_) break;
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+        info_ = {};
+        Sleep(500);
+    }
     return main_ != nullptr;
 }
 
