@@ -539,8 +539,17 @@ void TakeBase(Scanner& s, const Span& href) {
     char decoded[kValueSize];
     size_t n = 0;
     if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
+    // As every link of a UTF-8 page: the base's own non-ASCII bytes are sent
+    // percent-encoded, or every address resolved on it would carry them raw.
+    char encoded[kValueSize];
+    const char* value = decoded;
+    if (s.charset == CharsetUtf8 && HasHighByte(decoded, n)) {
+        if (!PercentEncodeHighBytes(decoded, n, encoded, sizeof encoded)) return;
+        value = encoded;
+        n = strnlen(encoded, sizeof encoded);
+    }
     ResolvedLink resolved;
-    if (ResolveOnBase(decoded, n, s.base, &resolved) == LinkDropped) return;
+    if (ResolveOnBase(value, n, s.base, &resolved) == LinkDropped) return;
     LinkBase base;
     SplitLinkBase(resolved.address, &base);
     if (base.length == 0) return;

@@ -11,4 +11,4 @@ ninja -C "$build" page_scan_fuzz >/dev/null
 mkdir -p "$build/corpus"
 exec "$(find "$build" -name page_scan_fuzz -type f -perm -u+x | head -1)" "$build/corpus" \
   "$root/tests/analysis/corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-  -print_final_stats=1
+  -print_final_stats=1 -artifact_prefix="$build/"

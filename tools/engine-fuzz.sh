@@ -19,4 +19,4 @@ seeds=$root/tests/engine/corpus
 [ -d "$root/tests/engine/corpus-$target" ] && seeds=$root/tests/engine/corpus-$target
 exec "$(find "$build" -name "$target" -type f -perm -u+x | head -1)" "$build/corpus-$target" \
   "$seeds" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-  -print_final_stats=1
+  -print_final_stats=1 -artifact_prefix="$build/"

@@ -168,6 +168,11 @@ TEST(ReferenceScanTest, AddressesOnUtf8PagesArePercentEncoded) {
               Strings{"image %E5%86%99%E7%9C%9F.jpg"});
     EXPECT_EQ(Refs("<meta charset=utf-8><img src=\"" + photo + "/&#x5199;.jpg\">"),
               Strings{"image %E5%86%99%E7%9C%9F/%E5%86%99.jpg"});
+    // So is a base with such a name: the addresses resolved on it too.
+    PageScan scan;
+    Refs("<base href=\"http://h/" + photo + "/\"><img src=\"a.jpg\">", CharsetUtf8, false, &scan);
+    ASSERT_EQ(scan.references.size(), 1u);
+    EXPECT_STREQ(ReferenceAddress(scan, scan.references[0]), "http://h/%E5%86%99%E7%9C%9F/a.jpg");
     // A Shift_JIS page keeps its bytes as today.
     EXPECT_EQ(Refs("<img src=\"\x8E\xCA.jpg\">", CharsetShiftJis), Strings{"image \x8E\xCA.jpg"});
     // Encoding that runs past the longest address drops the link.
