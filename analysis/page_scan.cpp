@@ -211,6 +211,19 @@ bool HasHighByte(const char* text, size_t length) {
     return false;
 }
 
+// A link resolved on the current base; on a UTF-8 page its non-ASCII bytes
+// are percent-encoded first (into encoded, which out->clean may point into),
+// as browsers send them. False when dropped.
+bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&encoded)[kValueSize],
+                    ResolvedLink* out) {
+    if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
+        if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return false;
+        value = encoded;
+        length = strnlen(encoded, sizeof encoded);
+    }
+    return ResolveOnBase(value, length, s.base, out) != LinkDropped;
+}
+
 // One found link: character references decoded (attribute values), the
 // non-ASCII bytes of a UTF-8 page percent-encoded, cleaned and resolved.
 void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode) {
@@ -223,13 +236,8 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
     }
     if (length > (size_t)kMaxAddress) return; // a cut link names another file
     char encoded[kValueSize];
-    if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
-        if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return;
-        value = encoded;
-        length = strnlen(encoded, sizeof encoded);
-    }
     ResolvedLink resolved;
-    if (ResolveOnBase(value, length, s.base, &resolved) == LinkDropped) return;
+    if (!ResolveForPage(s, value, length, encoded, &resolved)) return;
     PageReference ref;
     std::string& texts = s.out->texts;
     ref.link = (uint32_t)texts.size();
@@ -539,17 +547,10 @@ void TakeBase(Scanner& s, const Span& href) {
     char decoded[kValueSize];
     size_t n = 0;
     if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
-    // As every link of a UTF-8 page: the base's own non-ASCII bytes are sent
-    // percent-encoded, or every address resolved on it would carry them raw.
+    // As every link: else the addresses resolved on it would carry raw bytes.
     char encoded[kValueSize];
-    const char* value = decoded;
-    if (s.charset == CharsetUtf8 && HasHighByte(decoded, n)) {
-        if (!PercentEncodeHighBytes(decoded, n, encoded, sizeof encoded)) return;
-        value = encoded;
-        n = strnlen(encoded, sizeof encoded);
-    }
     ResolvedLink resolved;
-    if (ResolveOnBase(value, n, s.base, &resolved) == LinkDropped) return;
+    if (!ResolveForPage(s, decoded, n, encoded, &resolved)) return;
     LinkBase base;
     SplitLinkBase(resolved.address, &base);
     if (base.length == 0) return;
