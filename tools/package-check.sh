@@ -22,7 +22,7 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  export DISPLAY=$("$root/tools/xvfb.sh" start)
+  DISPLAY=$("$root/tools/xvfb.sh" start); export DISPLAY
   started_xvfb=1
 fi
 fail() { echo "package-check: FAILED: $*" >&2; exit 1; }

@@ -5,7 +5,7 @@ set -e
 build=$(cd "${1:?build folder}" && pwd)
 mkdir -p "${2:?output folder}"; out=$(cd "$2" && pwd)
 tools=$(cd "$(dirname "$0")" && pwd)
-export DISPLAY=$("$tools/xvfb.sh" start)
+DISPLAY=$("$tools/xvfb.sh" start); export DISPLAY
 work=$(mktemp -d)
 for what in 0 1 2 3 about; do
   rm -f "$work/ready" "$work/stop"

@@ -9,7 +9,7 @@ exe=$(readlink -f "${1:-$root/build/win64/bin/Ferrow.exe}")
 out=${2:-$root/docs/screenshot.png}
 source "$root/tools/wine-env.sh"
 "$root/tools/wine-prefix.sh"
-export DISPLAY=$("$root/tools/xvfb.sh" start)
+DISPLAY=$("$root/tools/xvfb.sh" start); export DISPLAY
 
 work=$(mktemp -d)
 server=

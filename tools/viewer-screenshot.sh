@@ -15,7 +15,7 @@ case $kind in
 esac
 source "$root/tools/wine-env.sh"
 "$root/tools/wine-prefix.sh"
-export DISPLAY=$("$root/tools/xvfb.sh" start)
+DISPLAY=$("$root/tools/xvfb.sh" start); export DISPLAY
 
 work=$(mktemp -d)
 server=
