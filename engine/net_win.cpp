@@ -38,9 +38,11 @@ SocketHandle NetCreateSocket() {
     return s == INVALID_SOCKET ? kNoSocket : (SocketHandle)s;
 }
 
+// Closing cancels the socket's event selection; events already posted are
+// told apart by the engine, so no separate cancel call is made (under Wine
+// each one is a round trip to the server).
 void NetCloseSocket(SocketHandle socket) {
     if (socket == kNoSocket) return;
-    WSAAsyncSelect((SOCKET)socket, EngineWindow(), 0, 0);
     closesocket((SOCKET)socket);
 }
 

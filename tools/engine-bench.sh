@@ -2,7 +2,9 @@
 # Engine benchmarks on loopback, against ordinary clients on the same server
 # in the same run, natively and through Ferrow.exe under Wine:
 #   1. one 256 MiB file: engine vs curl (throughput)
-#   2. 500 small files (2 KiB), Sockets = 10: engine (one batch) vs wget -i
+#   2. 500 small files (2 KiB), Sockets = 10 with the program's per-host limit
+#      (HostSockets = 4), and again with HostSockets = 10: engine (one batch)
+#      vs wget -i
 #   3. a 100-page site with InternalLinks = 1: engine vs wget -r --spider
 # Targets: 1. >= 0.9x curl's throughput; 2. and 3. <= 2x wget's time.
 # usage: tools/engine-bench.sh [native build folder [win64 build folder]]
@@ -15,6 +17,7 @@ winbuild=${2:-$root/build/win64}
 bench=$(find "$build" -name engine_bench -type f | head -1)
 [ -x "$bench" ] || { echo "engine-bench: build the engine_bench target first" >&2; exit 1; }
 winbench=$(find "$winbuild" -name engine_bench_win.exe -type f 2>/dev/null | head -1)
+winfloor=$(find "$winbuild" -name wine_floor_win.exe -type f 2>/dev/null | head -1)
 ferrow=$(find "$winbuild" -name Ferrow.exe -path '*bin*' -type f 2>/dev/null | head -1)
 work=$(mktemp -d)
 server=
@@ -68,16 +71,37 @@ if [ -n "$wine_ok" ]; then
   echo "Ferrow.exe under Wine ${w:-?} ms ($(( 256 * 1000 / (${w:-0} > 0 ? ${w:-1} : 1) )) MiB/s): throughput $(ratio "$c" "${w:-0}")x curl's"
 fi
 
+# Connections the server's listen queue dropped (python's http.server keeps
+# 5 waiting); each costs the client a second before it asks again.
+drops() { command -v nstat >/dev/null && nstat -az TcpExtListenDrops 2>/dev/null | awk '/ListenDrops/ {print $2}'; }
+dropped_since() { local now; now=$(drops); [ -n "$now" ] && [ -n "$1" ] && echo ", $(( now - $1 )) connections dropped by the server's listen queue"; }
+
 echo "== 2. 500 small files (2 KiB), Sockets=10"
 for i in $(seq 500); do echo "$base/small/f$i.jpg"; done >"$work/small.list"
 mkdir -p "$work/w2"; t0=$(ms); (cd "$work/w2" && wget -q -i "$work/small.list"); w2=$(( $(ms) - t0 ))
 echo "wget -i ${w2} ms, $(ls "$work/w2" | wc -l) files"
-mkdir -p "$work/e2"
-out=$("$bench" download "$work/e2" 10 "$work/small.list"); e=$(echo "$out" | first_ms)
-echo "engine native ${e} ms, $(ls "$work/e2" | wc -l) files: $(ratio "$e" "$w2")x wget's time"
-if [ -n "$wine_ok" ]; then
-  out=$(wine_run download "$base/small/index.html" 10); w=$(echo "$out" | first_ms)
-  echo "Ferrow.exe under Wine ${w:-?} ms (${out#* ms, }): $(ratio "${w:-0}" "$w2")x wget's time"
+for host in 4 10; do
+  echo "-- HostSockets=$host$([ $host = 4 ] && echo ' (the default)')"
+  rm -rf "$work/e2"; mkdir -p "$work/e2"; d0=$(drops)
+  out=$("$bench" download "$work/e2" 10 "$work/small.list" $host); e=$(echo "$out" | first_ms)
+  echo "engine native ${e} ms, $(ls "$work/e2" | wc -l) files: $(ratio "$e" "$w2")x wget's time$(dropped_since "$d0")"
+  if [ -n "$wine_ok" ]; then
+    d0=$(drops)
+    out=$(wine_run download "$base/small/index.html" 10 $host); w=$(echo "$out" | first_ms)
+    echo "Ferrow.exe under Wine ${w:-?} ms (${out#* ms, }): $(ratio "${w:-0}" "$w2")x wget's time$(dropped_since "$d0")"
+  fi
+done
+if [ -n "$wine_ok" ] && [ -n "$winfloor" ]; then
+  # The least any Windows client pays under Wine: one file after another
+  # with plain blocking calls, no window, no list.
+  mkdir -p "$work/f2"
+  out=$("$root/tools/wine-run.sh" "$winfloor" "Z:$(echo "$work/small.list" | tr / '\\')" \
+        "Z:$(echo "$work/f2" | tr / '\\')" | tr -d '\r' | grep ' ms' | head -1)
+  f=$(echo "$out" | first_ms)
+  echo "-- plain blocking Winsock client under Wine (the floor there)"
+  echo "wine_floor_win ${f:-?} ms (${out#* ms, }): $(ratio "${f:-0}" "$w2")x wget's time"
+  echo "-- one call of each kind Ferrow makes per file, under Wine"
+  "$root/tools/wine-run.sh" "$winfloor" calls "Z:$(echo "$work/f2" | tr / '\\')" | tr -d '\r' | paste -sd ';' | sed 's/;/; /g'
 fi
 
 echo "== 3. 100-page site, InternalLinks=1"

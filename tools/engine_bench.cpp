@@ -1,7 +1,8 @@
 // Drives the engine for tools/engine-bench.sh and tools/tls-bench.sh and
 // prints the elapsed milliseconds; natively with the poll loop, on Windows
 // (under Wine) through the engine window and the Winsock layer:
-//   engine_bench download <folder> <sockets> <list-file>   one batch of downloads
+//   engine_bench download <folder> <sockets> <list-file> [host sockets]
+//                                                          one batch of downloads
 //   engine_bench analyse <address>                          InternalLinks = 1
 // FERROW_BENCH_CA names a PEM authority to trust besides the system's (native).
 #ifdef _WIN32
@@ -85,10 +86,11 @@ int main(int argc, char** argv) {
     Options.TimeOutSec = 30;
     Options.JPG = Options.GIF = Options.PNG = Options.HTM = 1;
     auto start = std::chrono::steady_clock::now();
-    if (strcmp(argv[1], "download") == 0 && argc == 5) {
+    if (strcmp(argv[1], "download") == 0 && (argc == 5 || argc == 6)) {
         CopyText(Options.DLPath, sizeof Options.DLPath, argv[2]);
         Options.Sockets = (int)strtol(argv[3], nullptr, 10);
-        Options.HostSockets = Options.Sockets;  // one host: the whole load at once
+        // The program's own per-host limit unless the caller names one.
+        Options.HostSockets = argc == 6 ? (int)strtol(argv[5], nullptr, 10) : kDefaultHostSockets;
         Engine.DownloadBatchRunning = 1;
         std::ifstream list(argv[4]);
         std::string line;

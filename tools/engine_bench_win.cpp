@@ -72,12 +72,14 @@ long long TimeUntilLog(const FerrowApp& app, const char* tail, bool whole, long 
     return Now() - start;
 }
 
-int Download(const char* page, int sockets) {
+// hostSockets 0 leaves the program's own per-host limit.
+int Download(const char* page, int sockets, int hostSockets) {
     FerrowApp app;
     std::string ini = "[OPTION]\r\nHeadCheck=0\r\nInternalLinks=0\r\nGIF=1\r\nPNG=1\r\nJPG=1\r\n"
                       "HTM=1\r\nTimeOut=1\r\nTimeOutSec=60\r\nSockets=" +
-                      std::to_string(sockets) + "\r\nHostSockets=" + std::to_string(sockets) +
-                      "\r\n[WINDOW]\r\nviewer=0\r\n";
+                      std::to_string(sockets) + "\r\n";
+    if (hostSockets > 0) ini += "HostSockets=" + std::to_string(hostSockets) + "\r\n";
+    ini += "[WINDOW]\r\nviewer=0\r\n";
     if (!app.Start(page, ini)) return 1;
     if (TimeUntilLog(app, kAnalysed, true, Now(), 60000) < 0) return 1;
     const int rows = app.ListCount();
@@ -108,8 +110,10 @@ int Analyse(const char* page) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && strcmp(argv[1], "download") == 0) return Download(argv[2], (int)strtol(argv[3], nullptr, 10));
+    if ((argc == 4 || argc == 5) && strcmp(argv[1], "download") == 0)
+        return Download(argv[2], (int)strtol(argv[3], nullptr, 10),
+                        argc == 5 ? (int)strtol(argv[4], nullptr, 10) : 0);
     if (argc == 3 && strcmp(argv[1], "analyse") == 0) return Analyse(argv[2]);
-    fprintf(stderr, "usage: engine_bench_win download <page> <sockets> | analyse <page>\n");
+    fprintf(stderr, "usage: engine_bench_win download <page> <sockets> [host sockets] | analyse <page>\n");
     return 2;
 }

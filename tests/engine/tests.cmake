@@ -74,6 +74,12 @@ if(WIN32)
   target_link_libraries(engine_bench_win PRIVATE comctl32)
   target_include_directories(engine_bench_win PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(engine_bench_win)
+
+  # What plain blocking Winsock and file calls cost under Wine, for the
+  # benchmark (not a test).
+  add_executable(wine_floor_win ${CMAKE_SOURCE_DIR}/tools/wine_floor_win.cpp)
+  target_link_libraries(wine_floor_win PRIVATE ws2_32 user32)
+  ferrow_warnings(wine_floor_win)
 endif()
 
 # Driver of tools/engine-bench.sh and tools/tls-bench.sh (not a test), native
