@@ -10,11 +10,12 @@
 constexpr int32_t kPageCap = 16 * 1024 * 1024;
 constexpr int32_t kFetchCap = 64 * 1024 * 1024;
 // Reception reads into one shared buffer of this size and hands each fill
-// on in one piece, so a download is written in writes this large.
-constexpr int kReceiveBufferSize = 256 * 1024;
-// Fills taken per read event: a sender faster than the disk must not keep
-// the other sockets and the tick waiting (the socket reports again).
-constexpr int kFillsPerEvent = 64;
+// on in one piece, so a download is written in writes this large. Under Wine
+// each read and write is a round trip to its server: fewer, larger ones pay.
+constexpr int kReceiveBufferSize = 1024 * 1024;
+// Fills taken per read event (16 MiB): a sender faster than the disk must
+// not keep the other sockets and the tick waiting (the socket reports again).
+constexpr int kFillsPerEvent = 16;
 // Stop command of menu and toolbar.
 constexpr int kCommandStop = 40005;
 
