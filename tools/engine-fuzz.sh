@@ -6,12 +6,13 @@
 # tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends)
 # and cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates; its
 # seeds are in tests/engine/corpus-cookie_fuzz).
-# usage: tools/engine-fuzz.sh [seconds] [target]
+# usage: tools/engine-fuzz.sh [seconds] [target] [libFuzzer arguments...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/engine-fuzz
 seconds=${1:-600}
 target=${2:-http_fuzz}
+shift 2 || shift $# || true
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFERROW_FUZZ=ON -DFERROW_SANITIZE=ON >/dev/null
 ninja -C "$build" "$target" >/dev/null
 mkdir -p "$build/corpus-$target"
@@ -19,4 +20,4 @@ seeds=$root/tests/engine/corpus
 [ -d "$root/tests/engine/corpus-$target" ] && seeds=$root/tests/engine/corpus-$target
 exec "$(find "$build" -name "$target" -type f -perm -u+x | head -1)" "$build/corpus-$target" \
   "$seeds" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-  -print_final_stats=1 -artifact_prefix="$build/"
+  -print_final_stats=1 -artifact_prefix="$build/" "$@"
