@@ -10,62 +10,37 @@
 
 namespace {
 
-std::string Head(const std::string& status, const std::string& lines = "") {
-    return "HTTP/1.0 " + status + "\r\n" + lines + "\r\n";
-}
-std::string Ok(const std::string& body, const std::string& lines = "") {
-    return Head("200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n" + lines) + body;
-}
-std::string Send(const std::string& text) {
-    return "[{\"send\": " + Json(text) + "}]";
-}
+// One answer that sends text.
+std::string Sent(const std::string& text) { return Answer(Send(text)); }
 // The image when the request carries the session cookie, else 403.
 std::string WithSession(const std::string& body) {
-    return "{\"when\": [\"Cookie\", \"sid=abc\"], \"then\": " + Send(Ok(body)) +
-           ", \"else\": " + Send(Head("403 Forbidden")) + "}";
+    return "{\"when\": [\"Cookie\", \"sid=abc\"], \"then\": " + Sent(Ok(body)) +
+           ", \"else\": " + Sent(Head("403 Forbidden")) + "}";
 }
 
 std::string Routes() {
     std::vector<std::pair<std::string, std::string>> r = {
         {"/shop/page.html",
-         Send(Ok("<html><img src=\"a.jpg\"><img src=\"b.jpg\"></html>",
+         Sent(Ok("<html><img src=\"a.jpg\"><img src=\"b.jpg\"></html>",
                  "Set-Cookie: sid=abc; Path=/shop\r\nSet-Cookie: theme=dark\r\n"))},
         {"/shop/a.jpg", WithSession("AAAA")},
         {"/shop/b.jpg", WithSession("BBBB")},
         // Answers of every kind that set a cookie each.
-        {"/set/page.html", Send(Ok("<html></html>", "Set-Cookie: page=1; Path=/\r\n"))},
-        {"/set/file.jpg", Send(Ok("f", "Set-Cookie: download=1; Path=/\r\n"))},
-        {"/set/view.jpg", Send(Ok("v", "Set-Cookie: fetch=1; Path=/\r\n"))},
+        {"/set/page.html", Sent(Ok("<html></html>", "Set-Cookie: page=1; Path=/\r\n"))},
+        {"/set/file.jpg", Sent(Ok("f", "Set-Cookie: download=1; Path=/\r\n"))},
+        {"/set/view.jpg", Sent(Ok("v", "Set-Cookie: fetch=1; Path=/\r\n"))},
         {"/set/moved.jpg",
-         Send(Head("302 Found", "Location: /set/file.jpg\r\nSet-Cookie: redirect=1; Path=/\r\n"))},
-        {"/set/heads.html", Send(Ok("<html><img src=\"probe.jpg\"></html>"))},
-        {"/set/probe.jpg", Send(Ok("p", "Set-Cookie: head=1; Path=/\r\n"))},
-        {"/set/refused.jpg", Send(Ok("r", "Set-Cookie: bad=1; Domain=example.com; Path=/\r\n"
+         Sent(Head("302 Found", "Location: /set/file.jpg\r\nSet-Cookie: redirect=1; Path=/\r\n"))},
+        {"/set/heads.html", Sent(Ok("<html><img src=\"probe.jpg\"></html>"))},
+        {"/set/probe.jpg", Sent(Ok("p", "Set-Cookie: head=1; Path=/\r\n"))},
+        {"/set/refused.jpg", Sent(Ok("r", "Set-Cookie: bad=1; Domain=example.com; Path=/\r\n"
                                           "Set-Cookie: gone=1; Path=/; Max-Age=0\r\n"))},
-        {"*", Send(Ok("ok"))},
+        {"*", Sent(Ok("ok"))},
     };
-    std::string json = "{";
-    for (size_t i = 0; i < r.size(); i++)
-        json += (i ? ",\n" : "") + Json(r[i].first) + ": " + r[i].second;
-    return json + "}";
+    return RoutesJson(r);
 }
 
-TempFolder* ServerFolder;
-FixtureServer* Fixture;
-
-class Servers : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ServerFolder = new TempFolder;
-        Fixture = new FixtureServer;
-        ASSERT_TRUE(Fixture->Start(ServerFolder->path.string(), Routes()));
-    }
-    void TearDown() override {
-        delete Fixture;
-        delete ServerFolder;
-    }
-};
-const auto* const kServers = ::testing::AddGlobalTestEnvironment(new Servers);
+const auto* const kSuite = AddFixtureSuite(Routes);
 
 std::string Url(const std::string& path, const std::string& host = "127.0.0.1") {
     return "http://" + host + ":" + std::to_string(Fixture->port) + path;

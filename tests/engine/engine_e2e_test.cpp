@@ -15,15 +15,6 @@ void AdvanceTickCountForTests(uint32_t ms);
 
 namespace {
 
-std::string Head(const std::string& status, const std::string& lines = "") {
-    return "HTTP/1.0 " + status + "\r\n" + lines + "\r\n";
-}
-std::string Ok(const std::string& body, const std::string& lines = "") {
-    return Head("200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n" + lines) + body;
-}
-std::string Send(const std::string& text) {
-    return "{\"send\": " + Json(text) + "}";
-}
 
 // Routes of the suite's fixture server.
 std::string Routes() {
@@ -85,28 +76,11 @@ std::string Routes() {
         {"/fetch.jpg", Send(Ok("JPEGDATA", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"))},
         {"*", Send(Ok("ok"))},
     };
-    std::string json = "{";
-    for (size_t i = 0; i < r.size(); i++)
-        json += (i ? ",\n" : "") + Json(r[i].first) + ": [" + r[i].second + "]";
-    return json + "}";
+    for (auto& route : r) route.second = Answer(route.second);
+    return RoutesJson(r);
 }
 
-TempFolder* ServerFolder;
-FixtureServer* Fixture;
-
-class Servers : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ServerFolder = new TempFolder;
-        Fixture = new FixtureServer;
-        ASSERT_TRUE(Fixture->Start(ServerFolder->path.string(), Routes()));
-    }
-    void TearDown() override {
-        delete Fixture;
-        delete ServerFolder;
-    }
-};
-const auto* const kServers = ::testing::AddGlobalTestEnvironment(new Servers);
+const auto* const kSuite = AddFixtureSuite(Routes);
 
 std::string Url(const std::string& path) {
     return Fixture->Url(path);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "analysis/file_table.h"
 #include "engine/engine.h"
@@ -14,6 +17,52 @@
 #include "tests/support/recorder.h"
 #include "tests/support/temp_folder.h"
 #include "text/text.h"
+
+// Pieces of the fixture server's routes (tools/fixture_server.py).
+inline std::string Head(const std::string& status, const std::string& lines = "") {
+    return "HTTP/1.0 " + status + "\r\n" + lines + "\r\n";
+}
+inline std::string Ok(const std::string& body, const std::string& lines = "") {
+    return Head("200 OK", "Content-Length: " + std::to_string(body.size()) + "\r\n" + lines) + body;
+}
+inline std::string Send(const std::string& text) { return "{\"send\": " + Json(text) + "}"; }
+// The steps of one answer, as a route or a turn takes them.
+inline std::string Answer(const std::string& steps) { return "[" + steps + "]"; }
+// {"path": answer, ...} from each path and its answer.
+inline std::string RoutesJson(const std::vector<std::pair<std::string, std::string>>& routes) {
+    std::string json = "{";
+    for (size_t i = 0; i < routes.size(); i++)
+        json += (i ? ",\n" : "") + Json(routes[i].first) + ": " + routes[i].second;
+    return json + "}";
+}
+
+// One fixture server for a whole test program, serving the program's routes
+// from a temporary folder: AddFixtureSuite(Routes) at namespace scope, then
+// Fixture in the tests.
+inline FixtureServer* Fixture = nullptr;
+class FixtureSuite : public ::testing::Environment {
+public:
+    explicit FixtureSuite(std::string (*routes)()) : routes_(routes) {}
+    void SetUp() override {
+        folder_ = std::make_unique<TempFolder>();
+        server_ = std::make_unique<FixtureServer>();
+        Fixture = server_.get();
+        ASSERT_TRUE(server_->Start(folder_->path.string(), routes_()));
+    }
+    void TearDown() override {
+        Fixture = nullptr;
+        server_.reset();
+        folder_.reset();
+    }
+
+private:
+    std::string (*routes_)();
+    std::unique_ptr<TempFolder> folder_;
+    std::unique_ptr<FixtureServer> server_;
+};
+inline ::testing::Environment* AddFixtureSuite(std::string (*routes)()) {
+    return ::testing::AddGlobalTestEnvironment(new FixtureSuite(routes));
+}
 
 // Moves the engine's clock forward (platform_posix.cpp).
 void AdvanceTickCountForTests(uint32_t ms);

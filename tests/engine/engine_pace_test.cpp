@@ -14,10 +14,6 @@
 
 namespace {
 
-std::string Head(const std::string& status, const std::string& lines = "") {
-    return "HTTP/1.0 " + status + "\r\n" + lines + "\r\n";
-}
-std::string Send(const std::string& text) { return "{\"send\": " + Json(text) + "}"; }
 
 // 4 GiB and a little: past every 32-bit count, and not a whole block.
 constexpr int64_t kStreamSize = (int64_t{1} << 32) + 777;
@@ -74,22 +70,7 @@ std::string Routes() {
     return json + "}";
 }
 
-TempFolder* ServerFolder;
-FixtureServer* Fixture;
-
-class Servers : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ServerFolder = new TempFolder;
-        Fixture = new FixtureServer;
-        ASSERT_TRUE(Fixture->Start(ServerFolder->path.string(), Routes()));
-    }
-    void TearDown() override {
-        delete Fixture;
-        delete ServerFolder;
-    }
-};
-const auto* const kServers = ::testing::AddGlobalTestEnvironment(new Servers);
+const auto* const kSuite = AddFixtureSuite(Routes);
 
 std::string Url(const std::string& path) { return Fixture->Url(path); }
 

@@ -9,10 +9,6 @@
 
 namespace {
 
-std::string Head(const std::string& status, const std::string& lines = "") {
-    return "HTTP/1.0 " + status + "\r\n" + lines + "\r\n";
-}
-std::string Send(const std::string& text) { return "{\"send\": " + Json(text) + "}"; }
 std::string Body(int64_t n, int64_t from = 0) {
     return "{\"body\": " + std::to_string(n) + ", \"from\": " + std::to_string(from) + "}";
 }
