@@ -13,11 +13,8 @@
 #include <map>
 #include <vector>
 
-#include <winsock2.h>
-
-#include <iterator>
-
 #include "tests/ui/ferrow_app.h"
+#include "tests/ui/fixture_ask_win.h"
 
 namespace {
 
@@ -106,30 +103,6 @@ TEST(EngineAppTest, DownloadPastTwoGiBKeepsItsRealSize) {
     EXPECT_EQ(app.Exit(), 0);
 }
 
-// The fixture server's answer to /stats: the most connections it held open
-// at once, -1 when it cannot be asked.
-int MostOpenConnections() {
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return -1;
-    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons((u_short)atoi(getenv("FERROW_UI_PORT")));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    const char request[] = "GET /stats HTTP/1.0\r\n\r\n";
-    if (connect(s, (sockaddr*)&a, sizeof a) == 0 &&
-        send(s, request, (int)sizeof request - 1, 0) == (int)sizeof request - 1) {
-        char buffer[256];
-        int n;
-        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, (size_t)n);
-    }
-    closesocket(s);
-    WSACleanup();
-    size_t at = reply.find("\"most_open\": ");
-    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + 13);
-}
-
 std::string Pattern(int64_t n, int64_t from = 0) {
     std::string bytes((size_t)n, '\0');
     for (int64_t i = 0; i < n; i++) bytes[(size_t)i] = (char)((from + i) & 255);
@@ -151,7 +124,7 @@ TEST(EngineAppTest, RetriesResumesAndThePerHostLimit) {
     std::vector<int> rows;
     for (int row = 0; row < 10; row++) rows.push_back(row);
     app.SelectRows(rows);
-    MostOpenConnections();  // counts from here
+    FixtureMostOpen("FERROW_UI_PORT");  // counts from here
     app.Command(40003);     // download
     const int64_t big = 5 << 20;
     ASSERT_TRUE(app.WaitForLog("resume.bin(" + std::to_string(big) + "bytes)をダウンロードしました",
@@ -171,7 +144,7 @@ TEST(EngineAppTest, RetriesResumesAndThePerHostLimit) {
     EXPECT_EQ(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
     EXPECT_EQ(FileText(dl + "busy.jpg"), Pattern(10));
     for (int i = 0; i < 8; i++) EXPECT_EQ(FileText(dl + std::to_string(i) + ".jpg"), Pattern(5)) << i;
-    EXPECT_EQ(MostOpenConnections(), 2);
+    EXPECT_EQ(FixtureMostOpen("FERROW_UI_PORT"), 2);
     // The server's log holds each request head as JSON text.
     const char* requests = getenv("FERROW_FIXTURE_LOG");
     ASSERT_NE(requests, nullptr);

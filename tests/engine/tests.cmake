@@ -59,7 +59,7 @@ if(WIN32)
 
   # Ferrow.exe itself under Wine: re-sorts during HEAD checks, a download
   # past 2 GiB; and the driver of the benchmark's Wine runs (not a test).
-  add_executable(engine_app_tests engine/engine_app_test.cpp ui/ferrow_app.cpp)
+  add_executable(engine_app_tests engine/engine_app_test.cpp ui/ferrow_app.cpp ui/fixture_ask_win.cpp)
   target_link_libraries(engine_app_tests PRIVATE ${FERROW_GTEST} comctl32 ws2_32)
   target_include_directories(engine_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(engine_app_tests)

@@ -14,8 +14,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The page links three files; each sends a part, pauses a second and then
-# sends the rest, so downloads at the same time overlap visibly.
+# The page links three files; each sends a part, then holds until the test
+# releases it (/release/partN) and sends the rest, so that downloads at the
+# same time would overlap visibly.
 python3 - "$work/routes.json" <<'PY'
 import json, sys
 page = '<html><title>drip</title>' + ''.join(
@@ -25,7 +26,7 @@ routes = {"/drip.html": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\
 for i in (1, 2, 3):
     routes["/part%d.jpg" % i] = [
         {"send": "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 3000\r\n\r\n"},
-        {"body": 1000}, {"sleep": 1}, {"body": 2000}]
+        {"body": 1000}, {"hold": "part%d" % i}, {"body": 2000}]
 routes["*"] = [{"send": "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"}]
 json.dump(routes, open(sys.argv[1], "w"))
 PY

@@ -45,8 +45,9 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/settings_through_app_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/help_viewer_override.cpp
     ${CMAKE_SOURCE_DIR}/tests/ui/ferrow_app.cpp
+    ${CMAKE_SOURCE_DIR}/tests/ui/fixture_ask_win.cpp
     ${CMAKE_SOURCE_DIR}/tests/support/temp_folder.cpp)
-  target_link_libraries(settings_through_app_tests PRIVATE ${FERROW_GTEST} comctl32 psapi advapi32)
+  target_link_libraries(settings_through_app_tests PRIVATE ${FERROW_GTEST} comctl32 psapi advapi32 ws2_32)
   target_include_directories(settings_through_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(settings_through_app_tests)
   add_dependencies(settings_through_app_tests Ferrow help_viewer_stub)
