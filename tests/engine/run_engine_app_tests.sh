@@ -10,7 +10,7 @@ work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
 
-# Twelve slow files whose names, sizes and dates sort three different ways,
+# Twelve held files whose names, sizes and dates sort three different ways,
 # a page that lists them, a page with one file past 2 GiB made on the fly,
 # a page of files that need retries, and the cookie pages below.
 python3 - "$work/routes.json" <<'PY'
@@ -22,7 +22,8 @@ for i in range(12):
     size = 1000 + (i * 7) % 12 * 111
     head = ("HTTP/1.0 200 OK\r\nContent-Length: %d\r\n"
             "Last-Modified: Sun, %02d Nov 1994 08:49:37 GMT\r\n\r\n" % (size, i + 1))
-    routes["/slow/" + name] = [{"sleep": 0.3}, {"send": head}]
+    # Answered in three groups of four as the test releases them.
+    routes["/slow/" + name] = [{"hold": "slow%d" % (i // 4)}, {"send": head}]
     links += '<a href="slow/%s">%d</a>' % (name, i)
 routes["/slow.html"] = [{"send": "HTTP/1.0 200 OK\r\n\r\n<html>" + links + "</html>"}]
 big = (1 << 31) + 1234
