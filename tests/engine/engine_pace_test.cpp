@@ -58,7 +58,7 @@ std::string Routes() {
                                         "\r\n")) +
                 "]";
     }
-    json += ",\n" + Json("/wait/a.jpg") + ": [{\"sleep\": 0.3}, " +
+    json += ",\n" + Json("/wait/a.jpg") + ": [{\"hold\": \"wait-a\"}, " +
             Send(Head("200 OK", "Content-Length: 3\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 "
                                 "GMT\r\n") + "AAA") + "]";
     json += ",\n" + Json("/wait/b.jpg") + ": [" +
@@ -300,6 +300,7 @@ TEST_F(IdentityTest, WaitingDownloadsOfAnOldListLeaveTheNewListAlone) {
     // A new analysis while b waits and a is under way: its rows take the
     // places 0 and 1 that a and b had.
     OnAnalysePage(Url("/new.html").c_str(), -1);
+    ASSERT_TRUE(Fixture->Release("wait-a"));
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(Saved("a.jpg"), "AAA");
     EXPECT_EQ(Saved("b.jpg"), "BBBB");
