@@ -92,14 +92,16 @@ for host in 4 10; do
   fi
 done
 if [ -n "$wine_ok" ] && [ -n "$winfloor" ]; then
-  # The least any Windows client pays under Wine: one file after another
-  # with plain blocking calls, no window, no list.
-  mkdir -p "$work/f2"
-  out=$("$root/tools/wine-run.sh" "$winfloor" "Z:$(echo "$work/small.list" | tr / '\\')" \
-        "Z:$(echo "$work/f2" | tr / '\\')" | tr -d '\r' | grep ' ms' | head -1)
-  f=$(echo "$out" | first_ms)
+  # What a bare Windows client pays under Wine: plain blocking calls, no
+  # window, no list, one file after another and four side by side.
   echo "-- plain blocking Winsock client under Wine (the floor there)"
-  echo "wine_floor_win ${f:-?} ms (${out#* ms, }): $(ratio "${f:-0}" "$w2")x wget's time"
+  for threads in 1 4; do
+    rm -rf "$work/f2"; mkdir -p "$work/f2"
+    out=$("$root/tools/wine-run.sh" "$winfloor" "Z:$(echo "$work/small.list" | tr / '\\')" \
+          "Z:$(echo "$work/f2" | tr / '\\')" $threads | tr -d '\r' | grep ' ms' | head -1)
+    f=$(echo "$out" | first_ms)
+    echo "wine_floor_win, $threads at a time: ${f:-?} ms (${out#* ms, }): $(ratio "${f:-0}" "$w2")x wget's time"
+  done
   echo "-- one call of each kind Ferrow makes per file, under Wine"
   "$root/tools/wine-run.sh" "$winfloor" calls "Z:$(echo "$work/f2" | tr / '\\')" | tr -d '\r' | paste -sd ';' | sed 's/;/; /g'
 fi
