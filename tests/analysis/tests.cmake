@@ -4,20 +4,15 @@ if(FERROW_FUZZ)
   # Build with clang and FERROW_SANITIZE=ON; the core gets coverage
   # instrumentation here so the fuzzer can steer through the scanner.
   target_compile_options(ferrow_core PRIVATE -fsanitize=fuzzer-no-link)
-  add_executable(page_scan_fuzz ${CMAKE_CURRENT_LIST_DIR}/page_scan_fuzz.cpp)
-  # clang has no CP932 execution character set; the fuzzed code holds no
-  # Japanese literals, so the targets it builds keep UTF-8 literals.
-  foreach(target ferrow_core ferrow_platform ferrow_test_support page_scan_fuzz)
+  # The libraries keep UTF-8 literals too (see ferrow_fuzz_target).
+  foreach(target ferrow_core ferrow_platform ferrow_test_support)
     get_target_property(options ${target} COMPILE_OPTIONS)
     if(options)
       list(REMOVE_ITEM options -fexec-charset=CP932)
       set_target_properties(${target} PROPERTIES COMPILE_OPTIONS "${options}")
     endif()
   endforeach()
-  target_compile_options(page_scan_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_options(page_scan_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(page_scan_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
-  ferrow_warnings(page_scan_fuzz)
+  ferrow_fuzz_target(page_scan_fuzz ${CMAKE_CURRENT_LIST_DIR}/page_scan_fuzz.cpp)
 endif()
 
 if(FERROW_BENCH)

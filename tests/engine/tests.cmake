@@ -88,42 +88,13 @@ add_executable(engine_bench ${CMAKE_SOURCE_DIR}/tools/engine_bench.cpp)
 target_link_libraries(engine_bench PRIVATE ferrow_test_support ferrow_platform ferrow_core)
 ferrow_warnings(engine_bench)
 
-# libFuzzer target over response heads and download paths (clang; see
+# libFuzzer targets over response heads and download paths and more (clang; see
 # tools/engine-fuzz.sh).
 if(FERROW_FUZZ)
-  add_executable(http_fuzz ${CMAKE_CURRENT_LIST_DIR}/http_fuzz.cpp)
-  get_target_property(options http_fuzz COMPILE_OPTIONS)
-  if(options)
-    list(REMOVE_ITEM options -fexec-charset=CP932)  # clang has no CP932
-    set_target_properties(http_fuzz PROPERTIES COMPILE_OPTIONS "${options}")
-  endif()
-  target_compile_options(http_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_options(http_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(http_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
-  ferrow_warnings(http_fuzz)
-
+  ferrow_fuzz_target(http_fuzz ${CMAKE_CURRENT_LIST_DIR}/http_fuzz.cpp)
   # What a TLS layer hands up, cut at record ends of every length.
-  add_executable(tls_stream_fuzz ${CMAKE_CURRENT_LIST_DIR}/tls_stream_fuzz.cpp)
-  get_target_property(options tls_stream_fuzz COMPILE_OPTIONS)
-  if(options)
-    list(REMOVE_ITEM options -fexec-charset=CP932)
-    set_target_properties(tls_stream_fuzz PROPERTIES COMPILE_OPTIONS "${options}")
-  endif()
-  target_compile_options(tls_stream_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_options(tls_stream_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(tls_stream_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
-  ferrow_warnings(tls_stream_fuzz)
-
+  ferrow_fuzz_target(tls_stream_fuzz ${CMAKE_CURRENT_LIST_DIR}/tls_stream_fuzz.cpp)
   # Set-Cookie values, response heads, cookies.txt and cookie dates, with the
   # store's promises checked after each input.
-  add_executable(cookie_fuzz ${CMAKE_CURRENT_LIST_DIR}/cookie_fuzz.cpp)
-  get_target_property(options cookie_fuzz COMPILE_OPTIONS)
-  if(options)
-    list(REMOVE_ITEM options -fexec-charset=CP932)
-    set_target_properties(cookie_fuzz PROPERTIES COMPILE_OPTIONS "${options}")
-  endif()
-  target_compile_options(cookie_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_options(cookie_fuzz PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(cookie_fuzz PRIVATE ferrow_test_support ferrow_platform ferrow_core)
-  ferrow_warnings(cookie_fuzz)
+  ferrow_fuzz_target(cookie_fuzz ${CMAKE_CURRENT_LIST_DIR}/cookie_fuzz.cpp)
 endif()
