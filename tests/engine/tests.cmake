@@ -1,49 +1,31 @@
 # Engine tests: native end-to-end programs against servers on 127.0.0.1,
 # and the Windows program that drives the Winsock layer under Wine.
 if(NOT WIN32)
-  add_executable(engine_e2e_tests engine/engine_e2e_test.cpp engine/servers.cpp)
-  target_compile_definitions(engine_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(engine_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
-                        ${FERROW_GTEST})
-  ferrow_warnings(engine_e2e_tests)
-  add_test(NAME engine_e2e_tests COMMAND engine_e2e_tests)
-  set_tests_properties(engine_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
+  # One native end-to-end program: engine/<name minus its s>.cpp against the
+  # servers it starts; label "asan" also runs it in the sanitizer build.
+  function(ferrow_engine_e2e name timeout label)
+    string(REGEX REPLACE "s$" "" stem ${name})
+    add_executable(${name} engine/${stem}.cpp engine/servers.cpp)
+    target_compile_definitions(${name} PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+    target_link_libraries(${name} PRIVATE ferrow_test_support ${ARGN} ferrow_platform ferrow_core
+                          ${FERROW_GTEST})
+    ferrow_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${timeout})
+    if(label)
+      set_tests_properties(${name} PROPERTIES LABELS ${label})
+    endif()
+  endfunction()
 
+  ferrow_engine_e2e(engine_e2e_tests 120 asan)
   # Pace and bookkeeping: starts on events, a generated stream past 4 GiB,
   # results that find their rows through re-sorts and new analyses.
-  add_executable(engine_pace_tests engine/engine_pace_test.cpp engine/servers.cpp)
-  target_compile_definitions(engine_pace_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(engine_pace_tests PRIVATE ferrow_test_support ferrow_app_logic
-                        ferrow_platform ferrow_core ${FERROW_GTEST})
-  ferrow_warnings(engine_pace_tests)
-  add_test(NAME engine_pace_tests COMMAND engine_pace_tests)
-  set_tests_properties(engine_pace_tests PROPERTIES TIMEOUT 600)
-
+  ferrow_engine_e2e(engine_pace_tests 600 "" ferrow_app_logic)
   # Retries with back-off, resumed downloads and the per-host limit.
-  add_executable(retry_e2e_tests engine/retry_e2e_test.cpp engine/servers.cpp)
-  target_compile_definitions(retry_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(retry_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
-                        ${FERROW_GTEST})
-  ferrow_warnings(retry_e2e_tests)
-  add_test(NAME retry_e2e_tests COMMAND retry_e2e_tests)
-  set_tests_properties(retry_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
-
+  ferrow_engine_e2e(retry_e2e_tests 120 asan)
   # Cookies from answers and from a cookies.txt, seen in the requests.
-  add_executable(cookie_e2e_tests engine/cookie_e2e_test.cpp engine/servers.cpp)
-  target_compile_definitions(cookie_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(cookie_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
-                        ${FERROW_GTEST})
-  ferrow_warnings(cookie_e2e_tests)
-  add_test(NAME cookie_e2e_tests COMMAND cookie_e2e_tests)
-  set_tests_properties(cookie_e2e_tests PROPERTIES TIMEOUT 120 LABELS asan)
-
-  add_executable(tls_e2e_tests engine/tls_e2e_test.cpp engine/servers.cpp)
-  target_compile_definitions(tls_e2e_tests PRIVATE FERROW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(tls_e2e_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core
-                        ${FERROW_GTEST})
-  ferrow_warnings(tls_e2e_tests)
-  add_test(NAME tls_e2e_tests COMMAND tls_e2e_tests)
-  set_tests_properties(tls_e2e_tests PROPERTIES TIMEOUT 300 LABELS asan)
+  ferrow_engine_e2e(cookie_e2e_tests 120 asan)
+  ferrow_engine_e2e(tls_e2e_tests 300 asan)
 endif()
 
 if(WIN32)
