@@ -8,6 +8,7 @@
 #include "engine/report.h"
 #include "settings/options.h"
 #include "settings/whole_file.h"
+#include "text/nocase.h"
 #include "text/text.h"
 
 namespace {
@@ -19,22 +20,11 @@ struct Field {
     size_t len;
 };
 
-bool Is(const Field& f, const char* word) {
-    size_t n = strlen(word);
-    if (f.len != n) return false;
-    for (size_t i = 0; i < n; i++) {
-        char c = f.text[i];
-        if (c >= 'a' && c <= 'z') c = (char)(c - 32);
-        if (c != word[i]) return false;
-    }
-    return true;
-}
-
 // "TRUE" or "FALSE" in any case; false when it is neither.
 bool ReadFlag(const Field& f, bool* flagOut) {
-    if (Is(f, "TRUE"))
+    if (SameNoCase(f.text, f.len, "TRUE"))
         *flagOut = true;
-    else if (Is(f, "FALSE"))
+    else if (SameNoCase(f.text, f.len, "FALSE"))
         *flagOut = false;
     else
         return false;
@@ -53,13 +43,7 @@ bool ReadExpiry(const Field& f, int64_t* out) {
     return true;
 }
 
-bool CopyField(char* dst, size_t size, const Field& f) {
-    dst[0] = '\0';
-    if (f.len >= size || memchr(f.text, '\0', f.len)) return false;
-    memcpy(dst, f.text, f.len);
-    dst[f.len] = '\0';
-    return true;
-}
+bool CopyField(char* dst, size_t size, const Field& f) { return CopyPiece(dst, size, f.text, f.len); }
 
 // One line without its line end; true when its cookie went into the store.
 bool ReadLine(const char* line, size_t len, int64_t now) {

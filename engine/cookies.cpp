@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/http.h"
+#include "text/nocase.h"
 #include "text/text.h"
 
 CookieJar Cookies;
@@ -30,16 +31,6 @@ static bool IsCleanText(const char* text, bool allowEquals) {
     return true;
 }
 
-// Copies text[0, len) with its NUL; false (dst emptied) when it does not
-// fit or holds a NUL byte of its own.
-static bool CopyPiece(char* dst, size_t size, const char* text, size_t len) {
-    dst[0] = '\0';
-    if (len >= size || memchr(text, '\0', len)) return false;
-    memcpy(dst, text, len);
-    dst[len] = '\0';
-    return true;
-}
-
 static void LowerInPlace(char* text) {
     for (char* p = text; *p; p++)
         *p = Lower(*p);
@@ -55,12 +46,6 @@ static void Trim(const char** text, size_t* len) {
         (*len)--;
 }
 
-static bool SameNoCase(const char* text, size_t len, const char* word) {
-    if (strlen(word) != len) return false;
-    for (size_t i = 0; i < len; i++)
-        if (Lower(text[i]) != word[i]) return false;
-    return true;
-}
 
 // ---- domains and paths
 

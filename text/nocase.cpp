@@ -24,6 +24,13 @@ int StrNCmpI(const char* a, const char* b, int n) {
     return 0;
 }
 
+bool SameNoCase(const char* text, size_t length, const char* word) {
+    if (strlen(word) != length) return false;
+    for (size_t i = 0; i < length; i++)
+        if (Lower((unsigned char)text[i]) != Lower((unsigned char)word[i])) return false;
+    return true;
+}
+
 bool EndsWithNoCase(const char* text, const char* tail) {
     size_t n = strlen(text), m = strlen(tail);
     if (n < m) return false;

@@ -34,6 +34,14 @@ void CopyText(char* dst, size_t size, const char* src) {
     dst[len] = '\0';
 }
 
+bool CopyPiece(char* dst, size_t size, const char* text, size_t length) {
+    dst[0] = '\0';
+    if (length >= size || memchr(text, '\0', length)) return false;
+    memcpy(dst, text, length);
+    dst[length] = '\0';
+    return true;
+}
+
 void FormatText(char* buffer, size_t size, const char* format, ...) {
     if (size == 0) return;
     va_list args;

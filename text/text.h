@@ -5,6 +5,9 @@
 // Copies at most size - 1 bytes of src into dst and terminates it.
 // A cut never leaves half of a Shift_JIS double-byte character at the end.
 void CopyText(char* dst, size_t size, const char* src);
+// Copies text[0, length) and a terminator whole: false, with dst emptied,
+// when it does not fit or holds a NUL of its own (never cut).
+bool CopyPiece(char* dst, size_t size, const char* text, size_t length);
 
 // Formats into buffer from its start (like snprintf, always terminated).
 void FormatText(char* buffer, size_t size, const char* format, ...)
