@@ -5,6 +5,7 @@
 #include "analysis/file_table.h"
 #include "app/address_text.h"
 #include "app/list_sort.h"
+#include "app/log_batch.h"
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
 #include "app/status_bar_win.h"
@@ -182,18 +183,15 @@ void ViewPublishCount(int count) {
 // The table and the item count are current all the while; only the drawing
 // waits.
 static const UINT_PTR kRedrawTimer = 0x4C56;
-static const DWORD kRedrawPeriod = 100;
 static bool RedrawTimerSet = false;
-static bool RedrawDone = false;
-static DWORD LastRedraw = 0;
+static ShowPace RedrawPace = {};
 
 static void RedrawNow(HWND list) {
     if (RedrawTimerSet) KillTimer(list, kRedrawTimer);
     RedrawTimerSet = false;
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, FALSE);
-    RedrawDone = true;
-    LastRedraw = GetTickCount();
+    ShowPaceDone(&RedrawPace, GetTickCount());
 }
 
 void ListShowNow() {
@@ -212,11 +210,11 @@ void ViewSetRedraw(int on) {
         SendMessageA(list, WM_SETREDRAW, FALSE, 0);
         return;
     }
-    DWORD since = GetTickCount() - LastRedraw;
-    if (!RedrawDone || since >= kRedrawPeriod) {
+    uint32_t delay = ShowPaceDelay(&RedrawPace, GetTickCount(), kLogBatchPeriod);
+    if (delay == 0) {
         RedrawNow(list);
     } else if (!RedrawTimerSet) {
-        RedrawTimerSet = SetTimer(list, kRedrawTimer, kRedrawPeriod - since, OnRedrawTimer) != 0;
+        RedrawTimerSet = SetTimer(list, kRedrawTimer, delay, OnRedrawTimer) != 0;
         if (!RedrawTimerSet) RedrawNow(list);
     }
 }

@@ -2,12 +2,24 @@
 
 #include <cstring>
 
+uint32_t ShowPaceDelay(const ShowPace* pace, uint32_t now, uint32_t period) {
+    if (!pace->shown) return 0;
+    // Unsigned: right across the tick count's wrap.
+    uint32_t since = now - pace->last;
+    return since >= period ? 0 : period - since;
+}
+
+void ShowPaceDone(ShowPace* pace, uint32_t now) {
+    pace->shown = true;
+    pace->last = now;
+}
+
 void LogBatchStart(LogBatch* batch) {
     batch->text[0] = '\0';
     batch->length = 0;
     batch->firstLine = true;
-    batch->appended = false;
-    batch->lastAppend = 0;
+    batch->pace.shown = false;
+    batch->pace.last = 0;
 }
 
 bool LogBatchAdd(LogBatch* batch, const char* line) {
@@ -27,17 +39,13 @@ bool LogBatchAdd(LogBatch* batch, const char* line) {
 }
 
 uint32_t LogBatchDelay(const LogBatch* batch, uint32_t now) {
-    if (!batch->appended) return 0;
-    // Unsigned: right across the tick count's wrap.
-    uint32_t since = now - batch->lastAppend;
-    return since >= kLogBatchPeriod ? 0 : kLogBatchPeriod - since;
+    return ShowPaceDelay(&batch->pace, now, kLogBatchPeriod);
 }
 
 void LogBatchAppended(LogBatch* batch, uint32_t now) {
     batch->text[0] = '\0';
     batch->length = 0;
-    batch->appended = true;
-    batch->lastAppend = now;
+    ShowPaceDone(&batch->pace, now);
 }
 
 void LogBatchDrop(LogBatch* batch) {

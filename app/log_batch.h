@@ -8,6 +8,17 @@
 #include <cstddef>
 #include <cstdint>
 
+// Something shown in quick succession (log lines, list rows) is shown at
+// most once per period while changes keep coming, and at once after a quiet
+// spell.
+struct ShowPace {
+    bool shown;    // last holds the tick of a showing
+    uint32_t last; // tick of the last showing
+};
+// Milliseconds until the next showing is due: 0 when it may happen now.
+uint32_t ShowPaceDelay(const ShowPace* pace, uint32_t now, uint32_t period);
+void ShowPaceDone(ShowPace* pace, uint32_t now);
+
 // Gathered text at most; a line that does not fit waits for the next batch.
 constexpr size_t kLogBatchSize = 16384;
 // Appends to the pane come at most this often (ms) while lines keep coming.
@@ -16,9 +27,8 @@ constexpr uint32_t kLogBatchPeriod = 100;
 struct LogBatch {
     char text[kLogBatchSize]; // each line after a line break, but the log's very first
     size_t length;
-    bool firstLine;      // the next line is the log's very first
-    bool appended;       // lastAppend holds the tick of an append
-    uint32_t lastAppend; // tick of the last append to the pane
+    bool firstLine; // the next line is the log's very first
+    ShowPace pace;  // of the appends to the pane
 };
 
 // The state at program start: empty, the first line still to come.
