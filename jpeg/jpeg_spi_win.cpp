@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "jpeg/jpeg_decoder.h"
-#include "jpeg/spi_input_win.h"
-#include "jpeg/spi_interface.h"
+#include "spi/spi_input_win.h"
+#include "spi/spi_interface.h"
 
 // Exported by plain name through jpeg.def (no stdcall decoration on i686).
 #define SPI_EXPORT extern "C"

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "jpeg/spi_interface.h"
+#include "spi/spi_interface.h"
 
 // Width, height and bit count (24, or 32 where the picture has
 // transparency) of the first frame. kSpiNotSupported when the data are not

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "jpeg/spi_input_win.h"
-#include "jpeg/spi_interface.h"
+#include "spi/spi_input_win.h"
+#include "spi/spi_interface.h"
 #include "wic/wic_decode_win.h"
 #include "wic/wic_image.h"
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "jpeg/spi_interface.h"
+#include "spi/spi_interface.h"
 #include "tests/jpeg/dib_pattern.h"
 
 namespace {

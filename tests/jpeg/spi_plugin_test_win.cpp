@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "jpeg/jpeg_decoder.h"
-#include "jpeg/spi_interface.h"
+#include "spi/spi_interface.h"
 #include "tests/jpeg/jpeg_builder.h"
 
 namespace {

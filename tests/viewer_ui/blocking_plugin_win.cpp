@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "jpeg/spi_interface.h"
+#include "spi/spi_interface.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "jpeg/spi_interface.h"
+#include "spi/spi_interface.h"
 
 using Bytes = std::vector<uint8_t>;
 

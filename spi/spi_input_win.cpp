@@ -1,4 +1,4 @@
-#include "jpeg/spi_input_win.h"
+#include "spi/spi_input_win.h"
 
 // The largest file read whole into memory: beyond any picture within the
 // plug-ins' pixel limit.

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "jpeg/spi_interface.h"
+#include "spi/spi_interface.h"
 
 // The caller's memory, or a file's bytes in a block released with the record.
 struct SpiInput {
