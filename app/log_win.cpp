@@ -6,8 +6,8 @@
 #include "app/file_list_win.h"
 #include "app/log_batch.h"
 #include "app/main_state_win.h"
-#include "app/version.h"
 #include "engine/report.h"
+#include "resources/version.h"
 #include "text/text.h"
 
 // Apart from any timer the edit control sets for itself.

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "analysis/links.h"
-#include "app/version.h"
+#include "resources/version.h"
 #include "text/nocase.h"
 #include "text/text.h"
 

@@ -5,7 +5,7 @@
 
 #include <shellapi.h>
 
-#include "app/version.h"
+#include "resources/version.h"
 #include "settings/options.h"
 #include "settings/settings_ids.h"
 #include "text/text.h"

@@ -6,7 +6,7 @@
 # usage: tools/package-check.sh [Ferrow-<version>-win64.zip]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-version=$(sed -n 's/^#define FERROW_VERSION "\(.*\)"$/\1/p' "$root/app/version.h")
+version=$(sed -n 's/^#define FERROW_VERSION "\(.*\)"$/\1/p' "$root/resources/version.h")
 zip=${1:-$root/build/dist/Ferrow-$version-win64.zip}
 [ -f "$zip" ] || { echo "package-check: no package $zip (run tools/package.sh)" >&2; exit 1; }
 work=$(mktemp -d)

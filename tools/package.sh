@@ -10,8 +10,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 tools/setup.sh
-version=$(sed -n 's/^#define FERROW_VERSION "\(.*\)"$/\1/p' app/version.h)
-[ -n "$version" ] || { echo "package: no version in app/version.h" >&2; exit 1; }
+version=$(sed -n 's/^#define FERROW_VERSION "\(.*\)"$/\1/p' resources/version.h)
+[ -n "$version" ] || { echo "package: no version in resources/version.h" >&2; exit 1; }
 dist=build/dist
 mkdir -p "$dist"
 launcher=()

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "analysis/links.h"
-#include "app/version.h"
 #include "engine/http.h"
+#include "resources/version.h"
 
 namespace {
 

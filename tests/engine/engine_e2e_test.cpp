@@ -5,9 +5,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "app/version.h"
 #include "engine/http.h"
 #include "engine/platform.h"
+#include "resources/version.h"
 #include "tests/engine/engine_fixture.h"
 #include "text/text.h"
 

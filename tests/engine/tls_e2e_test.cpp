@@ -6,11 +6,11 @@
 #include <fstream>
 #include <random>
 
-#include "app/version.h"
 #include "engine/platform.h"
-#include "text/text.h"
 #include "engine/tls.h"
+#include "resources/version.h"
 #include "tests/engine/engine_fixture.h"
+#include "text/text.h"
 
 
 namespace {

@@ -150,7 +150,7 @@ class Manual(unittest.TestCase):
                                 "log.htm shows a line the program does not write")
 
     def banner(self):
-        header = (ROOT / "app" / "version.h").read_text(encoding="utf-8")
+        header = (ROOT / "resources" / "version.h").read_text(encoding="utf-8")
         version = re.search(r'#define FERROW_VERSION "([^"]+)"', header).group(1)
         line = re.search(r'kBannerLine\[\] = "([^"]*)" FERROW_VERSION "([^"]*)"', header)
         return line.group(1) + version + line.group(2)

@@ -1,5 +1,5 @@
 // What Windows reads from the three deliverables: one version block made
-// from app/version.h in each, and the program's application manifest.
+// from resources/version.h in each, and the program's application manifest.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/version.h"
+#include "resources/version.h"
 
 namespace {
 
