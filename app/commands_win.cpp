@@ -17,6 +17,7 @@
 #include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
+#include "engine/requests.h"
 #include "resources/resource.h"
 #include "settings/browser_win.h"
 #include "settings/help_about_win.h"
@@ -24,7 +25,7 @@
 #include "settings/settings_dialog_win.h"
 #include "viewer/viewer_win.h"
 
-void SetCommandState(int command, int checked, int enabled) {
+void ShowCommandState(int command, int checked, int enabled) {
     if (MainWindow.mainMenu) {
         CheckMenuItem(MainWindow.mainMenu, command,
                       MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
@@ -36,10 +37,6 @@ void SetCommandState(int command, int checked, int enabled) {
             (checked ? TBSTATE_CHECKED : 0) | (enabled ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE);
         SendMessageA(MainWindow.toolbar, TB_SETSTATE, command, MAKELPARAM(state, 0));
     }
-}
-
-void SetCommandState(int command, int enabled) {
-    SetCommandState(command, 0, enabled);
 }
 
 static void OnAnalyse() {
@@ -71,14 +68,14 @@ static void OnDownload() {
         SendDownload(row);
         sent++;
     }
-    if (sent >= 2) Engine.DownloadBatchRunning = 1;
+    if (sent >= 2) BeginDownloadBatch();
 }
 
 static void OnDownloadAll() {
     const int count = ListCount();
     for (int row = 0; row < count; row++)
         SendDownload(row);
-    if (count >= 2) Engine.DownloadBatchRunning = 1;
+    if (count >= 2) BeginDownloadBatch();
 }
 
 static void OnStop() {
@@ -92,7 +89,7 @@ static void OnToggleToolbar() {
     } else {
         CreateToolbar(MainWindow.mainWindow, MainWindow.instance);
         CheckMenuItem(MainWindow.mainMenu, IDM_TOOLBAR, MF_BYCOMMAND | MF_CHECKED);
-        SetCommandState(IDM_STOP, 0, 0);
+        ShowCommandState(IDM_STOP, 0, 0);
         SendMessageA(MainWindow.toolbar, TB_SETSTATE, CurrentViewCommand(),
                      MAKELPARAM(TBSTATE_ENABLED | TBSTATE_CHECKED, 0));
     }

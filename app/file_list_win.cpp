@@ -10,7 +10,6 @@
 #include "app/status_bar_win.h"
 #include "engine/file_table.h"
 #include "engine/jobs.h"
-#include "engine/report.h"
 #include "resources/resource.h"
 #include "settings/options.h"
 
@@ -165,15 +164,15 @@ void SetListView(int command) {
 }
 
 // Requests of the found-file table.
-void ViewDeleteAllItems() {
+void ListViewDeleteAll() {
     if (MainWindow.fileList) ListView_DeleteAllItems(MainWindow.fileList);
 }
 
-void ViewRedrawItem(int row) {
+void ListViewRedrawRow(int row) {
     if (MainWindow.fileList) ListView_RedrawItems(MainWindow.fileList, row, row);
 }
 
-void ViewPublishCount(int count) {
+void ListViewPublishCount(int count) {
     if (MainWindow.fileList) ListView_SetItemCountEx(MainWindow.fileList, count, LVSICF_NOSCROLL);
 }
 
@@ -203,7 +202,7 @@ static void CALLBACK OnRedrawTimer(HWND list, UINT, UINT_PTR, DWORD) {
     RedrawNow(list);
 }
 
-void ViewSetRedraw(int on) {
+void ListViewSetRedraw(int on) {
     HWND list = MainWindow.fileList;
     if (!list) return;
     if (!on) {

@@ -6,6 +6,12 @@
 HWND CreateFileList(HWND parent, HINSTANCE instance);
 // WM_NOTIFY from control 100.
 LRESULT OnFileListNotify(NMHDR* header);
+// The found-file table's requests to the list: empty it, redraw a row, the
+// row count, and drawing off (0) or on again, at most once a period.
+void ListViewDeleteAll();
+void ListViewRedrawRow(int row);
+void ListViewPublishCount(int count);
+void ListViewSetRedraw(int on);
 // Draws now what a page's analysis put in the table, if that waits.
 void ListShowNow();
 // Sorts by a column (5: by extension) and redraws every item.

@@ -28,7 +28,7 @@ static void RestoreColumns(const LayoutRecord& layout) {
 static void RestoreView(const LayoutRecord& layout) {
     const int command = layout.listStyle == 1 ? IDM_VIEW_LIST : IDM_VIEW_DETAILS;
     SetListView(command);  // radio checks of both menus and the toolbar's buttons
-    SetCommandState(command, 1, 1);
+    ShowCommandState(command, 1, 1);
 }
 
 static void RestorePlacement(const LayoutRecord& layout) {

@@ -1,8 +1,5 @@
 #include "app/log_win.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "app/file_list_win.h"
 #include "app/log_batch.h"
 #include "app/main_state_win.h"
@@ -80,17 +77,11 @@ HWND CreateLogPane(HWND parent, HINSTANCE instance, HFONT font) {
     return log;
 }
 
-void LogAppend(const char* format, ...) {
+void LogPaneAppend(const char* formatted) {
     HWND log = MainWindow.log;
     if (!log) return;
-    // Formatted in full first, then cut on a character boundary: a cut never
-    // leaves half a Shift_JIS character at the end of the line.
-    char formatted[4096];
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(formatted, sizeof formatted, format, args);
-    va_end(args);
-    if (n < 0) formatted[0] = '\0';
+    // The line comes formatted in full; it is cut on a character boundary:
+    // a cut never leaves half a Shift_JIS character at the end of the line.
     char line[kLogLineSize];
     CopyText(line, sizeof line, formatted);
 
@@ -113,7 +104,7 @@ void LogShowNow() {
 }
 
 // The rows first: whoever sees a run's end line sees its rows.
-void ShowResultsNow() {
+void ShowMainWindowResults() {
     ListShowNow();
     LogShowNow();
 }

@@ -4,14 +4,21 @@
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "app/engine_frames_win.h"
+#include "app/commands_win.h"
+#include "app/file_list_win.h"
+#include "app/log_win.h"
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
+#include "app/status_bar_win.h"
+#include "app/url_box_win.h"
+#include "engine/engine_window_win.h"
 #include "engine/net.h"
+#include "engine/report.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
 #include "text/address.h"
 #include "text/text.h"
+#include "viewer/viewer_win.h"
 
 // A second start only brings the first instance to the front; its command
 // line is dropped (addresses reach a running program by WM_COPYDATA).
@@ -26,6 +33,34 @@ static void RegisterLauncher() {
     char library[260];
     FormatText(library, sizeof library, "%s\\Ferrow.dll", ProgramFolder);
     if (!RegisterAutomationLibrary(library)) NoteRegistrationFailed();
+}
+
+// What the core and the viewer report lands in the main window's parts.
+static void InstallMainWindowReports() {
+    ReportTable table = {};
+    table.logLine = LogPaneAppend;
+    table.showResultsNow = ShowMainWindowResults;
+    table.setCaption = SetMainCaption;
+    table.progressSetPos = StatusProgressSetPos;
+    table.setCommandState = [](int command, int enabled) { ShowCommandState(command, 0, enabled); };
+    table.addToHistory = AddToUrlHistory;
+    table.viewerHandOver = HandFileToViewer;
+    table.drawEngineFrames = [](int logoFrame, int indicatorFrame) {
+        DrawEngineLogo(MainWindow.engineWindow, logoFrame);
+        DrawEngineIndicator(MainWindow.statusBar, indicatorFrame);
+    };
+    table.engineLogoShown = [] { return MainWindow.toolbar ? 1 : 0; };
+    table.viewDeleteAllItems = ListViewDeleteAll;
+    table.viewRedrawItem = ListViewRedrawRow;
+    table.viewPublishCount = ListViewPublishCount;
+    table.viewSetRedraw = ListViewSetRedraw;
+    InstallReports(table);
+    ViewerHost host = {};
+    host.closeBoxUsed = UncheckViewerCommand;
+    host.windowGone = [](HWND viewer) {
+        if (MainWindow.viewer == viewer) MainWindow.viewer = nullptr;
+    };
+    InstallViewerHost(host);
 }
 
 static int RunMessageLoop() {
@@ -44,6 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         if (mutex) CloseHandle(mutex);
         return 0;
     }
+    InstallMainWindowReports();
     InitCommonControls();
     // OLE for the main window's drop target; without it only file drops work.
     HRESULT ole = OleInitialize(nullptr);
@@ -69,7 +105,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return 0;
     }
     MainWindow.barPen = CreatePen(PS_SOLID, 3, GetSysColor(COLOR_BTNSHADOW));
-    if (Options.IEMenu == 1) RegisterBrowserMenu();
+    if (Options.IEMenu == 1) {
+        if (const char* warning = BrowserMenuWarning()) LogAppend("%s", warning);
+        RegisterBrowserMenu();
+    }
     if (commandLine && commandLine[0]) {
         char address[kAddressInputSize];
         CopyText(address, sizeof address, commandLine);

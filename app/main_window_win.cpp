@@ -7,7 +7,6 @@
 #include "app/arrange_win.h"
 #include "app/commands_win.h"
 #include "app/drop_target_win.h"
-#include "app/engine_window_link_win.h"
 #include "app/file_list_win.h"
 #include "app/icon_menu_win.h"
 #include "app/layout.h"
@@ -19,9 +18,10 @@
 #include "app/status_bar_win.h"
 #include "app/toolbar_win.h"
 #include "app/url_box_win.h"
-#include "engine/cookie_file.h"
+#include "engine/engine_window_win.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
+#include "engine/requests.h"
 #include "resources/resource.h"
 #include "settings/options.h"
 #include "text/text.h"
@@ -133,7 +133,8 @@ static bool CreateChildren(HWND window) {
     RegisterSplitterClasses(m.instance);
     m.listLogBar = CreateSplitter("VLineClass");
     if (!Created(m.listLogBar, PartListLogBar)) return false;
-    m.engineWindow = CreateEngineWindowOf(window, m.instance);
+    // The layout moves it to the toolbar's right end straight away.
+    m.engineWindow = CreateEngineWindow(window, m.instance, 0, 0);
     if (!Created(m.engineWindow, PartEngineWindow)) return false;
     return Created(CreateLogPane(window, m.instance, m.logFont), PartLog);
 }
@@ -153,10 +154,10 @@ static LRESULT OnCreate(HWND window, CREATESTRUCTA* create) {
     LoadLibraryA("RICHED32.DLL");
     if (!CreateChildren(window)) return -1; // CreateWindowEx then fails
     if (RegistrationFailed) LogAppend("警告: レジストリ登録に失敗しました。");
-    LoadCookieFile(); // after the log exists: it tells what was read
+    ReadCookieFileSetting(); // after the log exists: it tells what was read
     HMENU listMenus = LoadMenuA(m.instance, MAKEINTRESOURCEA(IDR_LISTMENU));
     m.listMenu = GetSubMenu(listMenus, 0);
-    SetCommandState(IDM_STOP, 0, 0);
+    ShowCommandState(IDM_STOP, 0, 0);
     RestoreWindowLayout();
     RegisterAddressDropTarget(window, OnDroppedAddress);
     Startup.created = true;

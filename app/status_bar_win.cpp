@@ -5,7 +5,6 @@
 #include "app/main_state_win.h"
 #include "app/status_text.h"
 #include "engine/file_table.h"
-#include "engine/report.h"
 #include "resources/resource.h"
 
 HWND CreateStatusBar(HWND parent, HINSTANCE instance) {
@@ -39,14 +38,10 @@ void UpdateStatusText() {
     SendMessageA(MainWindow.statusBar, SB_SETTEXTA, 0, (LPARAM)text);
 }
 
-void ProgressSetRange(int total) {
-    if (MainWindow.progressBar) SendMessageA(MainWindow.progressBar, PBM_SETRANGE32, 0, total);
-}
-
-void ProgressSetPos(int pos) {
+void StatusProgressSetPos(int pos) {
     if (MainWindow.progressBar) SendMessageA(MainWindow.progressBar, PBM_SETPOS, pos, 0);
 }
 
-void SetCaption(const char* text) {
+void SetMainCaption(const char* text) {
     if (MainWindow.mainWindow) SetWindowTextA(MainWindow.mainWindow, text);
 }

@@ -6,3 +6,7 @@
 HWND CreateStatusBar(HWND parent, HINSTANCE instance);
 // Recomputes part 0 from the file list's selection.
 void UpdateStatusText();
+// The progress bar's position.
+void StatusProgressSetPos(int pos);
+// The main window's caption.
+void SetMainCaption(const char* text);

@@ -81,5 +81,5 @@ void HideToolbar() {
     DestroyWindow(MainWindow.toolbar);
     if (tips) DestroyWindow(tips);
     MainWindow.toolbar = nullptr;
-    SetCommandState(IDM_TOOLBAR, 0, 1);
+    ShowCommandState(IDM_TOOLBAR, 0, 1);
 }

@@ -6,7 +6,6 @@
 
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
-#include "engine/report.h"
 #include "resources/resource.h"
 
 constexpr int kHistoryEntrySize = 260;
@@ -83,7 +82,7 @@ static void MoveToTop(int index, const char* text) {
     SendMessageA(MainWindow.urlBox, CB_SETCURSEL, 0, 0);
 }
 
-void AddToHistory(const char* address) {
+void AddToUrlHistory(const char* address) {
     HWND box = MainWindow.urlBox;
     if (!box || !address) return;
     const int count = (int)SendMessageA(box, CB_GETCOUNT, 0, 0);

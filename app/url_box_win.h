@@ -14,5 +14,7 @@ HWND CreateUrlBox(HWND parent, HINSTANCE instance, HFONT font);
 void RemoveUrlBoxHooks();
 // WM_COMMAND from control 102.
 void OnUrlBoxCommand(int notification);
+// Puts an address at the top of the history (once).
+void AddToUrlHistory(const char* address);
 // Deletes the top entry ten times; the edit's text stays.
 void ClearHistory();

@@ -7,13 +7,20 @@
 #include <windows.h>
 
 // Registers LogoClass (once) and creates the engine window as a visible
-// child of parent at (x, y), 26 x 25 pixels. nullptr on failure.
+// child of parent at (x, y), 26 x 25 pixels; the strips come from
+// instance's resources. nullptr on failure.
 HWND CreateEngineWindow(HWND parent, HINSTANCE instance, int x, int y);
 // The engine window that socket events and look-ups are addressed to
 // (kept by net_win.cpp, so that the socket layer links without the window).
 HWND EngineWindow();
 void SetEngineWindow(HWND window);
 
-// Paints the engine window (the logo frame Engine.LogoFrame). Defined by the
-// program that creates the window.
-void PaintEngineWindow(HWND window, HDC dc);
+// The engine's two animations, drawn from the two strips of the program's
+// resources (loaded at the first drawing): a logo frame in the engine
+// window, which also paints Engine.LogoFrame itself while EngineLogoShown(),
+// and an activity indicator frame in part 2 of a status bar. Nothing when
+// the window is null or the strips are missing.
+void DrawEngineLogo(HWND window, int frame);
+void DrawEngineIndicator(HWND statusBar, int frame);
+// Releases the two strips and their memory device contexts (program end).
+void ReleaseEngineFrames();

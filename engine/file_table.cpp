@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/report.h"
 #include "settings/options.h"
 #include "text/name_text.h"
 #include "text/nocase.h"

@@ -57,12 +57,6 @@ void ListPublishCount();
 void ListGetText(int row, int column, char* buffer, size_t size);
 // Row text of a column (the table's own storage), or "" outside the table.
 const char* ListText(int row, int column);
-// Requests of the found-file table to the file list view. Ferrow.exe
-// defines these in app/; the native tests define recorders for them.
-void ViewDeleteAllItems();
-void ViewRedrawItem(int row);
-void ViewPublishCount(int count);
-void ViewSetRedraw(int on);
 
 int AddFoundFile(const char* address, int64_t size, const char* date, int internal);
 

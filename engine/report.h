@@ -1,9 +1,31 @@
-// What the core reports to the user interface. Ferrow.exe defines these in
-// app/; the native tests define recorders for them in tests/support/.
+// What the core tells the user interface. The core calls the functions
+// below; each forwards through one table of reports that the program
+// installs once at start (app/) and a test installs to record. A report
+// that is not installed does nothing.
 #pragma once
 #include <cstddef>
 
-#include "engine/file_table.h"  // the table's requests to the file list view
+struct ReportTable {
+    // One finished log line (already formatted, at most 4095 bytes).
+    void (*logLine)(const char* line);
+    void (*showResultsNow)();
+    void (*setCaption)(const char* text);
+    void (*progressSetPos)(int pos);
+    void (*setCommandState)(int command, int enabled);
+    void (*addToHistory)(const char* address);
+    // Takes the malloc'ed buffer; the core frees it when this is not installed.
+    void (*viewerHandOver)(char* data, size_t size);
+    void (*drawEngineFrames)(int logoFrame, int indicatorFrame);
+    // 1 when the engine window shows the logo (the toolbar is there).
+    int (*engineLogoShown)();
+    void (*viewDeleteAllItems)();
+    void (*viewRedrawItem)(int row);
+    void (*viewPublishCount)(int count);
+    void (*viewSetRedraw)(int on);
+};
+
+// Copies the table; null entries are reports nobody listens to.
+void InstallReports(const ReportTable& table);
 
 // One printf-style line in the log pane.
 void LogAppend(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -13,8 +35,7 @@ void LogAppend(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void ShowResultsNow();
 // The main window's caption.
 void SetCaption(const char* text);
-// Progress bar in the status bar: range 0..total, position.
-void ProgressSetRange(int total);
+// Progress bar in the status bar: its position.
 void ProgressSetPos(int pos);
 // Enables or disables a command in the menus and the toolbar (1 on, 0 off).
 void SetCommandState(int command, int enabled);
@@ -29,3 +50,11 @@ void ViewerHandOver(char* data, size_t size);
 // and activity indicator frame 0..2 (2 = idle) in the status bar's part 2,
 // 2 pixels right of and below its corner, black transparent.
 void DrawEngineFrames(int logoFrame, int indicatorFrame);
+// Whether the engine window paints its logo frame now.
+bool EngineLogoShown();
+
+// Requests of the found-file table to the file list view (owner-data).
+void ViewDeleteAllItems();
+void ViewRedrawItem(int row);
+void ViewPublishCount(int count);
+void ViewSetRedraw(int on);

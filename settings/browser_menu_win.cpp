@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "engine/report.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
 #include "text/text.h"
@@ -27,8 +26,12 @@ bool HasDoubleByteText(const char* folder) {
 
 }  // namespace
 
+const char* BrowserMenuWarning() {
+    return HasDoubleByteText(ProgramFolder) ? "警告: フォルダに日本語が使われているとIEから起動が出来ません。"
+                                            : nullptr;
+}
+
 int RegisterBrowserMenu() {
-    if (HasDoubleByteText(ProgramFolder)) LogAppend("警告: フォルダに日本語が使われているとIEから起動が出来ません。");
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kMenuKey, 0, (LPSTR) "", REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {

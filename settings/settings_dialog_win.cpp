@@ -11,7 +11,8 @@
 
 #include <cstring>
 
-#include "engine/cookie_file.h"
+#include "engine/report.h"
+#include "engine/requests.h"
 #include "settings/browser_win.h"
 #include "settings/ini.h"
 #include "settings/options.h"
@@ -122,8 +123,12 @@ void SaveOtherPage(IniDocument* file, HWND page) {
     Options.IEMenu = StoreCheckBox(file, page, IDC_IE_MENU, "IEMenu");
     // On every OK, changed or not: the entry may have been removed behind
     // the program's back, and this is how the user puts it back.
-    if (Options.IEMenu == 1) RegisterBrowserMenu();
-    else UnregisterBrowserMenu();
+    if (Options.IEMenu == 1) {
+        if (const char* warning = BrowserMenuWarning()) LogAppend("%s", warning);
+        RegisterBrowserMenu();
+    } else {
+        UnregisterBrowserMenu();
+    }
     Options.ProxyFlag = StoreCheckBox(file, page, IDC_PROXY_FLAG, "ProxyFlag");
     Options.URLSave = StoreCheckBox(file, page, IDC_URL_SAVE, "URLSave");
     StoreText(file, page, IDC_PROXY, "Proxy", text);
@@ -133,7 +138,7 @@ void SaveOtherPage(IniDocument* file, HWND page) {
     StoreText(file, page, IDC_COOKIE_FILE, "CookieFile", text);
     bool changed = strcmp(text, Options.CookieFile) != 0;
     CopyText(Options.CookieFile, sizeof Options.CookieFile, text);
-    if (changed) LoadCookieFile();
+    if (changed) ReadCookieFileSetting();
 }
 
 // The viewer's form is read when it is created, so an open viewer is closed

@@ -35,8 +35,6 @@ static bool Idle() {
 }
 
 #ifdef _WIN32
-void PaintEngineWindow(HWND, HDC) {}
-
 // The engine window under a plain parent (its creation empties the queues,
 // so it comes first).
 static HWND MainBenchWindow = nullptr;

@@ -5,10 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/commands_win.h"
-#include "app/main_state_win.h"
 #include "engine/jobs.h"
-#include "engine/report.h"
 #include "resources/resource.h"
 #include "settings/options.h"
 #include "viewer/viewer_worker_win.h"
@@ -19,6 +16,9 @@ static const char kViewerClass[] = "ViewerClass";
 // while it is open, but only a separate window has a rectangle to record.
 static HWND Viewer;
 static bool ViewerFloating;
+static ViewerHost Host;
+
+void InstallViewerHost(const ViewerHost& host) { Host = host; }
 
 HWND ViewerWindow() {
     return Viewer;
@@ -27,7 +27,7 @@ HWND ViewerWindow() {
 // The engine runs on the window thread, so the viewer cannot vanish during
 // the send. The window procedure answers 1 once it owns the buffer; any
 // other outcome leaves it here, to be freed exactly once.
-void ViewerHandOver(char* data, size_t size) {
+void HandFileToViewer(char* data, size_t size) {
     if (!data) return;
     if (Viewer && size <= (size_t)INT32_MAX &&
         SendMessageA(Viewer, MsgFetched, (WPARAM)data, (LPARAM)size) == 1)
@@ -65,7 +65,7 @@ static void OnPrintClient(HWND window, HDC dc) {
 // The user's close box: the main window's viewer command no longer shows
 // the viewer as open.
 static void OnClose() {
-    UncheckViewerCommand();
+    if (Host.closeBoxUsed) Host.closeBoxUsed();
 }
 
 // The worker is stopped and waited for, a bounded time, before its plug-ins
@@ -78,7 +78,7 @@ static void OnDestroy(HWND window) {
     }
     StopViewerWorker();
     if (Viewer == window) Viewer = nullptr;
-    if (MainWindow.viewer == window) MainWindow.viewer = nullptr;
+    if (Host.windowGone) Host.windowGone(window);
 }
 
 static LRESULT CALLBACK ViewerWindowProc(HWND window, UINT message, WPARAM wParam,

@@ -23,8 +23,6 @@
 #include "tests/support/temp_folder.h"
 #include "text/text.h"
 
-void PaintEngineWindow(HWND window, HDC dc) {}
-
 namespace {
 
 int FilesPort = 0;

@@ -35,6 +35,7 @@ int UnregisterBrowserMenu() {
     if (betweenReadAndWrite) betweenReadAndWrite();
     return 1;
 }
+const char* BrowserMenuWarning() { return nullptr; }
 
 namespace {
 

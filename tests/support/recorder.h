@@ -11,7 +11,6 @@ struct RecordedReports {
     std::vector<std::string> history;
     std::vector<std::pair<int, int>> commandStates;
     std::vector<int> progressPositions;
-    int progressRange = 0;
     int viewDeleteAll = 0;
     std::vector<int> viewRedraws;
     std::vector<int> viewPublished;
@@ -20,4 +19,6 @@ struct RecordedReports {
 };
 
 extern RecordedReports Reports;
+// Empties the record and installs the recorders as the core's reports
+// (they are installed from the start of every test program as well).
 void ClearReports();
