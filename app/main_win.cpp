@@ -16,6 +16,7 @@
 #include "engine/report.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
+#include "settings/settings_dialog_win.h"
 #include "text/address.h"
 #include "text/text.h"
 #include "viewer/viewer_win.h"
@@ -105,10 +106,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         return 0;
     }
     MainWindow.barPen = CreatePen(PS_SOLID, 3, GetSysColor(COLOR_BTNSHADOW));
-    if (Options.IEMenu == 1) {
-        if (const char* warning = BrowserMenuWarning()) LogAppend("%s", warning);
-        RegisterBrowserMenu();
-    }
+    if (Options.IEMenu == 1) RegisterBrowserMenuAndWarn();
     if (commandLine && commandLine[0]) {
         char address[kAddressInputSize];
         CopyText(address, sizeof address, commandLine);

@@ -16,19 +16,14 @@ const DWORD kMenuContexts = 0x41;
 // 0: the browser runs the page as a hidden script, not as a dialog.
 const DWORD kMenuFlags = 0;
 
-// The browser cannot start a program whose folder holds double-byte text.
-bool HasDoubleByteText(const char* folder) {
-    for (const unsigned char* p = (const unsigned char*)folder; *p; p++) {
-        if (IsLeadByte(*p)) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
-const char* BrowserMenuWarning() {
-    return HasDoubleByteText(ProgramFolder) ? "警告: フォルダに日本語が使われているとIEから起動が出来ません。"
-                                            : nullptr;
+// The browser cannot start a program whose folder holds double-byte text.
+int BrowserCannotStartFrom(const char* folder) {
+    for (const unsigned char* p = (const unsigned char*)folder; *p; p++) {
+        if (IsLeadByte(*p)) return 1;
+    }
+    return 0;
 }
 
 int RegisterBrowserMenu() {

@@ -6,10 +6,9 @@
 // Loads the library by full path and calls its DllRegisterServer: 1 when it
 // ran and returned 0, else 0.
 int RegisterAutomationLibrary(const char* libraryPath);
-// The log's warning before the context-menu entry is written: the browser
-// cannot start a program whose folder holds double-byte text. nullptr when
-// the folder is fine.
-const char* BrowserMenuWarning();
+// 1 when the browser cannot start a program from folder: it holds
+// double-byte text.
+int BrowserCannotStartFrom(const char* folder);
 // Writes the context-menu key and its values: 1 on success, 0 on failure.
 int RegisterBrowserMenu();
 // Deletes the context-menu key: always 1.

@@ -123,12 +123,8 @@ void SaveOtherPage(IniDocument* file, HWND page) {
     Options.IEMenu = StoreCheckBox(file, page, IDC_IE_MENU, "IEMenu");
     // On every OK, changed or not: the entry may have been removed behind
     // the program's back, and this is how the user puts it back.
-    if (Options.IEMenu == 1) {
-        if (const char* warning = BrowserMenuWarning()) LogAppend("%s", warning);
-        RegisterBrowserMenu();
-    } else {
-        UnregisterBrowserMenu();
-    }
+    if (Options.IEMenu == 1) RegisterBrowserMenuAndWarn();
+    else UnregisterBrowserMenu();
     Options.ProxyFlag = StoreCheckBox(file, page, IDC_PROXY_FLAG, "ProxyFlag");
     Options.URLSave = StoreCheckBox(file, page, IDC_URL_SAVE, "URLSave");
     StoreText(file, page, IDC_PROXY, "Proxy", text);
@@ -314,4 +310,10 @@ void ShowSettingsDialog(HWND owner) {
     InitCommonControlsEx(&controls);
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), owner,
                     SettingsFrameProc, 0);
+}
+
+void RegisterBrowserMenuAndWarn() {
+    if (BrowserCannotStartFrom(ProgramFolder))
+        LogAppend("警告: フォルダに日本語が使われているとIEから起動が出来ません。");
+    RegisterBrowserMenu();
 }

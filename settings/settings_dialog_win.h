@@ -10,3 +10,6 @@ void ShowSettingsDialog(HWND owner);
 // Tells the user, in a message box owned by owner, that a save of the
 // settings file did not happen and why; nothing when it was saved.
 void ReportSettingsSave(HWND owner, IniSaveResult result);
+// Writes the browser's context-menu entry (Options.IEMenu on), first
+// logging a warning when the browser cannot start Ferrow from its folder.
+void RegisterBrowserMenuAndWarn();

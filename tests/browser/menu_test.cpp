@@ -14,8 +14,6 @@
 
 namespace {
 
-const char kFolderWarning[] = "警告: フォルダに日本語が使われているとIEから起動が出来ません。";
-
 class BrowserMenu : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -50,14 +48,15 @@ TEST_F(BrowserMenu, WritesThePagePathAndItsTwoNumbers) {
     EXPECT_EQ((DWORD)REG_DWORD, type);
     EXPECT_EQ(0u, DwordValue("Flags", &type));
     EXPECT_EQ((DWORD)REG_DWORD, type);
-    EXPECT_EQ(nullptr, BrowserMenuWarning());
+    EXPECT_EQ(0, BrowserCannotStartFrom(ProgramFolder));
     EXPECT_TRUE(Reports.log.empty());
 }
 
-// The callers log the warning; the registration itself reports nothing.
+// The caller logs the warning (the settings' RegisterBrowserMenuAndWarn);
+// the registration itself reports nothing.
 TEST_F(BrowserMenu, JapaneseFolderWarnsAndStillRegisters) {
     CopyText(ProgramFolder, sizeof ProgramFolder, "C:\\ツール\\解析");
-    EXPECT_STREQ(kFolderWarning, BrowserMenuWarning());
+    EXPECT_EQ(1, BrowserCannotStartFrom(ProgramFolder));
     EXPECT_EQ(1, RegisterBrowserMenu());
     EXPECT_TRUE(Reports.log.empty());
     EXPECT_EQ("C:\\ツール\\解析\\ie_menu.htm", PagePath());
@@ -65,7 +64,7 @@ TEST_F(BrowserMenu, JapaneseFolderWarnsAndStillRegisters) {
 
 TEST_F(BrowserMenu, HalfWidthKatakanaFolderDoesNotWarn) {
     CopyText(ProgramFolder, sizeof ProgramFolder, "C:\\ﾂｰﾙ");
-    EXPECT_EQ(nullptr, BrowserMenuWarning());
+    EXPECT_EQ(0, BrowserCannotStartFrom(ProgramFolder));
     EXPECT_EQ(1, RegisterBrowserMenu());
     EXPECT_TRUE(Reports.log.empty());
     EXPECT_EQ("C:\\ﾂｰﾙ\\ie_menu.htm", PagePath());

@@ -35,7 +35,7 @@ int UnregisterBrowserMenu() {
     if (betweenReadAndWrite) betweenReadAndWrite();
     return 1;
 }
-const char* BrowserMenuWarning() { return nullptr; }
+int BrowserCannotStartFrom(const char*) { return 0; }
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 int RegisterBrowserMenu() { return 1; }
 int UnregisterBrowserMenu() { return 1; }
-const char* BrowserMenuWarning() { return nullptr; }
+int BrowserCannotStartFrom(const char*) { return 0; }
 
 static bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
