@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     const DWORD start = GetTickCount();
@@ -53,6 +54,11 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 RemoteBuffer::RemoteBuffer(HANDLE process, size_t size) : process_(process) {
     address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
@@ -91,6 +97,31 @@ HWND FindMainWindowOf(DWORD processId) {
     FindState state = {processId, nullptr, 0};
     EnumWindows(FindMain, (LPARAM)&state);
     return state.found;
+}
+
+struct VisibleSearch {
+    DWORD processId;
+    const char* className;
+    HWND found;
+};
+
+static BOOL CALLBACK FindVisible(HWND window, LPARAM param) {
+    VisibleSearch* search = (VisibleSearch*)param;
+    char name[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->processId && GetClassNameA(window, name, sizeof name) &&
+        strcmp(name, search->className) == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindVisibleWindowOf(DWORD processId, const char* className) {
+    VisibleSearch search = {processId, className, nullptr};
+    EnumWindows(FindVisible, (LPARAM)&search);
+    return search.found;
 }
 
 int CountMainWindows() {

@@ -63,29 +63,9 @@ std::string Ini(int viewerDialog, const std::string& window = "") {
            std::to_string(viewerDialog) + "\r\n[WINDOW]\r\nviewer=0\r\nTollBar=1\r\n" + window;
 }
 
-struct FindViewer {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindViewerWindow(HWND window, LPARAM param) {
-    FindViewer* search = (FindViewer*)param;
-    char name[64];
-    GetClassNameA(window, name, sizeof name);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->processId && strcmp(name, "ViewerClass") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The separate viewer: a top-level window of the program's process.
 HWND FloatingViewer(const FerrowApp& app) {
-    FindViewer search = {GetProcessId(app.process()), nullptr};
-    EnumWindows(FindViewerWindow, (LPARAM)&search);
-    return search.found;
+    return FindVisibleWindowOf(GetProcessId(app.process()), "ViewerClass");
 }
 
 class ViewerTest : public ::testing::Test {
