@@ -32,6 +32,6 @@ serve_fixture() { serve "$1" "$2" "$3" python3 -u "$serve_tools/fixture_server.p
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 serve_stop() {
   local serve_pid
-  for serve_pid in "${serve_pids[@]}"; do kill "$serve_pid" 2>/dev/null; done
+  for serve_pid in "${serve_pids[@]}"; do kill "$serve_pid" 2>/dev/null || true; done
   serve_pids=()
 }

@@ -14,7 +14,7 @@ wine_ready
 
 work=$(mktemp -d)
 wine_pid=
-trap 'serve_stop; [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'serve_stop; [ -z "$wine_pid" ] || kill "$wine_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # The sample site: one page in Shift_JIS with a title, pictures and pages.
 mkdir -p "$work/site" "$work/app/dl"

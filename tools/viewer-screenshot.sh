@@ -20,7 +20,7 @@ wine_ready
 
 work=$(mktemp -d)
 wine_pid=
-trap 'serve_stop; [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'serve_stop; [ -z "$wine_pid" ] || kill "$wine_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 mkdir -p "$work/site" "$work/app/dl"
 # A sunset: sky gradient, a sun, and the sea with light stripes.
