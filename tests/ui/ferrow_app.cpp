@@ -404,6 +404,25 @@ void FerrowApp::ClickRow(int row, bool doubleClick, bool right) const {
     ClickScreen(p, doubleClick, right);
 }
 
+bool FerrowApp::ClickRowNamed(const std::string& name) const {
+    int row = -1;
+    for (int r = 0; r < ListCount() && row < 0; r++)
+        if (ListText(r, 0) == name) row = r;
+    if (row < 0) return false;
+    HWND list = Child(100);
+    for (int attempt = 0; attempt < 3; attempt++) {
+        ClickRow(row);
+        if (WaitUntil(
+                [&] {
+                    return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1 &&
+                           SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0;
+                },
+                2000))
+            return true;
+    }
+    return false;
+}
+
 // Successive clicks land a few pixels apart so that they never make a
 // double click.
 static int ClickShift = 0;

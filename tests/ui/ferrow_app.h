@@ -82,6 +82,10 @@ class FerrowApp {
     // notifications.
     void Activate() const;
     void ClickRow(int row, bool doubleClick = false, bool right = false) const;
+    // Clicks the row whose name column is name until it is the only one
+    // selected (a first click into an inactive window may only activate it);
+    // false when no row has the name or three clicks did not select it.
+    bool ClickRowNamed(const std::string& name) const;
     void ClickHeader(int column) const;
     void ClickInto(HWND window) const;
     void CopyData(const void* data, DWORD size) const;
