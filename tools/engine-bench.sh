@@ -19,10 +19,9 @@ bench=$(find "$build" -name engine_bench -type f | head -1)
 winbench=$(find "$winbuild" -name engine_bench_win.exe -type f 2>/dev/null | head -1)
 winfloor=$(find "$winbuild" -name wine_floor_win.exe -type f 2>/dev/null | head -1)
 ferrow=$(find "$winbuild" -name Ferrow.exe -path '*bin*' -type f 2>/dev/null | head -1)
-source "$root/tools/serve.sh"
-source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
-trap 'serve_stop; rm -rf "$work"' EXIT
+server=
+trap '[ -n "$server" ] && kill $server 2>/dev/null; rm -rf "$work"' EXIT
 
 site=$work/site
 mkdir -p "$site/small" "$site/pages"
@@ -35,7 +34,10 @@ for i in $(seq 100); do
   printf '<html><title>p%d</title><a href="p%d.html">n</a> <a href="p%d.html">m</a> <img src="../small/f%d.jpg"></html>' \
     "$i" "$next" "$second" "$i" >"$site/pages/p$i.html"
 done
-serve port "$work/server.out" /dev/null python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$site"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site" >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.05; done
 base=http://127.0.0.1:$port
 
 ms() { date +%s%N | cut -c1-13; }
@@ -44,11 +46,11 @@ first_ms() { sed -n 's/^\([0-9]*\) ms.*/\1/p' | head -1; }
 
 # Ferrow.exe under Wine, through the driver; prints its first line.
 wine_run() {
-  FERROW_UI_EXE=$(winpath "$ferrow") "$root/tools/wine-run.sh" "$winbench" "$@" |
+  FERROW_UI_EXE="Z:$(readlink -f "$ferrow" | tr / '\\')" "$root/tools/wine-run.sh" "$winbench" "$@" |
     tr -d '\r' | grep ' ms' | head -1
 }
 wine_ok=
-if [ -n "$winbench" ] && [ -n "$ferrow" ] && [ -x "$WINE64" ]; then
+if [ -n "$winbench" ] && [ -n "$ferrow" ] && [ -x /usr/lib/wine/wine64 ]; then
   wine_ok=1
   # Wine starts its services once, outside the measured runs.
   "$root/tools/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
@@ -95,13 +97,13 @@ if [ -n "$wine_ok" ] && [ -n "$winfloor" ]; then
   echo "-- plain blocking Winsock client under Wine (the floor there)"
   for threads in 1 4; do
     rm -rf "$work/f2"; mkdir -p "$work/f2"
-    out=$("$root/tools/wine-run.sh" "$winfloor" "$(winpath "$work/small.list")" "$(winpath "$work/f2")" $threads |
-          tr -d '\r' | grep ' ms' | head -1)
+    out=$("$root/tools/wine-run.sh" "$winfloor" "Z:$(echo "$work/small.list" | tr / '\\')" \
+          "Z:$(echo "$work/f2" | tr / '\\')" $threads | tr -d '\r' | grep ' ms' | head -1)
     f=$(echo "$out" | first_ms)
     echo "wine_floor_win, $threads at a time: ${f:-?} ms (${out#* ms, }): $(ratio "${f:-0}" "$w2")x wget's time"
   done
   echo "-- one call of each kind Ferrow makes per file, under Wine"
-  "$root/tools/wine-run.sh" "$winfloor" calls "$(winpath "$work/f2")" | tr -d '\r' | paste -sd ';' | sed 's/;/; /g'
+  "$root/tools/wine-run.sh" "$winfloor" calls "Z:$(echo "$work/f2" | tr / '\\')" | tr -d '\r' | paste -sd ';' | sed 's/;/; /g'
 fi
 
 echo "== 3. 100-page site, InternalLinks=1"
