@@ -10,13 +10,14 @@ version=$(sed -n 's/^#define FERROW_VERSION "\(.*\)"$/\1/p' "$root/resources/ver
 zip=${1:-$root/build/dist/Ferrow-$version-win64.zip}
 [ -f "$zip" ] || { echo "package-check: no package $zip (run tools/package.sh)" >&2; exit 1; }
 work=$(mktemp -d)
-server=
 started_xvfb=0
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# A fresh prefix of its own.
+WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/tools/wine-env.sh"
+source "$root/tools/serve.sh"
 cleanup() {
   /usr/lib/wine/wineserver -k 2>/dev/null
-  [ -n "$server" ] && kill "$server" 2>/dev/null
+  serve_stop
   [ $started_xvfb = 1 ] && "$root/tools/xvfb.sh" stop
   rm -rf "$work"
 }
@@ -41,19 +42,12 @@ HTML
 head -c 5000 /dev/zero >"$work/site/photo.jpg"
 head -c 700 /dev/zero >"$work/site/small.jpg"
 echo "<html></html>" >"$work/site/page2.html"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/server.out" 2>"$work/requests.log" &
-server=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.out" | head -1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the page server did not start"
+serve port "$work/server.out" "$work/requests.log" python3 -u -m http.server 0 --bind 127.0.0.1 \
+  --directory "$work/site" || fail "the page server did not start"
 
 echo "package-check: fresh Wine prefix, Ferrow.exe from the unpacked package"
-/usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1
-/usr/lib/wine/wine64 "$work/Ferrow/Ferrow.exe" "http://127.0.0.1:$port/index.html" >/dev/null 2>&1 &
+"$WINE64" wineboot --init >/dev/null 2>&1
+"$WINE64" "$work/Ferrow/Ferrow.exe" "http://127.0.0.1:$port/index.html" >/dev/null 2>&1 &
 caption=
 for _ in $(seq 120); do
   caption=$(xwininfo -root -children 2>/dev/null | grep -o '"Package check - Ferrow"' | head -1)

@@ -5,13 +5,13 @@ set -e
 build=$(cd "${1:?build folder}" && pwd)
 mkdir -p "${2:?output folder}"; out=$(cd "$2" && pwd)
 tools=$(cd "$(dirname "$0")" && pwd)
-DISPLAY=$("$tools/xvfb.sh" start); export DISPLAY
+source "$tools/wine-env.sh"
+unset DISPLAY  # the pictures are taken on the virtual display
+wine_ready
 work=$(mktemp -d)
 for what in 0 1 2 3 about; do
   rm -f "$work/ready" "$work/stop"
-  # Wine's drive Z: is the Unix root.
-  "$tools/wine-run.sh" "$build/bin/settings_pose.exe" "$what" \
-    "Z:$(echo "$work/ready" | tr / '\\')" "Z:$(echo "$work/stop" | tr / '\\')" &
+  "$tools/wine-run.sh" "$build/bin/settings_pose.exe" "$what" "$(winpath "$work/ready")" "$(winpath "$work/stop")" &
   pid=$!
   for _ in $(seq 600); do [ -e "$work/ready" ] && break; sleep 0.1; done
   [ -e "$work/ready" ] || { echo "settings-screenshots: $what did not open" >&2; kill $pid; exit 1; }

@@ -1,5 +1,5 @@
 #!/bin/bash
-# One 256 MiB file over HTTPS from one local TLS server (tools/tls_server.py
+# One 256 MiB file over HTTPS from one local TLS server (tools/fixture_server.py
 # with a throw-away authority): the engine natively (OpenSSL) and under Wine
 # (Schannel) against curl in the same run; throughput ratios engine/curl.
 # Also prints the exact request the engine sent.
@@ -13,18 +13,16 @@ bench=$(find "$native" -name engine_bench -type f | head -1)
 benchexe=$win/bin/engine_bench.exe
 trust=$win/bin/trust_root.exe
 [ -x "$bench" ] || { echo "tls-bench: build engine_bench natively first" >&2; exit 1; }
+source "$root/tools/serve.sh"
+source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
-server=
-trap '[ -n "$server" ] && kill $server 2>/dev/null; [ -f "$trust" ] && "$root/tools/wine-run.sh" "$trust" remove >/dev/null 2>&1; rm -rf "$work"' EXIT
+trap 'serve_stop; [ -f "$trust" ] && "$root/tools/wine-run.sh" "$trust" remove >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 bash "$root/tools/tls-test-ca.sh" "$work/ca"
 mkdir -p "$work/site"
 head -c $((256 * 1024 * 1024)) /dev/urandom >"$work/site/big.bin"
-python3 -u "$root/tools/tls_server.py" --cert "$work/ca/localhost.pem" --key "$work/ca/localhost.key" \
-  --dir "$work/site" --log "$work/requests.log" >"$work/server.out" 2>/dev/null &
-server=$!
-for _ in $(seq 100); do grep -q PORT "$work/server.out" 2>/dev/null && break; sleep 0.05; done
-port=$(sed -n 's/^PORT //p' "$work/server.out")
+serve_fixture port "$work/server.out" /dev/null --cert "$work/ca/localhost.pem" --key "$work/ca/localhost.key" \
+  --dir "$work/site" --log "$work/requests.log"
 url=https://localhost:$port/big.bin
 
 ms() { date +%s%N | cut -c1-13; }
@@ -44,10 +42,9 @@ e=$(echo "$out" | engine_ms)
 echo "engine native ${e} ms ($(rate "$e") MiB/s), $(same "$work/native/big.bin"); throughput engine/curl $(ratio "$c" "$e")"
 
 if [ -f "$benchexe" ] && [ -f "$trust" ]; then
-  windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
-  "$root/tools/wine-run.sh" "$trust" add "$(windows_path "$work/ca/ca.der")" >/dev/null
+  "$root/tools/wine-run.sh" "$trust" add "$(winpath "$work/ca/ca.der")" >/dev/null
   mkdir -p "$work/wine"
-  out=$("$root/tools/wine-run.sh" "$benchexe" download "$(windows_path "$work/wine")" 1 "$(windows_path "$work/list")")
+  out=$("$root/tools/wine-run.sh" "$benchexe" download "$(winpath "$work/wine")" 1 "$(winpath "$work/list")")
   w=$(echo "$out" | engine_ms)
   echo "  (engine_bench.exe: $(echo "$out" | tr -d "\r" | tail -1))"
   echo "engine Wine   ${w} ms ($(rate "$w") MiB/s), $(same "$work/wine/big.bin"); throughput engine/curl $(ratio "$c" "$w")"

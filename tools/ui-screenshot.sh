@@ -8,18 +8,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 exe=$(readlink -f "${1:-$root/build/win64/bin/Ferrow.exe}")
 out=${2:-$root/docs/screenshot.png}
 source "$root/tools/wine-env.sh"
-"$root/tools/wine-prefix.sh"
-DISPLAY=$("$root/tools/xvfb.sh" start); export DISPLAY
+source "$root/tools/serve.sh"
+unset DISPLAY  # the picture is taken on the virtual display
+wine_ready
 
 work=$(mktemp -d)
-server=
 wine_pid=
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
-  [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'serve_stop; [ -z "$wine_pid" ] || kill "$wine_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # The sample site: one page in Shift_JIS with a title, pictures and pages.
 mkdir -p "$work/site" "$work/app/dl"
@@ -41,20 +36,12 @@ head -c 800000 /dev/urandom >"$work/site/bgm.wav"
 printf '<html><title>2</title></html>' >"$work/site/page2.html"
 printf 'memo' >"$work/site/memo.txt"
 
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/server.log" 2>&1 &
-server=$!
-port=
-for _ in $(seq 200); do
-  port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -1)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "ui-screenshot: the page server did not start" >&2; exit 1; }
+serve port "$work/server.log" "$work/server.log" python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site"
 
 cp "$exe" "$work/app/Ferrow.exe"
 # With the launcher library beside it the program registers it quietly.
 [ -f "$(dirname "$exe")/Ferrow.dll" ] && cp "$(dirname "$exe")/Ferrow.dll" "$work/app/"
-dl="Z:$(echo "$work/app/dl" | tr / '\\')"
+dl=$(winpath "$work/app/dl")
 printf '[OPTION]\r\nDLPath=%s\r\nHeadCheck=1\r\nGIF=1\r\nPNG=1\r\nWAV=1\r\nJPG=1\r\nHTM=1\r\nExtension=txt\r\n[WINDOW]\r\nviewer=0\r\n' \
   "$dl" >"$work/app/Ferrow.ini"
 

@@ -14,18 +14,13 @@ case $kind in
   *) echo "viewer-screenshot: the picture is jpeg or png" >&2; exit 2 ;;
 esac
 source "$root/tools/wine-env.sh"
-"$root/tools/wine-prefix.sh"
-DISPLAY=$("$root/tools/xvfb.sh" start); export DISPLAY
+source "$root/tools/serve.sh"
+unset DISPLAY  # the picture is taken on the virtual display
+wine_ready
 
 work=$(mktemp -d)
-server=
 wine_pid=
-cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null
-  [ -n "$wine_pid" ] && kill "$wine_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'serve_stop; [ -z "$wine_pid" ] || kill "$wine_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 mkdir -p "$work/site" "$work/app/dl"
 # A sunset: sky gradient, a sun, and the sea with light stripes.
@@ -67,21 +62,13 @@ rm "$work/site/sunset.ppm" "$work/site/alpha.pgm"
 printf '<html><head><title>夕日の写真</title></head><body><a href="yuuhi.%s">1</a><a href="umi.%s">2</a></body></html>' "$ext" "$ext" |
   iconv -f UTF-8 -t CP932 >"$work/site/index.html"
 
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/server.log" 2>&1 &
-server=$!
-port=
-for _ in $(seq 200); do
-  port=$(sed -n 's/.* port \([0-9]*\).*/\1/p' "$work/server.log" | head -1)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "viewer-screenshot: the page server did not start" >&2; exit 1; }
+serve port "$work/server.log" "$work/server.log" python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site"
 
 cp "$exe" "$work/app/Ferrow.exe"
 cp "$(dirname "$exe")/jpeg.spi" "$work/app/"
 [ "$kind" = png ] && cp "$(dirname "$exe")/wic.spi" "$work/app/"
 [ -f "$(dirname "$exe")/Ferrow.dll" ] && cp "$(dirname "$exe")/Ferrow.dll" "$work/app/"
-dl="Z:$(echo "$work/app/dl" | tr / '\\')"
+dl=$(winpath "$work/app/dl")
 printf '[OPTION]\r\nDLPath=%s\r\nHeadCheck=1\r\nJPG=1\r\nPNG=1\r\nHTM=1\r\nViewerDialog=0\r\n[WINDOW]\r\nx=0\r\ny=0\r\nwidth=760\r\nheight=600\r\nFramePosition=0.45\r\nViewerFramePosition=0.55\r\nviewer=1\r\n' \
   "$dl" >"$work/app/Ferrow.ini"
 

@@ -7,6 +7,7 @@
 # pixels are compared with.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/wine-env.sh"
 fixtures=$(mktemp -d)
 trap 'rm -rf "$fixtures"' EXIT
 
@@ -43,11 +44,9 @@ convert "$fixtures/badge.ppm" "$fixtures/badge.gif"
 convert "$fixtures/badge.ppm" "BMP3:$fixtures/badge.bmp"
 mv "$fixtures/badge.ppm" "$fixtures/badge.decoded.ppm"
 
-export FERROW_VIEWER_FIXTURES="Z:$(readlink -f "$fixtures" | tr / '\\')"
-export FERROW_VIEWER_SPI="Z:$(readlink -f "$(dirname "$3")/jpeg.spi" | tr / '\\')"
-export FERROW_VIEWER_WIC="Z:$(readlink -f "$(dirname "$3")/wic.spi" | tr / '\\')"
+export FERROW_VIEWER_FIXTURES=$(winpath "$fixtures")
+export FERROW_VIEWER_SPI=$(winpath "$(dirname "$3")/jpeg.spi")
+export FERROW_VIEWER_WIC=$(winpath "$(dirname "$3")/wic.spi")
 # The plug-in that blocks until released (its unix path comes from ctest).
-if [ -n "${FERROW_BLOCKING_SPI:-}" ]; then
-  export FERROW_BLOCKING_SPI="Z:$(readlink -f "$FERROW_BLOCKING_SPI" | tr / '\\')"
-fi
+if [ -n "${FERROW_BLOCKING_SPI:-}" ]; then export FERROW_BLOCKING_SPI=$(winpath "$FERROW_BLOCKING_SPI"); fi
 bash "$root/tests/ui/run_ui_tests.sh" "$@"

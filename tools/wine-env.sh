@@ -7,3 +7,10 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 WINE64=/usr/lib/wine/wine64
+# The prefix prepared, and a display: the virtual one when there is none.
+wine_ready() {
+  "$FERROW_ROOT/tools/wine-prefix.sh" || { echo "the Wine prefix could not be prepared" >&2; return 1; }
+  [ -n "${DISPLAY:-}" ] || { DISPLAY=$("$FERROW_ROOT/tools/xvfb.sh" start) && export DISPLAY; }
+}
+# A Unix path as Wine's drive Z: names it.
+winpath() { echo "Z:$(realpath -ms "$1" | tr / '\\')"; }

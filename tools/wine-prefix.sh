@@ -30,7 +30,7 @@ Windows Registry Editor Version 5.00
 "MS Shell Dlg 2"="MS UI Gothic"
 REG
 { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg.utf8"; } > "$reg"
-"$WINE64" regedit /S "Z:$(echo "$reg" | tr / '\\')" >/dev/null 2>&1
+"$WINE64" regedit /S "$(winpath "$reg")" >/dev/null 2>&1
 /usr/lib/wine/wineserver -w || true
 rm -f "$reg" "$reg.utf8"
 touch "$WINEPREFIX/.ferrow-ready"

@@ -2,8 +2,7 @@
 # Runs one Windows program under wine64 in the project's prefix, on the
 # user's display or on Xvfb. The program's exit code is ours.
 source "$(dirname "$0")/wine-env.sh"
-"$(dirname "$0")/wine-prefix.sh" || { echo "wine-run: the Wine prefix could not be prepared" >&2; exit 125; }
-[ -n "$DISPLAY" ] || export DISPLAY=$("$(dirname "$0")/xvfb.sh" start)
+wine_ready || exit 125
 # Wine's own background processes inherit the program's output handles and
 # outlive it; given our pipe, they would keep the test runner waiting. So the
 # program writes to a file that we pass on once it has ended.

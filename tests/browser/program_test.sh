@@ -11,11 +11,12 @@
 # Argument: the build's bin folder.
 bin=$(cd "$1" && pwd)
 source "$(dirname "$0")/wine_helpers.sh"
+source "$root/tools/serve.sh"
 work=$(mktemp -d)
 program_pids=()
 cleanup() {
   for pid in "${program_pids[@]}"; do kill "$pid" 2>/dev/null; done
-  [ -n "${server_pid:-}" ] && kill "$server_pid" 2>/dev/null
+  serve_stop
   restore_registry
   rm -rf "$work"
 }
@@ -27,9 +28,8 @@ warning='警告: フォルダに日本語が使われているとIEから起動�
 # A page server whose log shows what the program asked for.
 mkdir -p "$work/www"
 for page in page start ie opera; do echo "<html><title>$page</title></html>" > "$work/www/$page.html"; done
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/www" 2> "$work/server.log" >/dev/null &
-server_pid=$!
+serve port "$work/server.out" "$work/server.log" python3 -u -m http.server 0 --bind 127.0.0.1 \
+  --directory "$work/www" || exit 1
 url() { echo "http://127.0.0.1:$port/$1.html"; }
 requested() {  # polls the server log for a request of the page, up to 30 s
   for _ in $(seq 300); do grep -q "GET /$1.html" "$work/server.log" && return 0; sleep 0.1; done; return 1

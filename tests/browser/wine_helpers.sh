@@ -3,8 +3,7 @@
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 source "$root/tools/wine-env.sh"
-"$root/tools/wine-prefix.sh" || { echo "the Wine prefix could not be prepared"; exit 125; }
-[ -n "${DISPLAY:-}" ] || export DISPLAY=$("$root/tools/xvfb.sh" start)
+wine_ready || exit 125
 
 CLSID='{5D482B57-F2BE-4C11-AD4E-C755B49C1C77}'
 LIBID='{97C49BC7-38B5-4F5A-8341-592F117BDFE7}'
@@ -13,7 +12,6 @@ failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 # Data of a REG_SZ value (default value when no name is given); empty and
 # status 1 when the key or value is missing.

@@ -6,9 +6,10 @@ set -u
 emulator=$1 program=$2 ferrow=$3
 shift 3
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/serve.sh"
+source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
-pid=
-trap '[ -n "$pid" ] && kill $pid 2>/dev/null; rm -rf "$work"' EXIT
+trap 'serve_stop; rm -rf "$work"' EXIT
 
 # Twelve held files whose names, sizes and dates sort three different ways,
 # a page that lists them, a page with one file past 2 GiB made on the fly,
@@ -66,18 +67,9 @@ routes["/jar/a.jpg"] = ok("jar-a")
 routes["/jar/b.jpg"] = ok("jar-b")
 json.dump(routes, open(sys.argv[1], "w"))
 PY
-python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/requests.log" >"$work/server.out" &
-pid=$!
-port=
-for _ in $(seq 200); do
-  port=$(sed -n 's/^PORT \([0-9]*\)/\1/p' "$work/server.out" | head -1)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "run_engine_app_tests: the fixture server did not start" >&2; exit 1; }
+serve_fixture port "$work/server.out" - --routes "$work/routes.json" --log "$work/requests.log" || exit 1
 
-windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 export FERROW_UI_PORT=$port
-export FERROW_FIXTURE_LOG=$(windows_path "$work/requests.log")
-export FERROW_UI_EXE=$(windows_path "$ferrow")
+export FERROW_FIXTURE_LOG=$(winpath "$work/requests.log")
+export FERROW_UI_EXE=$(winpath "$ferrow")
 "$emulator" "$program" "$@"

@@ -58,12 +58,27 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, int* stdoutFdOut)
     return true;
 }
 
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
+static sockaddr_in Loopback(int port) {
     sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
+    a.sin_port = htons((uint16_t)port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A socket connected to the port, or -1.
+static int Connect(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(port);
+    if (connect(fd, (sockaddr*)&a, sizeof a) == 0) return fd;
+    close(fd);
+    return -1;
+}
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = Loopback(0);
     bind(fd, (sockaddr*)&a, sizeof a);
     socklen_t len = sizeof a;
     getsockname(fd, (sockaddr*)&a, &len);
@@ -73,18 +88,28 @@ int FreePort() {
 
 bool WaitForPort(int port, int timeoutMs) {
     for (int waited = 0; waited < timeoutMs; waited += 20) {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a;
-        memset(&a, 0, sizeof a);
-        a.sin_family = AF_INET;
-        a.sin_port = htons((uint16_t)port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool ok = connect(fd, (sockaddr*)&a, sizeof a) == 0;
-        close(fd);
-        if (ok) return true;
+        int fd = Connect(port);
+        if (fd >= 0) {
+            close(fd);
+            return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+// Starts tools/fixture_server.py with the arguments and reads the port it
+// prints first.
+static bool StartFixtureServer(ChildProcess& process, std::vector<std::string> arguments,
+                               int* port) {
+    arguments.insert(arguments.begin(), {"python3", FERROW_SOURCE_DIR "/tools/fixture_server.py"});
+    int fd = -1;
+    if (!process.Start(arguments, &fd)) return false;
+    FILE* out = fdopen(fd, "r");
+    char line[64] = "";
+    bool ok = fgets(line, sizeof line, out) && sscanf(line, "PORT %d", port) == 1;
+    fclose(out);
+    return ok;
 }
 
 bool FixtureServer::Start(const std::string& folder, const std::string& routesJson) {
@@ -92,16 +117,7 @@ bool FixtureServer::Start(const std::string& folder, const std::string& routesJs
     logPath = folder + "/requests.log";
     WriteWholeFile(routes, routesJson);
     WriteWholeFile(logPath, "");
-    int fd = -1;
-    if (!process.Start({"python3", FERROW_SOURCE_DIR "/tools/fixture_server.py", "--routes", routes,
-                        "--log", logPath},
-                       &fd))
-        return false;
-    FILE* out = fdopen(fd, "r");
-    char line[64] = "";
-    bool ok = fgets(line, sizeof line, out) && sscanf(line, "PORT %d", &port) == 1;
-    fclose(out);
-    return ok;
+    return StartFixtureServer(process, {"--routes", routes, "--log", logPath}, &port);
 }
 
 // The "raw" field of one log line (the server writes it with json.dumps).
@@ -151,18 +167,12 @@ std::string FixtureServer::Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
-// One control request, answered before the server closes the connection.
 // The whole reply of the fixture server to a control request.
 static std::string Fetch(int port, const std::string& path) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a;
-    memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_port = htons((uint16_t)port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int fd = Connect(port);
+    if (fd < 0) return std::string();
     std::string request = "GET " + path + " HTTP/1.0\r\n\r\n", reply;
-    bool ok = connect(fd, (sockaddr*)&a, sizeof a) == 0 &&
-              send(fd, request.data(), request.size(), 0) == (ssize_t)request.size();
+    bool ok = send(fd, request.data(), request.size(), 0) == (ssize_t)request.size();
     char buffer[256];
     ssize_t n;
     while (ok && (n = recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, (size_t)n);
@@ -214,24 +224,17 @@ bool TlsServer::Start(const std::string& caFolder, const std::string& cert,
                       const std::vector<std::string>& redirects, int fixedPort) {
     logPath = folder + "/tls-requests-" + cert + "-" + mode + ".log";
     WriteWholeFile(logPath, "");
-    std::vector<std::string> argv = {"python3", FERROW_SOURCE_DIR "/tools/tls_server.py",
-                                     "--cert",  caFolder + "/" + cert + ".pem",
-                                     "--key",   caFolder + "/" + cert + ".key",
-                                     "--dir",   folder,
-                                     "--log",   logPath,
-                                     "--mode",  mode,
-                                     "--port",  std::to_string(fixedPort)};
+    std::vector<std::string> arguments = {"--cert", caFolder + "/" + cert + ".pem",
+                                          "--key",  caFolder + "/" + cert + ".key",
+                                          "--dir",  folder,
+                                          "--log",  logPath,
+                                          "--mode", mode,
+                                          "--port", std::to_string(fixedPort)};
     for (const std::string& r : redirects) {
-        argv.push_back("--redirect");
-        argv.push_back(r);
+        arguments.push_back("--redirect");
+        arguments.push_back(r);
     }
-    int fd = -1;
-    if (!process.Start(argv, &fd)) return false;
-    FILE* out = fdopen(fd, "r");
-    char line[64] = "";
-    bool ok = fgets(line, sizeof line, out) && sscanf(line, "PORT %d", &port) == 1;
-    fclose(out);
-    return ok;
+    return StartFixtureServer(process, arguments, &port);
 }
 
 std::vector<std::string> TlsServer::Requests(const char* path) const {

@@ -36,7 +36,7 @@ if(WIN32)
   # The launcher starts the servers natively, then runs the program under Wine.
   add_test(NAME win_engine_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/engine/run_win_engine_test.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:win_engine_tests>)
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win_engine_tests>)
   set_tests_properties(win_engine_tests PROPERTIES TIMEOUT 120)
 
   # Ferrow.exe itself under Wine: re-sorts during HEAD checks, a download
@@ -48,7 +48,7 @@ if(WIN32)
   add_dependencies(engine_app_tests Ferrow)
   add_test(NAME engine_app_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/engine/run_engine_app_tests.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:engine_app_tests>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:engine_app_tests>
                    $<TARGET_FILE:Ferrow>)
   set_tests_properties(engine_app_tests PROPERTIES TIMEOUT 600 LABELS ui RUN_SERIAL TRUE)
 

@@ -6,13 +6,10 @@ set -u
 emulator=$1 program=$2 ferrow=$3
 shift 3
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/serve.sh"
+source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'serve_stop; rm -rf "$work"' EXIT
 
 # The page links three files; each sends a part, then holds until the test
 # releases it (/release/partN) and sends the rest, so that downloads at the
@@ -30,23 +27,10 @@ for i in (1, 2, 3):
 routes["*"] = [{"send": "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"}]
 json.dump(routes, open(sys.argv[1], "w"))
 PY
-python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/requests.log" \
-  >"$work/server.out" &
-pid=$!
-port=
-for _ in $(seq 200); do
-  port=$(sed -n 's/^PORT \([0-9]*\)/\1/p' "$work/server.out" | head -1)
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-if [ -z "$port" ]; then
-  echo "run_app_settings_tests: the page server did not start" >&2
-  exit 1
-fi
+serve_fixture port "$work/server.out" - --routes "$work/routes.json" --log "$work/requests.log" || exit 1
 : >"$work/requests.log"
 
-windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 export FERROW_UI_SLOW_PORT=$port
-export FERROW_SETTINGS_REQUESTS=$(windows_path "$work/requests.log")
-export FERROW_UI_EXE=$(windows_path "$ferrow")
+export FERROW_SETTINGS_REQUESTS=$(winpath "$work/requests.log")
+export FERROW_UI_EXE=$(winpath "$ferrow")
 "$emulator" "$program" "$@"

@@ -53,12 +53,12 @@ if(WIN32)
   add_dependencies(settings_through_app_tests Ferrow help_viewer_stub)
   add_test(NAME settings_through_app_tests
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/run_app_settings_tests.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:settings_through_app_tests>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:settings_through_app_tests>
                    $<TARGET_FILE:Ferrow> --gtest_filter=-HelpThroughApp.*)
   # Help once more, with the HTML Help library switched off.
   add_test(NAME help_through_app_tests
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/run_app_settings_tests.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:settings_through_app_tests>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:settings_through_app_tests>
                    $<TARGET_FILE:Ferrow> --gtest_filter=HelpThroughApp.*)
   set_tests_properties(help_through_app_tests PROPERTIES
     ENVIRONMENT "WINEDLLOVERRIDES=mscoree,mshtml,hhctrl.ocx=")

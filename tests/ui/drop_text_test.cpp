@@ -8,13 +8,33 @@
 
 namespace {
 
-struct TextCase {
+struct AddressCase {
     const char* name;
-    const char* text;
+    const char* input;
     const char* address; // nullptr: no address, no copy cursor
 };
 
-const TextCase kTextCases[] = {
+// Reads the input with one of the two readers and checks what it gives.
+void ExpectAddress(bool (*read)(const char*, size_t, char*, size_t), const AddressCase& c) {
+    char address[260] = "untouched";
+    bool found = read(c.input, strlen(c.input), address, sizeof address);
+    if (!c.address) {
+        EXPECT_FALSE(found);
+        EXPECT_STREQ(address, "");
+        return;
+    }
+    ASSERT_TRUE(found);
+    EXPECT_STREQ(address, c.address);
+}
+
+std::string CaseName(const ::testing::TestParamInfo<AddressCase>& info) {
+    std::string name;
+    for (const char* p = info.param.name; *p; p++)
+        name += isalnum((unsigned char)*p) ? *p : '_';
+    return name;
+}
+
+const AddressCase kTextCases[] = {
     {"plain link", "http://example.com/a.html", "http://example.com/a.html"},
     {"secure link", "https://example.com/", "https://example.com/"},
     {"scheme in capitals", "HTTP://Example.com/X.JPG", "HTTP://Example.com/X.JPG"},
@@ -32,28 +52,13 @@ const TextCase kTextCases[] = {
     {"only the scheme word", "https", nullptr},
 };
 
-class DroppedText : public ::testing::TestWithParam<TextCase> {};
+class DroppedText : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(DroppedText, GivesItsAddressOrNone) {
-    const TextCase& c = GetParam();
-    char address[260] = "untouched";
-    bool found = AddressFromDroppedText(c.text, strlen(c.text), address, sizeof address);
-    if (!c.address) {
-        EXPECT_FALSE(found);
-        EXPECT_STREQ(address, "");
-        return;
-    }
-    ASSERT_TRUE(found);
-    EXPECT_STREQ(address, c.address);
+    ExpectAddress(AddressFromDroppedText, GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DroppedText, ::testing::ValuesIn(kTextCases),
-                         [](const ::testing::TestParamInfo<TextCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; p++)
-                                 name += isalnum((unsigned char)*p) ? *p : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, DroppedText, ::testing::ValuesIn(kTextCases), CaseName);
 
 TEST(DroppedTextLimits, LengthBoundsTheTextAndTheBufferCutsTheAddress) {
     // Only the stated length is read: the address stops where it ends.
@@ -75,13 +80,7 @@ TEST(DroppedTextLimits, LengthBoundsTheTextAndTheBufferCutsTheAddress) {
     EXPECT_EQ(std::string(small), longAddress.substr(0, 259));
 }
 
-struct ShortcutCase {
-    const char* name;
-    const char* content;
-    const char* address;
-};
-
-const ShortcutCase kShortcutCases[] = {
+const AddressCase kShortcutCases[] = {
     {"usual file", "[InternetShortcut]\r\nURL=http://h/index.html\r\n", "http://h/index.html"},
     {"with the default section first",
      "[DEFAULT]\r\nBASEURL=http://base/\r\n[InternetShortcut]\r\nIDList=\r\nURL=https://h/s\r\n"
@@ -96,27 +95,12 @@ const ShortcutCase kShortcutCases[] = {
     {"empty file", "", nullptr},
 };
 
-class Shortcut : public ::testing::TestWithParam<ShortcutCase> {};
+class Shortcut : public ::testing::TestWithParam<AddressCase> {};
 
 TEST_P(Shortcut, GivesItsUrlOrNone) {
-    const ShortcutCase& c = GetParam();
-    char address[260] = "untouched";
-    bool found = AddressFromShortcut(c.content, strlen(c.content), address, sizeof address);
-    if (!c.address) {
-        EXPECT_FALSE(found);
-        EXPECT_STREQ(address, "");
-        return;
-    }
-    ASSERT_TRUE(found);
-    EXPECT_STREQ(address, c.address);
+    ExpectAddress(AddressFromShortcut, GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Shortcut, ::testing::ValuesIn(kShortcutCases),
-                         [](const ::testing::TestParamInfo<ShortcutCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p; p++)
-                                 name += isalnum((unsigned char)*p) ? *p : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, Shortcut, ::testing::ValuesIn(kShortcutCases), CaseName);
 
 } // namespace

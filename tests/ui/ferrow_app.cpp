@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     const DWORD start = GetTickCount();
@@ -53,6 +54,11 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 RemoteBuffer::RemoteBuffer(HANDLE process, size_t size) : process_(process) {
     address_ = VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
@@ -91,6 +97,31 @@ HWND FindMainWindowOf(DWORD processId) {
     FindState state = {processId, nullptr, 0};
     EnumWindows(FindMain, (LPARAM)&state);
     return state.found;
+}
+
+struct VisibleSearch {
+    DWORD processId;
+    const char* className;
+    HWND found;
+};
+
+static BOOL CALLBACK FindVisible(HWND window, LPARAM param) {
+    VisibleSearch* search = (VisibleSearch*)param;
+    char name[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid == search->processId && GetClassNameA(window, name, sizeof name) &&
+        strcmp(name, search->className) == 0 && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindVisibleWindowOf(DWORD processId, const char* className) {
+    VisibleSearch search = {processId, className, nullptr};
+    EnumWindows(FindVisible, (LPARAM)&search);
+    return search.found;
 }
 
 int CountMainWindows() {
@@ -371,6 +402,25 @@ void FerrowApp::ClickRow(int row, bool doubleClick, bool right) const {
     POINT p = {r.left + 8, (r.top + r.bottom) / 2};
     ClientToScreen(list, &p);
     ClickScreen(p, doubleClick, right);
+}
+
+bool FerrowApp::ClickRowNamed(const std::string& name) const {
+    int row = -1;
+    for (int r = 0; r < ListCount() && row < 0; r++)
+        if (ListText(r, 0) == name) row = r;
+    if (row < 0) return false;
+    HWND list = Child(100);
+    for (int attempt = 0; attempt < 3; attempt++) {
+        ClickRow(row);
+        if (WaitUntil(
+                [&] {
+                    return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1 &&
+                           SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0;
+                },
+                2000))
+            return true;
+    }
+    return false;
 }
 
 // Successive clicks land a few pixels apart so that they never make a

@@ -20,6 +20,8 @@ std::string SlowAddress(const std::string& path);
 // The page server's request lines so far ("GET /name HTTP/1.0" ...).
 std::vector<std::string> ServedRequests();
 bool FileExists(const std::string& path);
+// The whole file; empty when it cannot be read.
+std::string FileBytes(const std::string& path);
 
 // Memory in another process, released with the object.
 class RemoteBuffer {
@@ -80,6 +82,10 @@ class FerrowApp {
     // notifications.
     void Activate() const;
     void ClickRow(int row, bool doubleClick = false, bool right = false) const;
+    // Clicks the row whose name column is name until it is the only one
+    // selected (a first click into an inactive window may only activate it);
+    // false when no row has the name or three clicks did not select it.
+    bool ClickRowNamed(const std::string& name) const;
     void ClickHeader(int column) const;
     void ClickInto(HWND window) const;
     void CopyData(const void* data, DWORD size) const;
@@ -98,6 +104,8 @@ class FerrowApp {
 
 // The top-level FerrowClass window of a process, or null.
 HWND FindMainWindowOf(DWORD processId);
+// The first visible top-level window of the class in the process, or null.
+HWND FindVisibleWindowOf(DWORD processId, const char* className);
 // Presses and releases a key.
 void PressKey(WORD key);
 // Turns the mouse wheel one notch.

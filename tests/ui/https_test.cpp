@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,14 +23,9 @@ std::string Secure(const char* portVariable, const std::string& path) {
     return "https://localhost:" + Env(portVariable) + path;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Both files exist, hold the same bytes, and are not empty.
 ::testing::AssertionResult SameBytes(const std::string& a, const std::string& b) {
-    std::string x = ReadFile(a), y = ReadFile(b);
+    std::string x = FileBytes(a), y = FileBytes(b);
     if (!x.empty() && x == y) return ::testing::AssertionSuccess();
     size_t at = 0;
     while (at < x.size() && at < y.size() && x[at] == y[at])
@@ -85,7 +78,7 @@ TEST(HttpsTest, AnalysesAPageAndDownloadsByteIdenticalFiles) {
     const std::string site = SiteFolder();
     const std::string dl = app.folder() + "\\dl\\";
     EXPECT_TRUE(SameBytes(dl + "photo.jpg", site + "\\dir\\photo.jpg"));
-    EXPECT_EQ(ReadFile(dl + "b.gif"), "GIF89a-secure");
+    EXPECT_EQ(FileBytes(dl + "b.gif"), "GIF89a-secure");
 }
 
 TEST(HttpsTest, AddressHandedOverByCopyDataIsAnalysedAndListed) {
@@ -144,7 +137,7 @@ TEST(HttpsTest, DownloadThroughTinyproxyTunnel) {
     ASSERT_TRUE(DownloadAllAndWait(app)) << app.LogText();
     EXPECT_TRUE(SameBytes(app.folder() + "\\dl\\photo.jpg", SiteFolder() + "\\dir\\photo.jpg"));
     // Every connection went through the proxy's tunnel.
-    std::string log = ReadFile(Env("FERROW_TLS_PROXY_LOG"));
+    std::string log = FileBytes(Env("FERROW_TLS_PROXY_LOG"));
     EXPECT_NE(log.find("CONNECT localhost:" + Env("FERROW_TLS_GOOD")), std::string::npos) << log;
 }
 

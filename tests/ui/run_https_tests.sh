@@ -9,44 +9,26 @@ set -u
 emulator=$1 program=$2 ferrow=$3 trust=$4
 shift 4
 root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/serve.sh"
+source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
 site="$work/site"
 mkdir -p "$site/dir"
-pids=()
-cleanup() {
-  "$emulator" "$trust" remove >/dev/null 2>&1
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap '"$emulator" "$trust" remove >/dev/null 2>&1; serve_stop; rm -rf "$work"' EXIT
 
 bash "$root/tools/tls-test-ca.sh" "$work/ca" || exit 1
 head -c 300000 /dev/urandom >"$site/dir/photo.jpg"
 printf 'GIF89a-secure' >"$site/b.gif"
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-good=$(free_port)
+tls() {  # port variable, certificate
+  serve_fixture "$1" "$work/$2.out" /dev/null --cert "$work/ca/$2.pem" --key "$work/ca/$2.key" \
+    --dir "$site" --log "$work/$2.log" || exit 1
+}
+tls good localhost
+tls untrusted untrusted
+tls wronghost wronghost
 printf '<html><title>Secure</title><a href="dir/photo.jpg">p</a><img src="//localhost:%s/b.gif"></html>' \
   "$good" >"$site/index.html"
-
-start_tls() {  # certificate, port file
-  python3 -u "$root/tools/tls_server.py" --cert "$work/ca/$1.pem" --key "$work/ca/$1.key" \
-    --dir "$site" --log "$work/$1.log" --port "${3:-0}" >"$work/$2" 2>/dev/null &
-  pids+=($!)
-}
-start_tls localhost good.out "$good"
-start_tls untrusted untrusted.out
-start_tls wronghost wronghost.out
-port_of() {
-  for _ in $(seq 200); do
-    p=$(sed -n 's/^PORT \([0-9]*\)/\1/p' "$work/$1" 2>/dev/null | head -1)
-    [ -n "$p" ] && { echo "$p"; return; }
-    sleep 0.05
-  done
-}
-untrusted=$(port_of untrusted.out) wronghost=$(port_of wronghost.out)
-[ -n "$(port_of good.out)" ] && [ -n "$untrusted" ] && [ -n "$wronghost" ] ||
-  { echo "run_https_tests: the TLS servers did not start" >&2; exit 1; }
 
 # The plain server: a redirect to the https page, and a page whose files sit
 # behind certificates that must be refused.
@@ -55,9 +37,7 @@ cat >"$work/routes.json" <<JSON
 {"/up.html": [{"send": "HTTP/1.0 302 Found\r\nLocation: https://localhost:$good/index.html\r\n\r\n"}],
  "/bad.html": [{"send": "HTTP/1.0 200 OK\r\n\r\n$bad_page"}]}
 JSON
-python3 -u "$root/tools/fixture_server.py" --routes "$work/routes.json" --log "$work/plain.log" >"$work/plain.out" &
-pids+=($!)
-plain=$(port_of plain.out)
+serve_fixture plain "$work/plain.out" - --routes "$work/routes.json" --log "$work/plain.log" || exit 1
 proxy=$(free_port)
 cat >"$work/tinyproxy.conf" <<CONF
 Port $proxy
@@ -70,16 +50,14 @@ PidFile "$work/tinyproxy.pid"
 LogFile "$work/tinyproxy.log"
 CONF
 tinyproxy -d -c "$work/tinyproxy.conf" >/dev/null 2>&1 &
-pids+=($!)
+serve_pids+=($!)
 for _ in $(seq 100); do (echo >/dev/tcp/127.0.0.1/$proxy) 2>/dev/null && break; sleep 0.05; done
-[ -n "$plain" ] || { echo "run_https_tests: the plain server did not start" >&2; exit 1; }
 
-"$emulator" "$trust" add "Z:$(readlink -f "$work/ca/ca.der" | tr / '\\')" || exit 1
+"$emulator" "$trust" add "$(winpath "$work/ca/ca.der")" || exit 1
 
-windows_path() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
 export FERROW_TLS_GOOD=$good FERROW_TLS_UNTRUSTED=$untrusted FERROW_TLS_WRONGHOST=$wronghost
 export FERROW_TLS_PLAIN=$plain FERROW_TLS_PROXY=$proxy
-export FERROW_TLS_PROXY_LOG=$(windows_path "$work/tinyproxy.log")
-export FERROW_UI_SITE=$(windows_path "$site")
-export FERROW_UI_EXE=$(windows_path "$ferrow")
+export FERROW_TLS_PROXY_LOG=$(winpath "$work/tinyproxy.log")
+export FERROW_UI_SITE=$(winpath "$site")
+export FERROW_UI_EXE=$(winpath "$ferrow")
 "$emulator" "$program" "$@"

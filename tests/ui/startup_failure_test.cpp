@@ -7,37 +7,11 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/ui/ferrow_app.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-struct BoxSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM param) {
-    BoxSearch* search = (BoxSearch*)param;
-    char name[16];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->processId && GetClassNameA(window, name, sizeof name) &&
-        strcmp(name, "#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 // Ferrow.exe from a fresh folder, started suspended, hooked, then run.
 struct RefusedStart {
@@ -88,13 +62,10 @@ struct RefusedStart {
     }
 
     HWND WaitForBox() const {
-        BoxSearch search = {info.dwProcessId, nullptr};
-        WaitUntil([&] {
-            search.found = nullptr;
-            EnumWindows(FindBox, (LPARAM)&search);
-            return search.found != nullptr;
-        });
-        return search.found;
+        HWND box = nullptr;
+        WaitUntil(
+            [&] { return (box = FindVisibleWindowOf(info.dwProcessId, "#32770")) != nullptr; });
+        return box;
     }
 };
 
@@ -134,7 +105,7 @@ TEST(StartupFailure, AWindowThatCannotBeCreatedIsNamedAndTheProgramEnds) {
         DWORD code = 0;
         GetExitCodeProcess(start.info.hProcess, &code);
         EXPECT_EQ(code, 1u) << c.refuse;
-        EXPECT_EQ(ReadFile(start.folder + "\\Ferrow.ini"), kIni) << c.refuse << ": layout saved";
+        EXPECT_EQ(FileBytes(start.folder + "\\Ferrow.ini"), kIni) << c.refuse << ": layout saved";
     }
 }
 
@@ -152,7 +123,7 @@ TEST(StartupFailure, WithNothingRefusedTheProgramStarts) {
     DWORD code = 1;
     GetExitCodeProcess(start.info.hProcess, &code);
     EXPECT_EQ(code, 0u);
-    EXPECT_NE(ReadFile(start.folder + "\\Ferrow.ini"), kIni) << "the layout was not saved";
+    EXPECT_NE(FileBytes(start.folder + "\\Ferrow.ini"), kIni) << "the layout was not saved";
 }
 
 } // namespace

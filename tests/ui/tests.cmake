@@ -25,7 +25,7 @@ if(WIN32)
   add_dependencies(ui_tests Ferrow refuse_window_hook)
   add_test(NAME ui_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/ui/run_ui_tests.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:ui_tests>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:ui_tests>
                    $<TARGET_FILE:Ferrow>)
   set_tests_properties(ui_tests PROPERTIES TIMEOUT 300 LABELS ui RUN_SERIAL TRUE
     ENVIRONMENT "FERROW_REFUSE_HOOK=$<TARGET_FILE:refuse_window_hook>")
@@ -54,7 +54,7 @@ if(WIN32)
   add_dependencies(https_ui_tests Ferrow trust_root)
   add_test(NAME https_ui_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/ui/run_https_tests.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:https_ui_tests>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:https_ui_tests>
                    $<TARGET_FILE:Ferrow> $<TARGET_FILE:trust_root>)
   set_tests_properties(https_ui_tests PROPERTIES TIMEOUT 300 LABELS ui RUN_SERIAL TRUE)
 endif()

@@ -4,9 +4,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -207,56 +204,30 @@ TEST(LayoutUi, OffScreenValuesAreClampedAndListViewKeepsOlderWidths) {
 // At exit the layout is saved into the file as it is then. A file another
 // program holds locked is not taken for a missing one: it is left as it was,
 // a message box says so, and the program still ends once it is closed.
-std::string ReadIni(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
-struct BoxOfProcess {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxOf(HWND window, LPARAM param) {
-    BoxOfProcess* search = (BoxOfProcess*)param;
-    char name[16];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->processId && GetClassNameA(window, name, sizeof name) &&
-        strcmp(name, "#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 TEST(LayoutUi, ALockedFileAtExitIsLeftAsItWasAndTheUserIsTold) {
     FerrowApp app;
     const std::string ini = FerrowApp::DefaultIni() + "x=40\r\n[Mine]\r\nkeep=1\r\n";
     ASSERT_TRUE(app.Start("", ini));
     const std::string path = app.folder() + "\\Ferrow.ini";
-    const std::string before = ReadIni(path);
+    const std::string before = FileBytes(path);
     HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     PostMessageA(app.main(), WM_COMMAND, MAKEWPARAM(40006, 0), 0);
-    BoxOfProcess search = {GetProcessId(app.process()), nullptr};
+    HWND box = nullptr;
     EXPECT_TRUE(WaitUntil([&] {
-        EnumWindows(FindBoxOf, (LPARAM)&search);
-        return search.found != nullptr;
+        return (box = FindVisibleWindowOf(GetProcessId(app.process()), "#32770")) != nullptr;
     })) << "no message box at exit";
     std::string text;
-    if (search.found) {
-        text = WindowText(GetDlgItem(search.found, 0xFFFF));
-        PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+    if (box) {
+        text = WindowText(GetDlgItem(box, 0xFFFF));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     EXPECT_TRUE(app.WaitForEnd()) << "the program did not end";
     CloseHandle(lock);
     EXPECT_EQ(text.rfind("設定ファイルを読み込めないため、設定を保存できませんでした", 0), 0u)
         << text;
-    EXPECT_EQ(ReadIni(path), before);
+    EXPECT_EQ(FileBytes(path), before);
 }
 
 }  // namespace

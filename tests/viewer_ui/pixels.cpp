@@ -5,6 +5,11 @@
 #include <fstream>
 #include <sstream>
 
+std::string Fixture(const std::string& name) {
+    const char* folder = getenv("FERROW_VIEWER_FIXTURES");
+    return std::string(folder ? folder : "") + "\\" + name;
+}
+
 COLORREF Picture::At(int x, int y) const {
     if (x < 0 || y < 0 || x >= width || y >= height) return RGB(255, 255, 255);
     const uint8_t* p = &rgb[((size_t)y * width + x) * 3];

@@ -7,6 +7,13 @@
 #include <string>
 #include <vector>
 
+// The viewer's menu command, and its docked pane's id in the main window.
+constexpr int kViewerCommand = 40009;
+constexpr int kViewerId = 106;
+
+// A file of the test pictures' folder (FERROW_VIEWER_FIXTURES).
+std::string Fixture(const std::string& name);
+
 struct Picture {
     int width = 0, height = 0;
     std::vector<uint8_t> rgb;  // rows top to bottom, 3 bytes a pixel

@@ -31,7 +31,7 @@ if(WIN32)
   endif()
   add_test(NAME viewer_ui_tests
            COMMAND bash ${CMAKE_SOURCE_DIR}/tools/viewer-ui-tests.sh
-                   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh $<TARGET_FILE:viewer_ui_tests>
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:viewer_ui_tests>
                    $<TARGET_FILE:Ferrow>)
   set_tests_properties(viewer_ui_tests PROPERTIES TIMEOUT 600 LABELS ui RUN_SERIAL TRUE
     ENVIRONMENT "FERROW_BLOCKING_SPI=$<TARGET_FILE:blocking_spi>")

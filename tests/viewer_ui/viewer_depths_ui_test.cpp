@@ -16,29 +16,10 @@
 
 namespace {
 
-constexpr int kViewerCommand = 40009;
-constexpr int kViewerId = 106;
 const int kDepths[] = {1, 4, 8, 16, 24, 32};
 
 std::string FileName(int bits, bool topDown) {
     return "d" + std::to_string(bits) + (topDown ? "t" : "b") + ".jpg";
-}
-
-// Selects the row with a real click (repeated while a first click only
-// activates the window).
-bool ClickRowNamed(FerrowApp& app, const std::string& name) {
-    int row = -1;
-    for (int i = 0; i < app.ListCount(); i++)
-        if (app.ListText(i, 0) == name) row = i;
-    if (row < 0) return false;
-    HWND list = app.Child(100);
-    for (int attempt = 0; attempt < 3; attempt++) {
-        app.ClickRow(row);
-        if (WaitUntil([&] { return SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0; },
-                      2000))
-            return true;
-    }
-    return false;
 }
 
 // Colours of the pattern at the centre of every block, as drawn at its own
@@ -86,7 +67,7 @@ TEST(ViewerDepths, EveryDepthThePluginHostAcceptsIsDrawn) {
     for (int bits : kDepths)
         for (bool topDown : {false, true}) {
             const std::string name = FileName(bits, topDown);
-            ASSERT_TRUE(ClickRowNamed(app, name)) << name;
+            ASSERT_TRUE(app.ClickRowNamed(name)) << name;
             Picture shown;
             int width = 0, height = 0, misses = -1;
             std::string first;

@@ -14,13 +14,6 @@
 
 namespace {
 
-constexpr int kViewerCommand = 40009;
-constexpr int kViewerId = 106;
-
-std::string Fixture(const std::string& name) {
-    const char* folder = getenv("FERROW_VIEWER_FIXTURES");
-    return std::string(folder ? folder : "") + "\\" + name;
-}
 
 void PublishSite() {
     for (const char* name : {"wide.jpg", "tall.jpg", "small.jpg", "large.jpg"})
@@ -63,29 +56,9 @@ std::string Ini(int viewerDialog, const std::string& window = "") {
            std::to_string(viewerDialog) + "\r\n[WINDOW]\r\nviewer=0\r\nTollBar=1\r\n" + window;
 }
 
-struct FindViewer {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindViewerWindow(HWND window, LPARAM param) {
-    FindViewer* search = (FindViewer*)param;
-    char name[64];
-    GetClassNameA(window, name, sizeof name);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->processId && strcmp(name, "ViewerClass") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The separate viewer: a top-level window of the program's process.
 HWND FloatingViewer(const FerrowApp& app) {
-    FindViewer search = {GetProcessId(app.process()), nullptr};
-    EnumWindows(FindViewerWindow, (LPARAM)&search);
-    return search.found;
+    return FindVisibleWindowOf(GetProcessId(app.process()), "ViewerClass");
 }
 
 class ViewerTest : public ::testing::Test {
@@ -113,28 +86,8 @@ protected:
                (int)rows == app.ListCount();
     }
 
-    int Row(const std::string& name) {
-        for (int row = 0; row < app.ListCount(); row++)
-            if (app.ListText(row, 0) == name) return row;
-        return -1;
-    }
-
-    // A mouse click on the row's name. The first click into an inactive
-    // window may only activate it, so it is repeated until the row is the
-    // one selected.
     void ClickRow(const std::string& name) {
-        const int row = Row(name);
-        ASSERT_GE(row, 0) << name;
-        HWND list = app.Child(100);
-        for (int attempt = 0; attempt < 3; attempt++) {
-            app.ClickRow(row);
-            if (WaitUntil([&] {
-                    return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1 &&
-                           SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0;
-                }, 2000))
-                return;
-        }
-        ADD_FAILURE() << "row " << name << " could not be clicked";
+        EXPECT_TRUE(app.ClickRowNamed(name)) << "row " << name << " could not be clicked";
     }
 
     // Waits until the viewer shows the reference picture scaled to fit its

@@ -13,14 +13,6 @@
 
 namespace {
 
-constexpr int kViewerCommand = 40009;
-constexpr int kViewerId = 106;
-
-std::string Fixture(const std::string& name) {
-    const char* folder = getenv("FERROW_VIEWER_FIXTURES");
-    return std::string(folder ? folder : "") + "\\" + name;
-}
-
 class WicViewerTest : public ::testing::Test {
   protected:
     FerrowApp app;
@@ -52,22 +44,7 @@ class WicViewerTest : public ::testing::Test {
     }
 
     void ClickRow(const std::string& name) {
-        int row = -1;
-        for (int r = 0; r < app.ListCount(); r++)
-            if (app.ListText(r, 0) == name) row = r;
-        ASSERT_GE(row, 0) << name;
-        HWND list = app.Child(100);
-        for (int attempt = 0; attempt < 3; attempt++) {
-            app.ClickRow(row);
-            if (WaitUntil(
-                    [&] {
-                        return SendMessageA(list, LVM_GETSELECTEDCOUNT, 0, 0) == 1 &&
-                               SendMessageA(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) != 0;
-                    },
-                    2000))
-                return;
-        }
-        ADD_FAILURE() << "row " << name << " could not be clicked";
+        EXPECT_TRUE(app.ClickRowNamed(name)) << "row " << name << " could not be clicked";
     }
 
     // The pane shows the reference at its own size (it is smaller than the
