@@ -356,8 +356,7 @@ JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t lengt
     d->length = length;
     d->options = options;
     d->image = image;
-    d->vector = options.vector && VectorCodeAvailable();
-    d->idct = d->vector ? InverseDct : InverseDctScalar;
+    d->kernels = SelectKernels(options.widest);
 
     JpegStatus status = Walk(*d);
     if (status == JpegStatus::Ok && (!d->frameSeen || d->scansDecoded == 0))

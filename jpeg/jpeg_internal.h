@@ -15,6 +15,11 @@
 #define FERROW_JPEG_SSE2 1
 #define FERROW_JPEG_SSE2_TARGET 1
 #endif
+// AVX2 where the compiler can target it per function; the 64-bit build only
+// (the 32-bit one keeps SSE2: its stack is not kept aligned for 32-byte spills).
+#if defined(__x86_64__) && defined(__GNUC__)
+#define FERROW_JPEG_AVX2 1
+#endif
 
 namespace jpeg {
 
@@ -74,6 +79,18 @@ enum class ColourModel : uint8_t {
     Ycck,  // four components: YCbCr of the inverted C, M, Y, then K
 };
 
+// The transform and colour conversion of one code path (see SelectKernels).
+struct Kernels {
+    JpegCodePath path = JpegCodePath::Portable;
+    void (*idct)(const int16_t* coef, const uint16_t* q, uint8_t* out, size_t stride) = nullptr;
+    // Two blocks of one component at once (coefs: 128 values, a then b).
+    void (*idctPair)(const int16_t* coefs, const uint16_t* q, uint8_t* outA, uint8_t* outB,
+                     size_t stride) = nullptr;
+    // Null on the portable path.
+    int (*convertRow)(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                      int width, int chromaStep) = nullptr;
+};
+
 struct Decoder {
     const uint8_t* data = nullptr;
     size_t length = 0;
@@ -108,10 +125,8 @@ struct Decoder {
     BitReader reader;
     int scansDecoded = 0;
 
-    // The vector forms of the transform and the colour conversion, when the
-    // options allow them and the processor has them; else the portable ones.
-    bool vector = false;
-    void (*idct)(const int32_t* coef, uint8_t* out, size_t stride) = nullptr;
+    // The transform and colour conversion of the path in use.
+    Kernels kernels;
 
     // A sequential picture whose first scan holds every component is decoded
     // one MCU row at a time straight into the pixels: planes are then only
@@ -131,17 +146,45 @@ size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length);
 // Progressive frames: turns every stored coefficient block into samples.
 void ReconstructCoefficients(Decoder& d);
 
-// Whether the processor runs the vector forms (SSE2).
-bool VectorCodeAvailable();
-
-// 8 x 8 inverse DCT of dequantised coefficients in natural order, with the
-// level shift and clamping, into out (stride bytes between rows). The vector
-// form where the build has one (call only when VectorCodeAvailable), else
-// the portable one.
-void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
-// The portable form, also the reference for the vector one where that exists.
-void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride);
+// 8 x 8 inverse DCT of the coefficients coef (natural order) dequantised by
+// q (natural order), with the level shift and clamping, into out (stride
+// bytes between rows). The portable form is the reference for the others.
+void InverseDctScalar(const int16_t* coef, const uint16_t* q, uint8_t* out, size_t stride);
+void InverseDctSse2(const int16_t* coef, const uint16_t* q, uint8_t* out, size_t stride);
+// Two blocks at once: coefs holds block a's 64 coefficients, then block b's.
+void InverseDctPairAvx2(const int16_t* coefs, const uint16_t* q, uint8_t* outA, uint8_t* outB,
+                        size_t stride);
+// The transform of a block whose only coefficient is the dequantised DC term.
 void FillDcBlock(int32_t dc, uint8_t* out, size_t stride);
+// YCbCr rows with chroma at the full (chromaStep 1) or half rate: converts a
+// leading run of the row's pixels and returns how many it did.
+int ConvertRowSse2(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                   int width, int chromaStep);
+int ConvertRowAvx2(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                   int width, int chromaStep);
+
+// The widest path up to widest that this build and processor run.
+Kernels SelectKernels(JpegCodePath widest);
+
+// One block: the transform, or the fill of a block with no AC terms.
+inline void TransformOne(const Kernels& k, const int16_t* coef, const uint16_t* q, bool ac,
+                         uint8_t* out, size_t stride) {
+    if (ac)
+        k.idct(coef, q, out, stride);
+    else
+        FillDcBlock(int32_t(coef[0]) * int32_t(q[0]), out, stride);
+}
+
+// Two blocks of one component that lie one after the other in coefs.
+inline void TransformTwo(const Kernels& k, const int16_t* coefs, const uint16_t* q, bool acA,
+                         bool acB, uint8_t* outA, uint8_t* outB, size_t stride) {
+    if ((acA && acB) || ((acA || acB) && k.path == JpegCodePath::Avx2)) {
+        k.idctPair(coefs, q, outA, outB, stride);
+        return;
+    }
+    TransformOne(k, coefs, q, acA, outA, stride);
+    TransformOne(k, coefs + 64, q, acB, outB, stride);
+}
 
 // Upsamples and colour-converts picture rows y0..y1-1 into image->pixels
 // (RGBX). Plane rows are counted from firstPlaneRow[c] of each component.

@@ -87,10 +87,11 @@ template <typename BlockFn> void ForEachBlock(Decoder& d, BlockFn fn) {
     }
 }
 
-// One sequential block, dequantised into natural order. Returns false on an
-// impossible symbol; *acOut tells whether any AC coefficient was present.
+// One sequential block into natural order (not yet dequantised). Returns
+// false on an impossible symbol; *acOut tells whether any AC coefficient
+// was present.
 bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const HuffmanTable& acTable,
-                         const uint16_t* q, int& pred, int32_t* coef, bool* acOut) {
+                         int& pred, int16_t* coef, bool* acOut) {
     int t = DecodeSymbol(r, dcTable);
     if (t < 0 || t > 15) {
         r.corrupt = true;
@@ -98,7 +99,7 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
     }
     int diff = Extend(GetBits(r, t), t);
     pred = WrapDc(pred + diff);
-    coef[0] = pred * int32_t(q[0]);
+    coef[0] = ToCoef(pred);
     bool any = false;
     int k = 1;
     while (k < 64) {
@@ -110,7 +111,7 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
             r.count -= len;
             k += (fast >> 8) & 15;
             if (k > 63) break;
-            coef[kZigzag[k]] = (fast >> 16) * int32_t(q[k]);
+            coef[kZigzag[k]] = ToCoef(fast >> 16);
             any = true;
             ++k;
             continue;
@@ -126,7 +127,7 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
         }
         k += run;
         if (k > 63) break;
-        coef[kZigzag[k]] = Extend(GetBits(r, size), size) * int32_t(q[k]);
+        coef[kZigzag[k]] = ToCoef(Extend(GetBits(r, size), size));
         any = true;
         ++k;
     }
@@ -138,20 +139,31 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
     return true;
 }
 
+// The quantisation tables of the scan's components in natural order.
+struct ScanQuant {
+    uint16_t q[kMaxComponents][64];
+};
+
+ScanQuant NaturalQuant(const Decoder& d) {
+    ScanQuant s;
+    for (int i = 0; i < d.scanCount; ++i)
+        for (int k = 0; k < 64; ++k)
+            s.q[i][kZigzag[k]] = d.quant[d.scanComp[i]->tq][k];
+    return s;
+}
+
 void DecodeBaselineScan(Decoder& d) {
     BitReader& r = d.reader;
-    alignas(16) int32_t coef[64];
+    const ScanQuant sq = NaturalQuant(d);
+    alignas(16) int16_t coef[64];
     ForEachBlock(d, [&](Component& c, int by, int bx, int slot) {
         std::memset(coef, 0, sizeof coef);
         bool ac = false;
-        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[slot]], d.ac[d.scanAc[slot]], d.quant[c.tq],
-                                 c.dcPred, coef, &ac))
+        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[slot]], d.ac[d.scanAc[slot]], c.dcPred, coef,
+                                 &ac))
             return false;
         uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
-        if (ac)
-            d.idct(coef, out, c.stride);
-        else
-            FillDcBlock(coef[0], out, c.stride);
+        TransformOne(d.kernels, coef, sq.q[slot], ac, out, c.stride);
         return true;
     });
 }
@@ -167,45 +179,78 @@ void FillRowGrey(Decoder& d, int fromMcu) {
     }
 }
 
+// Blocks of up to two MCUs waiting for their transform, so that the same
+// block of neighbouring MCUs goes through the two-block transform together.
+constexpr int kMaxMcuBlocks = kMaxComponents * 16;
+struct McuPair {
+    int16_t coefs[kMaxMcuBlocks][2][64];
+    uint8_t* out[kMaxMcuBlocks][2];
+    bool ac[kMaxMcuBlocks][2];
+    uint8_t slot[kMaxMcuBlocks]; // scan slot of each block
+    int blocks = 0;              // blocks per MCU
+};
+
+void TransformMcus(const Decoder& d, const ScanQuant& sq, McuPair& m, int count) {
+    if (count == 0) return;
+    for (int b = 0; b < m.blocks; ++b) {
+        const Component& c = *d.scanComp[m.slot[b]];
+        const uint16_t* q = sq.q[m.slot[b]];
+        if (count == 2)
+            TransformTwo(d.kernels, m.coefs[b][0], q, m.ac[b][0], m.ac[b][1], m.out[b][0],
+                         m.out[b][1], c.stride);
+        else
+            TransformOne(d.kernels, m.coefs[b][0], q, m.ac[b][0], m.out[b][0], c.stride);
+    }
+}
+
 // The streamed form of a sequential scan that carries every component: each
 // MCU row is decoded into row-tall planes and converted into pixels at once,
 // so the samples are still in the cache when they are converted.
 void DecodeStreamedScan(Decoder& d) {
     BitReader& r = d.reader;
-    alignas(16) int32_t coef[64];
+    const ScanQuant sq = NaturalQuant(d);
+    McuPair m;
+    for (int i = 0; i < d.scanCount; ++i)
+        for (int n = 0; n < d.scanComp[i]->h * d.scanComp[i]->v; ++n)
+            m.slot[m.blocks++] = uint8_t(i);
     const int rowHeight = 8 * d.vMax;
     int restartsLeft = d.restartInterval;
     bool alive = true;
     for (int my = 0; my < d.mcusDown; ++my) {
         int mx = 0;
+        int pending = 0; // decoded MCUs not yet transformed
         for (; mx < d.mcusAcross && alive; ++mx) {
+            int b = 0;
             for (int i = 0; i < d.scanCount && alive; ++i) {
                 Component& c = *d.scanComp[i];
                 for (int v = 0; v < c.v && alive; ++v) {
-                    for (int h = 0; h < c.h; ++h) {
-                        std::memset(coef, 0, sizeof coef);
-                        bool ac = false;
-                        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[i]], d.ac[d.scanAc[i]],
-                                                 d.quant[c.tq], c.dcPred, coef, &ac)) {
+                    for (int h = 0; h < c.h; ++h, ++b) {
+                        int16_t* coef = m.coefs[b][pending];
+                        std::memset(coef, 0, 64 * sizeof(int16_t));
+                        if (!DecodeBaselineBlock(r, d.dc[d.scanDc[i]], d.ac[d.scanAc[i]], c.dcPred,
+                                                 coef, &m.ac[b][pending])) {
                             alive = false;
                             break;
                         }
-                        uint8_t* out =
+                        m.out[b][pending] =
                             c.plane + size_t(v) * 8 * c.stride + (size_t(mx) * c.h + size_t(h)) * 8;
-                        if (ac)
-                            d.idct(coef, out, c.stride);
-                        else
-                            FillDcBlock(coef[0], out, c.stride);
                     }
                 }
             }
             if (!alive) {
+                TransformMcus(d, sq, m, pending);
                 FillRowGrey(d, mx);
                 break;
+            }
+            ++pending;
+            if (pending == 2 || mx == d.mcusAcross - 1) {
+                TransformMcus(d, sq, m, pending);
+                pending = 0;
             }
             bool last = my == d.mcusDown - 1 && mx == d.mcusAcross - 1;
             if (ScanBroken(r)) {
                 alive = false;
+                TransformMcus(d, sq, m, pending);
                 FillRowGrey(d, mx + 1);
                 break;
             }
