@@ -37,9 +37,12 @@ struct HuffmanTable {
     bool defined;
     // Codes of up to kLookBits bits: (length << 8) | symbol, 0 = longer code.
     uint16_t look[1 << kLookBits];
-    // AC tables: code and magnitude bits together fit kLookBits bits:
-    // value * 65536 + run * 256 + total bits; 0 = take the slow path.
+    // Code and magnitude bits that together fit kLookBits bits, read as an
+    // AC table: value * 65536 + run * 256 + total bits (value 0: end of
+    // block), and as a DC table: value * 65536 + total bits. 0 = take the
+    // slow path.
     int32_t fastAc[1 << kLookBits];
+    int32_t fastDc[1 << kLookBits];
     int32_t maxCode[18];   // largest code of each length, -1 when none
     int32_t valOffset[18]; // symbol index = code + valOffset[length]
     int32_t symbolCount;

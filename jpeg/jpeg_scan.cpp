@@ -87,17 +87,33 @@ template <typename BlockFn> void ForEachBlock(Decoder& d, BlockFn fn) {
     }
 }
 
+// A DC difference: one look-up for a short code with its magnitude bits.
+inline bool DecodeDcDifference(BitReader& r, const HuffmanTable& table, int* diff) {
+    if (r.count < 16) Refill(r);
+    const int32_t fast = table.fastDc[r.bits >> (64 - kLookBits)];
+    if (fast != 0) {
+        const int len = fast & 0xFF;
+        r.bits <<= len;
+        r.count -= len;
+        *diff = fast >> 16;
+        return true;
+    }
+    int t = DecodeSymbol(r, table);
+    if (t < 0 || t > 15) {
+        r.corrupt = true;
+        return false;
+    }
+    *diff = Extend(GetBits(r, t), t);
+    return true;
+}
+
 // One sequential block into natural order (not yet dequantised). Returns
 // false on an impossible symbol; *acOut tells whether any AC coefficient
 // was present.
 bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const HuffmanTable& acTable,
                          int& pred, int16_t* coef, bool* acOut) {
-    int t = DecodeSymbol(r, dcTable);
-    if (t < 0 || t > 15) {
-        r.corrupt = true;
-        return false;
-    }
-    int diff = Extend(GetBits(r, t), t);
+    int diff = 0;
+    if (!DecodeDcDifference(r, dcTable, &diff)) return false;
     pred = WrapDc(pred + diff);
     coef[0] = ToCoef(pred);
     bool any = false;
@@ -109,6 +125,7 @@ bool DecodeBaselineBlock(BitReader& r, const HuffmanTable& dcTable, const Huffma
             int len = fast & 0xFF;
             r.bits <<= len;
             r.count -= len;
+            if ((fast >> 16) == 0) break; // end of block
             k += (fast >> 8) & 15;
             if (k > 63) break;
             coef[kZigzag[k]] = ToCoef(fast >> 16);
@@ -278,12 +295,9 @@ void DecodeDcScan(Decoder& d) {
     const int al = d.al;
     if (d.ah == 0) {
         ForEachBlock(d, [&](Component& c, int by, int bx, int slot) {
-            int t = DecodeSymbol(r, d.dc[d.scanDc[slot]]);
-            if (t < 0 || t > 15) {
-                r.corrupt = true;
-                return false;
-            }
-            c.dcPred = WrapDc(c.dcPred + Extend(GetBits(r, t), t));
+            int diff = 0;
+            if (!DecodeDcDifference(r, d.dc[d.scanDc[slot]], &diff)) return false;
+            c.dcPred = WrapDc(c.dcPred + diff);
             BlockCoefs(c, by, bx)[0] = ToCoef(c.dcPred * (1 << al));
             return true;
         });
@@ -314,6 +328,7 @@ void DecodeAcFirstScan(Decoder& d) {
                 const int len = fast & 0xFF;
                 r.bits <<= len;
                 r.count -= len;
+                if ((fast >> 16) == 0) break; // end of band, no run after it
                 k += (fast >> 8) & 15;
                 if (k > se) {
                     r.corrupt = true;

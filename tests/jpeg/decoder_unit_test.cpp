@@ -103,9 +103,10 @@ TEST(HuffmanBuild, RefusesCountsThatOverflowTheirLength) {
     }
 }
 
-TEST(HuffmanBuild, FastAcEntriesCarryRunValueAndLength) {
+TEST(HuffmanBuild, FastEntriesCarryRunValueAndLength) {
     // Symbol 0x12 (run 1, size 2) with the 2-bit code 01; the magnitude bits
-    // 01 make the value -2.
+    // 01 make the value -2. Read as a DC table, symbol 0 (code 00) is a
+    // difference of 0 and symbol 0x12 is no difference category.
     Bytes counts(16, 0);
     counts[1] = 2;
     Bytes symbols = {0x00, 0x12};
@@ -115,7 +116,9 @@ TEST(HuffmanBuild, FastAcEntriesCarryRunValueAndLength) {
     EXPECT_EQ(4, e & 0xFF);
     EXPECT_EQ(1, (e >> 8) & 15);
     EXPECT_EQ(-2, e >> 16);
-    EXPECT_EQ(0, table->fastAc[0]); // end of block has no value to give
+    EXPECT_EQ(2, table->fastAc[0]); // end of block: value 0, two bits
+    EXPECT_EQ(2, table->fastDc[0]);
+    EXPECT_EQ(0, table->fastDc[0b0101u << (jpeg::kLookBits - 4)]);
 }
 
 // ---- Extend and the bit reader --------------------------------------------
