@@ -58,7 +58,7 @@ struct Component {
     size_t stride = 0;                    // bytes per plane row: blocksPerLine * 8
     size_t planeBytes = 0;                // stride * blockRows * 8
     uint8_t* plane = nullptr;             // reconstructed samples (or one MCU row of them)
-    int16_t* coefs = nullptr;             // progressive: 64 per block, natural order
+    int16_t* coefs = nullptr;             // progressive: 64 per block, zig-zag order
     int dcPred = 0;
 };
 

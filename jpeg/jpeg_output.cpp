@@ -328,6 +328,7 @@ inline bool HasAc(const int16_t* block) {
 } // namespace
 
 void ReconstructCoefficients(Decoder& d) {
+    int16_t natural[128];
     for (int i = 0; i < d.componentCount; ++i) {
         Component& c = d.comp[i];
         uint16_t q[64];
@@ -336,15 +337,20 @@ void ReconstructCoefficients(Decoder& d) {
         for (int by = 0; by < c.blocksHigh; ++by) {
             const int16_t* row = c.coefs + size_t(by) * size_t(c.blocksPerLine) * 64;
             uint8_t* out = c.plane + size_t(by) * 8 * c.stride;
-            int bx = 0;
-            for (; bx + 1 < c.blocksWide; bx += 2) {
+            for (int bx = 0; bx < c.blocksWide; bx += 2) {
                 const int16_t* pair = row + size_t(bx) * 64;
-                TransformTwo(d.kernels, pair, q, HasAc(pair), HasAc(pair + 64),
+                const bool two = bx + 1 < c.blocksWide;
+                for (int k = 0; k < 64; ++k)
+                    natural[kZigzag[k]] = pair[k];
+                if (!two) {
+                    TransformOne(d.kernels, natural, q, HasAc(pair), out + size_t(bx) * 8,
+                                 c.stride);
+                    break;
+                }
+                for (int k = 0; k < 64; ++k)
+                    natural[64 + kZigzag[k]] = pair[64 + k];
+                TransformTwo(d.kernels, natural, q, HasAc(pair), HasAc(pair + 64),
                              out + size_t(bx) * 8, out + size_t(bx) * 8 + 8, c.stride);
-            }
-            if (bx < c.blocksWide) {
-                const int16_t* block = row + size_t(bx) * 64;
-                TransformOne(d.kernels, block, q, HasAc(block), out + size_t(bx) * 8, c.stride);
             }
         }
     }

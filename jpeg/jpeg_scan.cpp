@@ -4,6 +4,10 @@
 
 #include "jpeg/jpeg_internal.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace jpeg {
 namespace {
 
@@ -334,7 +338,7 @@ void DecodeAcFirstScan(Decoder& d) {
                     r.corrupt = true;
                     return false;
                 }
-                block[kZigzag[k]] = ToCoef((fast >> 16) * (1 << al));
+                block[k] = ToCoef((fast >> 16) * (1 << al));
                 ++k;
                 continue;
             }
@@ -348,7 +352,7 @@ void DecodeAcFirstScan(Decoder& d) {
                     r.corrupt = true;
                     return false;
                 }
-                block[kZigzag[k]] = ToCoef(Extend(GetBits(r, size), size) * (1 << al));
+                block[k] = ToCoef(Extend(GetBits(r, size), size) * (1 << al));
                 ++k;
             } else if (run < 15) {
                 d.eobRun = int((1u << run) + GetBits(r, run)) - 1;
@@ -361,52 +365,134 @@ void DecodeAcFirstScan(Decoder& d) {
     });
 }
 
+// Bit k set where coefficient k (zig-zag order) of the block is not zero.
+inline uint64_t NonZeroMask(const int16_t* block) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t zeros = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i* p = reinterpret_cast<const __m128i*>(block + 16 * i);
+        __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(p), zero);
+        __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(p + 1), zero);
+        zeros |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_packs_epi16(a, b)))) << (16 * i);
+    }
+    return ~zeros;
+#else
+    uint64_t mask = 0;
+    for (int k = 0; k < 64; ++k)
+        mask |= uint64_t(block[k] != 0) << k;
+    return mask;
+#endif
+}
+
+// Bit positions of the set bits of each byte value, lowest first.
+struct ByteSelect {
+    uint8_t at[256][8];
+};
+constexpr ByteSelect MakeByteSelect() {
+    ByteSelect t{};
+    for (int v = 0; v < 256; ++v) {
+        int n = 0;
+        for (int b = 0; b < 8; ++b)
+            if (v & (1 << b)) t.at[v][n++] = uint8_t(b);
+    }
+    return t;
+}
+constexpr ByteSelect kByteSelect = MakeByteSelect();
+
+// Position of the set bit of x with n set bits below it; x has more than n.
+// Without branches: byte counts summed up the word find the byte, a table
+// the bit in it.
+inline int SelectBit(uint64_t x, int n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    uint64_t s = x - ((x >> 1) & 0x5555555555555555ull);
+    s = (s & 0x3333333333333333ull) + ((s >> 2) & 0x3333333333333333ull);
+    s = (s + (s >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    const uint64_t sums = s * kOnes; // byte i: set bits in bytes 0..i
+    // High bit of each byte whose sum exceeds n (sums are below 128).
+    const uint64_t above = ((sums | kHigh) - uint64_t(n + 1) * kOnes) & kHigh;
+    const int byte = __builtin_ctzll(above) >> 3;
+    const int before = byte == 0 ? 0 : int((sums >> (8 * byte - 8)) & 0xFF);
+    return 8 * byte + kByteSelect.at[(x >> (8 * byte)) & 0xFF][n - before];
+}
+
 // Successive approximation of AC coefficients: coefficients that are already
 // non-zero receive one correction bit each as the decoder passes them; newly
 // non-zero ones are +-p placed at the position that the zero run names.
+// Which coefficients are non-zero is taken once per block as a bit mask, so
+// runs and corrections walk set bits instead of every coefficient.
 void DecodeAcRefineScan(Decoder& d) {
     BitReader& r = d.reader;
     const HuffmanTable& table = d.ac[d.scanAc[0]];
     const int ss = d.ss, se = d.se;
     const int p = 1 << d.al;
-    auto correct = [&](int16_t& coef) {
-        if (GetBit(r) && (coef & p) == 0) coef = ToCoef(coef >= 0 ? coef + p : coef - p);
+    const uint64_t band = (se == 63 ? ~uint64_t(0) : (uint64_t(1) << (se + 1)) - 1) &
+                          ~((uint64_t(1) << ss) - 1);
+    // One correction bit for each coefficient in mask, in order: it adds p
+    // away from zero when that bit of the magnitude is not yet set.
+    auto correct = [&](int16_t* block, uint64_t mask) {
+        while (mask != 0) {
+            const int k = __builtin_ctzll(mask);
+            mask &= mask - 1;
+            if (r.count == 0) Refill(r);
+            const int bit = int(r.bits >> 63);
+            r.bits <<= 1;
+            r.count -= 1;
+            const int coef = block[k];
+            const int add = -(bit & int((coef & p) == 0)) & p;
+            block[k] = ToCoef(coef + (coef < 0 ? -add : add));
+        }
     };
     ForEachBlock(d, [&](Component& c, int by, int bx, int) {
         int16_t* block = BlockCoefs(c, by, bx);
+        const uint64_t nonZero = NonZeroMask(block) & band;
         int k = ss;
         if (d.eobRun == 0) {
-            for (; k <= se; ++k) {
-                int rs = DecodeSymbol(r, table);
-                if (rs < 0) return false;
-                int run = rs >> 4;
-                int size = rs & 15;
-                int value = 0;
-                if (size != 0) {
-                    value = GetBit(r) ? p : -p;
-                } else if (run != 15) {
-                    d.eobRun = int((1u << run) + GetBits(r, run));
-                    break;
-                }
-                for (; k <= se; ++k) {
-                    int16_t& coef = block[kZigzag[k]];
-                    if (coef != 0) {
-                        correct(coef);
-                    } else {
-                        if (run == 0) {
-                            if (value != 0) coef = ToCoef(value);
-                            break;
-                        }
-                        --run;
+            while (k <= se) {
+                int run = 0, value = 0;
+                // A short code with its sign bit: one look-up (the fast
+                // entries' values are +-1, and 0 for the end of block).
+                if (r.count < 16) Refill(r);
+                const int32_t fast = table.fastAc[r.bits >> (64 - kLookBits)];
+                if (fast != 0) {
+                    const int len = fast & 0xFF;
+                    r.bits <<= len;
+                    r.count -= len;
+                    if ((fast >> 16) == 0) {
+                        d.eobRun = 1;
+                        break;
+                    }
+                    run = (fast >> 8) & 15;
+                    value = (fast >> 16) * p;
+                } else {
+                    int rs = DecodeSymbol(r, table);
+                    if (rs < 0) return false;
+                    run = rs >> 4;
+                    int size = rs & 15;
+                    if (size != 0) {
+                        value = GetBit(r) ? p : -p;
+                    } else if (run != 15) {
+                        d.eobRun = int((1u << run) + GetBits(r, run));
+                        break;
                     }
                 }
+                // The run counts zero coefficients from k; the coefficient
+                // after them receives the value (none for 16 zeros).
+                const uint64_t ahead = band & (~uint64_t(0) << k);
+                const uint64_t zeros = ~nonZero & ahead;
+                if (__builtin_popcountll(zeros) <= run) { // the run leaves the band
+                    correct(block, nonZero & ahead);
+                    k = se + 1;
+                    break;
+                }
+                const int at = SelectBit(zeros, run);
+                correct(block, nonZero & ahead & ((uint64_t(1) << at) - 1));
+                if (value != 0) block[at] = ToCoef(value);
+                k = at + 1;
             }
         }
         if (d.eobRun > 0) {
-            for (; k <= se; ++k) {
-                int16_t& coef = block[kZigzag[k]];
-                if (coef != 0) correct(coef);
-            }
+            if (k <= se) correct(block, nonZero & (~uint64_t(0) << k));
             --d.eobRun;
         }
         return true;

@@ -407,7 +407,7 @@ struct ProgressiveFixture {
         padded.resize(16, 0);
         EXPECT_TRUE(jpeg::BuildHuffmanTable(d->ac[0], padded.data(), symbols.data()));
     }
-    int16_t& At(int block, int k) { return coefs[size_t(block) * 64 + jpeg::kZigzag[k]]; }
+    int16_t& At(int block, int k) { return coefs[size_t(block) * 64 + size_t(k)]; }
     void Run(const char* bits) {
         Bytes data = BitsFromText(bits);
         jpeg::DecodeScan(*d, data.data(), data.size());
