@@ -361,11 +361,12 @@ JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t lengt
     JpegStatus status = Walk(*d);
     if (status == JpegStatus::Ok && (!d->frameSeen || d->scansDecoded == 0))
         status = JpegStatus::NoFrame;
-    if (status == JpegStatus::Ok && !d->streamed) {
+    if (status == JpegStatus::Ok && d->progressive) {
+        if (!ReconstructPicture(*d)) status = JpegStatus::OutOfMemory;
+    } else if (status == JpegStatus::Ok && !d->streamed) {
         if (!AllocatePlanes(*d) || !AllocatePixels(*d)) {
             status = JpegStatus::OutOfMemory;
         } else {
-            if (d->progressive) ReconstructCoefficients(*d);
             const int firstRow[kMaxComponents] = {};
             ConvertRows(*d, image, 0, d->height, firstRow);
         }

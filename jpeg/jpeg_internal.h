@@ -146,8 +146,9 @@ bool BuildHuffmanTable(HuffmanTable& table, const uint8_t counts[16], const uint
 // first byte it did not consume.
 size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length);
 
-// Progressive frames: turns every stored coefficient block into samples.
-void ReconstructCoefficients(Decoder& d);
+// Progressive frames: turns the stored coefficient blocks into pixels, one
+// MCU row of samples at a time. False when memory runs out.
+bool ReconstructPicture(Decoder& d);
 
 // 8 x 8 inverse DCT of the coefficients coef (natural order) dequantised by
 // q (natural order), with the level shift and clamping, into out (stride

@@ -325,35 +325,55 @@ inline bool HasAc(const int16_t* block) {
     return any != 0;
 }
 
-} // namespace
-
-void ReconstructCoefficients(Decoder& d) {
+// The blocks of component c in block rows by0..by1-1 into its row-tall plane.
+void ReconstructRows(const Decoder& d, const Component& c, const uint16_t* q, int by0, int by1) {
     int16_t natural[128];
-    for (int i = 0; i < d.componentCount; ++i) {
-        Component& c = d.comp[i];
-        uint16_t q[64];
-        for (int k = 0; k < 64; ++k)
-            q[kZigzag[k]] = d.quant[c.tq][k];
-        for (int by = 0; by < c.blocksHigh; ++by) {
-            const int16_t* row = c.coefs + size_t(by) * size_t(c.blocksPerLine) * 64;
-            uint8_t* out = c.plane + size_t(by) * 8 * c.stride;
-            for (int bx = 0; bx < c.blocksWide; bx += 2) {
-                const int16_t* pair = row + size_t(bx) * 64;
-                const bool two = bx + 1 < c.blocksWide;
-                for (int k = 0; k < 64; ++k)
-                    natural[kZigzag[k]] = pair[k];
-                if (!two) {
-                    TransformOne(d.kernels, natural, q, HasAc(pair), out + size_t(bx) * 8,
-                                 c.stride);
-                    break;
-                }
-                for (int k = 0; k < 64; ++k)
-                    natural[64 + kZigzag[k]] = pair[64 + k];
-                TransformTwo(d.kernels, natural, q, HasAc(pair), HasAc(pair + 64),
-                             out + size_t(bx) * 8, out + size_t(bx) * 8 + 8, c.stride);
+    for (int by = by0; by < by1 && by < c.blocksHigh; ++by) {
+        const int16_t* row = c.coefs + size_t(by) * size_t(c.blocksPerLine) * 64;
+        uint8_t* out = c.plane + size_t(by - by0) * 8 * c.stride;
+        for (int bx = 0; bx < c.blocksWide; bx += 2) {
+            const int16_t* pair = row + size_t(bx) * 64;
+            for (int k = 0; k < 64; ++k)
+                natural[kZigzag[k]] = pair[k];
+            if (bx + 1 == c.blocksWide) {
+                TransformOne(d.kernels, natural, q, HasAc(pair), out + size_t(bx) * 8, c.stride);
+                break;
             }
+            for (int k = 0; k < 64; ++k)
+                natural[64 + kZigzag[k]] = pair[64 + k];
+            TransformTwo(d.kernels, natural, q, HasAc(pair), HasAc(pair + 64),
+                         out + size_t(bx) * 8, out + size_t(bx) * 8 + 8, c.stride);
         }
     }
+}
+
+} // namespace
+
+bool ReconstructPicture(Decoder& d) {
+    // Planes one MCU row tall: the samples are converted while they are
+    // still in the cache, and the picture needs no full-size planes.
+    if (!AllocatePixels(d)) return false;
+    uint16_t q[kMaxComponents][64];
+    for (int i = 0; i < d.componentCount; ++i) {
+        Component& c = d.comp[i];
+        c.plane = static_cast<uint8_t*>(std::malloc(c.stride * size_t(c.v) * 8));
+        if (!c.plane) return false;
+        for (int k = 0; k < 64; ++k)
+            q[i][kZigzag[k]] = d.quant[c.tq][k];
+    }
+    const int rowHeight = 8 * d.vMax;
+    for (int my = 0; my < d.mcusDown; ++my) {
+        int first[kMaxComponents] = {};
+        for (int i = 0; i < d.componentCount; ++i) {
+            const Component& c = d.comp[i];
+            ReconstructRows(d, c, q[i], my * c.v, my * c.v + c.v);
+            first[i] = my * c.v * 8;
+        }
+        int y0 = my * rowHeight;
+        int y1 = y0 + rowHeight < d.height ? y0 + rowHeight : d.height;
+        ConvertRows(d, d.image, y0, y1, first);
+    }
+    return true;
 }
 
 void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const int* first) {

@@ -400,15 +400,16 @@ constexpr ByteSelect MakeByteSelect() {
 }
 constexpr ByteSelect kByteSelect = MakeByteSelect();
 
-// Position of the set bit of x with n set bits below it; x has more than n.
-// Without branches: byte counts summed up the word find the byte, a table
-// the bit in it.
+// Position of the set bit of x with n set bits below it; -1 when x has no
+// more than n. Byte counts summed up the word find the byte, a table the
+// bit in it.
 inline int SelectBit(uint64_t x, int n) {
     constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
     uint64_t s = x - ((x >> 1) & 0x5555555555555555ull);
     s = (s & 0x3333333333333333ull) + ((s >> 2) & 0x3333333333333333ull);
     s = (s + (s >> 4)) & 0x0F0F0F0F0F0F0F0Full;
     const uint64_t sums = s * kOnes; // byte i: set bits in bytes 0..i
+    if (int(sums >> 56) <= n) return -1;
     // High bit of each byte whose sum exceeds n (sums are below 128).
     const uint64_t above = ((sums | kHigh) - uint64_t(n + 1) * kOnes) & kHigh;
     const int byte = __builtin_ctzll(above) >> 3;
@@ -479,13 +480,12 @@ void DecodeAcRefineScan(Decoder& d) {
                 // The run counts zero coefficients from k; the coefficient
                 // after them receives the value (none for 16 zeros).
                 const uint64_t ahead = band & (~uint64_t(0) << k);
-                const uint64_t zeros = ~nonZero & ahead;
-                if (__builtin_popcountll(zeros) <= run) { // the run leaves the band
+                const int at = SelectBit(~nonZero & ahead, run);
+                if (at < 0) { // the run leaves the band
                     correct(block, nonZero & ahead);
                     k = se + 1;
                     break;
                 }
-                const int at = SelectBit(zeros, run);
                 correct(block, nonZero & ahead & ((uint64_t(1) << at) - 1));
                 if (value != 0) block[at] = ToCoef(value);
                 k = at + 1;
