@@ -24,7 +24,7 @@
 namespace jpeg {
 
 constexpr int kMaxComponents = 4;
-constexpr int kLookBits = 9;
+constexpr int kLookBits = 10;
 constexpr int kMaxScans = 256;
 // Zero bytes that a scan may read past its data before it counts as broken:
 // the bit buffer legitimately runs up to 8 bytes ahead of the last code.
