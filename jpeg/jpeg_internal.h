@@ -219,27 +219,31 @@ inline uint64_t LoadBe64(const uint8_t* p) {
     return v;
 }
 
-// True when one of the eight bytes of v is 0xFF.
-inline bool HasFfByte(uint64_t v) {
-    const uint64_t inverse = ~v;
-    return ((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull) != 0;
+// How many of the eight bytes of v, from the most significant, come before
+// the first 0xFF (8 when there is none). Exact for every byte: no carry
+// crosses from one byte to the next.
+inline int BytesBeforeFf(uint64_t v) {
+    const uint64_t inverse = ~v, low7 = 0x7F7F7F7F7F7F7F7Full;
+    const uint64_t ff = ~(((inverse & low7) + low7) | inverse | low7);
+    return ff == 0 ? 8 : __builtin_clzll(ff) >> 3;
 }
 
 inline void Refill(BitReader& r) {
-    // Usual case: the next eight bytes hold no 0xFF (no stuffing, no
-    // marker), so as many whole bytes as fit are taken at once. The result
-    // is the same as the byte-by-byte loop below.
+    // Usual case: the bytes up to the next 0xFF (stuffing or a marker) are
+    // taken whole, as many as fit; the byte-by-byte loop below goes on from
+    // the 0xFF, so the result is the same as that loop's alone.
     if (!r.stopped && r.pos <= r.length && r.length - r.pos >= 8) {
         const uint64_t next = LoadBe64(r.data + r.pos);
-        if (!HasFfByte(next)) {
-            const int take = (64 - r.count) >> 3;
+        int take = (64 - r.count) >> 3;
+        const int clean = BytesBeforeFf(next);
+        if (take > clean) take = clean;
+        if (take > 0) {
             const int filled = r.count + 8 * take;
             uint64_t add = next >> r.count;
             if (filled < 64) add &= ~uint64_t(0) << (64 - filled);
             r.bits |= add;
             r.count = filled;
             r.pos += size_t(take);
-            return;
         }
     }
     while (r.count <= 56) {

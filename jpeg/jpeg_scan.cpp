@@ -43,7 +43,9 @@ void Restart(Decoder& d) {
         r.pos = pos < r.length ? pos : r.length;
         r.stopped = true;
     }
-    r.zeroBytes = zeroBytes;
+    // The zeros read in front of a restart marker are the interval's
+    // padding, not missing data: only a missing marker keeps them counted.
+    r.zeroBytes = restartMarker ? 0 : zeroBytes;
     for (int i = 0; i < d.componentCount; ++i)
         d.comp[i].dcPred = 0;
     d.eobRun = 0;

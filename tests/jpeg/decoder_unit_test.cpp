@@ -151,6 +151,39 @@ TEST(BitReader, SkipsStuffedZeroAndStopsAtMarkers) {
     EXPECT_EQ(1u, r.pos); // the marker is left for the marker walk
 }
 
+TEST(BitReader, WholeWordRefillsStopAtEveryFf) {
+    // Twenty data bytes with a stuffed 0xFF at each position in turn, then a
+    // marker: read in uneven pieces, the bits are the unstuffed bytes and
+    // then zeros, and the reader stops in front of the marker.
+    for (size_t at = 0; at < 20; ++at) {
+        Bytes stream, expected;
+        for (size_t i = 0; i < 20; ++i) {
+            uint8_t byte = i == at ? 0xFF : uint8_t(0x31 * i + 7);
+            if (byte == 0xFF && i != at) byte = 0xFE;
+            stream.push_back(byte);
+            expected.push_back(byte);
+            if (byte == 0xFF) stream.push_back(0x00);
+        }
+        const size_t markerAt = stream.size();
+        stream.insert(stream.end(), {0xFF, 0xD9, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE});
+        jpeg::BitReader r;
+        jpeg::StartBitReader(r, stream.data(), stream.size());
+        std::string got, want;
+        for (uint8_t byte : expected)
+            for (int b = 7; b >= 0; --b)
+                want += char('0' + ((byte >> b) & 1));
+        want += std::string(40, '0');
+        for (int piece = 1; got.size() < want.size(); piece = piece % 13 + 1) {
+            uint32_t v = jpeg::GetBits(r, piece);
+            for (int b = piece - 1; b >= 0; --b)
+                got += char('0' + ((v >> b) & 1));
+        }
+        EXPECT_EQ(want, got.substr(0, want.size())) << "0xFF at " << at;
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(markerAt, r.pos) << "0xFF at " << at;
+    }
+}
+
 // ---- Inverse DCT ----------------------------------------------------------
 
 void ReferenceIdct(const int32_t* coef, double* out) {
@@ -335,6 +368,28 @@ TEST(Restart, ResetsPredictorsBetweenIntervals) {
         EXPECT_EQ(c.second, Sample(image, 12, 5)) << (c.restart ? "with" : "without") << " restart";
         ReleaseDecodedImage(&image);
     }
+}
+
+TEST(Restart, ManyShortIntervalsAllDecode) {
+    // 300 one-block intervals, each one byte of data before its marker: the
+    // zeros the reader meets at every marker are padding and never add up
+    // to a scan that ran out of data. Every block is +8 on a zero predictor.
+    constexpr int kBlocks = 300;
+    JpegBuilder b;
+    b.Soi().FlatQuant(0, 8).Frame(0xFFC0, 8 * kBlocks, 8, {{1, 0x11, 0}});
+    b.Huffman(0, 0, {2}, {0, 4}).Huffman(1, 0, {1}, {0}).Restart(1).Scan({1});
+    for (int i = 0; i < kBlocks; ++i) {
+        b.Raw(BitsFromText("1"
+                           "1000"
+                           "0"));
+        if (i + 1 < kBlocks) b.Marker(uint16_t(0xFFD0 + i % 8));
+    }
+    b.Eoi();
+    DecodedImage image;
+    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&image, b.bytes().data(), b.bytes().size(), {}));
+    for (int i = 0; i < kBlocks; ++i)
+        ASSERT_EQ(136, Sample(image, 8 * i + 4, 4)) << "block " << i;
+    ReleaseDecodedImage(&image);
 }
 
 TEST(Restart, MissingMarkerDoesNotDerailTheScan) {
