@@ -20,10 +20,10 @@ bool HasSse2() {
 #endif
 }
 
+#if FERROW_JPEG_AVX2
 // AVX2 needs the instructions and an operating system that saves the
 // 256-bit registers on a thread switch (XCR0 bits 1 and 2).
 bool HasAvx2() {
-#if FERROW_JPEG_AVX2
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
     if ((c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
@@ -32,10 +32,8 @@ bool HasAvx2() {
     if ((xcr0 & 6) != 6) return false;
     if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
     return (b & bit_AVX2) != 0;
-#else
-    return false;
-#endif
 }
+#endif
 
 template <void (*Idct)(const int16_t*, const uint16_t*, uint8_t*, size_t)>
 void IdctTwice(const int16_t* coefs, const uint16_t* q, uint8_t* outA, uint8_t* outB,

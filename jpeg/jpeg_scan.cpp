@@ -453,11 +453,13 @@ void DecodeAcRefineScan(Decoder& d) {
         if (d.eobRun == 0) {
             while (k <= se) {
                 int run = 0, value = 0;
-                // A short code with its sign bit: one look-up (the fast
-                // entries' values are +-1, and 0 for the end of block).
+                // A short code with its sign bit: one look-up. Only entries
+                // of size 1 (values +-1) or the end of block (0) qualify: a
+                // larger size, wrong in a refinement scan, still takes just
+                // one sign bit on the slow path.
                 if (r.count < 16) Refill(r);
                 const int32_t fast = table.fastAc[r.bits >> (64 - kLookBits)];
-                if (fast != 0) {
+                if (fast != 0 && uint32_t((fast >> 16) + 1) <= 2) {
                     const int len = fast & 0xFF;
                     r.bits <<= len;
                     r.count -= len;
