@@ -1,4 +1,5 @@
-// Huffman table construction from the table segments of a JPEG stream.
+// Huffman table construction from the table segments of a JPEG stream, and
+// the bit reader's byte-by-byte refill.
 #include <cstring>
 #include <initializer_list>
 
@@ -62,6 +63,30 @@ bool BuildHuffmanTable(HuffmanTable& t, const uint8_t counts[16], const uint8_t*
     }
     t.defined = true;
     return true;
+}
+
+void RefillBytes(BitReader& r) {
+    while (r.count <= 56) {
+        uint32_t byte = 0;
+        if (!r.stopped) {
+            if (r.pos < r.length) {
+                byte = r.data[r.pos];
+                if (byte != 0xFF) {
+                    r.pos++;
+                } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
+                    r.pos += 2; // stuffed zero after a data byte 0xFF
+                } else {
+                    r.stopped = true; // a marker ends the entropy-coded data
+                    byte = 0;
+                }
+            } else {
+                r.stopped = true;
+            }
+        }
+        if (r.stopped) r.zeroBytes++;
+        r.bits |= uint64_t(byte) << (56 - r.count);
+        r.count += 8;
+    }
 }
 
 bool ReadHuffmanSegment(Decoder& d, const uint8_t* body, size_t length) {

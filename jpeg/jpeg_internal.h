@@ -26,8 +26,9 @@ namespace jpeg {
 constexpr int kMaxComponents = 4;
 constexpr int kLookBits = 10;
 constexpr int kMaxScans = 256;
-// Zero bytes that a scan may read past its data before it counts as broken:
-// the bit buffer legitimately runs up to 8 bytes ahead of the last code.
+// Zero bytes that a scan may read past its data (since its start or its last
+// restart marker) before it counts as broken: the bit buffer legitimately
+// runs up to 8 bytes ahead of the last code.
 constexpr uint32_t kMaxPhantomBytes = 512;
 
 // Natural (row-major) index of the coefficient at each zig-zag position.
@@ -228,6 +229,9 @@ inline int BytesBeforeFf(uint64_t v) {
     return ff == 0 ? 8 : __builtin_clzll(ff) >> 3;
 }
 
+// Fills the bit buffer byte by byte (stuffing, markers, the end of the data).
+void RefillBytes(BitReader& r);
+
 inline void Refill(BitReader& r) {
     // Usual case: the bytes up to the next 0xFF (stuffing or a marker) are
     // taken whole, as many as fit; the byte-by-byte loop below goes on from
@@ -246,27 +250,7 @@ inline void Refill(BitReader& r) {
             r.pos += size_t(take);
         }
     }
-    while (r.count <= 56) {
-        uint32_t byte = 0;
-        if (!r.stopped) {
-            if (r.pos < r.length) {
-                byte = r.data[r.pos];
-                if (byte != 0xFF) {
-                    r.pos++;
-                } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
-                    r.pos += 2; // stuffed zero after a data byte 0xFF
-                } else {
-                    r.stopped = true; // a marker ends the entropy-coded data
-                    byte = 0;
-                }
-            } else {
-                r.stopped = true;
-            }
-        }
-        if (r.stopped) r.zeroBytes++;
-        r.bits |= uint64_t(byte) << (56 - r.count);
-        r.count += 8;
-    }
+    if (r.count <= 56) RefillBytes(r);
 }
 
 inline uint32_t GetBits(BitReader& r, int n) {
