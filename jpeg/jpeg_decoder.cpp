@@ -356,17 +356,17 @@ JpegStatus DecodeJpegWith(DecodedImage* image, const uint8_t* data, size_t lengt
     d->length = length;
     d->options = options;
     d->image = image;
-    d->vector = options.vector && VectorCodeAvailable();
-    d->idct = d->vector ? InverseDct : InverseDctScalar;
+    d->kernels = SelectKernels(options.widest);
 
     JpegStatus status = Walk(*d);
     if (status == JpegStatus::Ok && (!d->frameSeen || d->scansDecoded == 0))
         status = JpegStatus::NoFrame;
-    if (status == JpegStatus::Ok && !d->streamed) {
+    if (status == JpegStatus::Ok && d->progressive) {
+        if (!ReconstructPicture(*d)) status = JpegStatus::OutOfMemory;
+    } else if (status == JpegStatus::Ok && !d->streamed) {
         if (!AllocatePlanes(*d) || !AllocatePixels(*d)) {
             status = JpegStatus::OutOfMemory;
         } else {
-            if (d->progressive) ReconstructCoefficients(*d);
             const int firstRow[kMaxComponents] = {};
             ConvertRows(*d, image, 0, d->height, firstRow);
         }

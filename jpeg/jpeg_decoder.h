@@ -32,13 +32,17 @@ enum class JpegStatus {
 // The largest picture decoded by default: 64 Mpixel (8192 x 8192).
 constexpr uint32_t kJpegMaxPixels = 1u << 26;
 
+// The decoder's code paths, narrowest first: portable C++ alone, SSE2, AVX2.
+enum class JpegCodePath : uint8_t { Portable, Sse2, Avx2 };
+
 struct JpegDecodeOptions {
     uint32_t maxPixels = kJpegMaxPixels;
     bool trace = false; // write the marker walk's diagnostic lines to stdout
-    // Use the processor's vector instructions where it has them. Both paths
-    // give the same picture for every valid stream; off, the portable code
-    // alone runs (tests and the fuzz target compare the two).
-    bool vector = true;
+    // The widest vector code the decoder may use; it takes the best the
+    // processor (and its operating system) has up to that. Every path gives
+    // the same picture for every valid stream (tests and the fuzz target
+    // compare them).
+    JpegCodePath widest = JpegCodePath::Avx2;
 };
 
 // Decodes the whole stream data[0..length) into image, which must be empty

@@ -1,5 +1,7 @@
-// Huffman table construction from the table segments of a JPEG stream.
+// Huffman table construction from the table segments of a JPEG stream, and
+// the bit reader's byte-by-byte refill.
 #include <cstring>
+#include <initializer_list>
 
 #include "jpeg/jpeg_internal.h"
 
@@ -40,21 +42,51 @@ bool BuildHuffmanTable(HuffmanTable& t, const uint8_t counts[16], const uint8_t*
     }
     t.maxCode[17] = 0x7FFFFFFF;
 
-    // Short AC codes whose magnitude bits also fit the lookup: one table access
-    // gives run, value and the bits to drop.
+    // Short codes whose magnitude bits also fit the look-up: one table access
+    // gives the value and the bits to drop (and for AC codes the run). End
+    // of block is an AC entry with value 0; a DC difference of 0 is a DC
+    // entry with value 0.
     for (uint32_t index = 0; index < (1u << kLookBits); ++index) {
         uint32_t e = t.look[index];
         if (e == 0) continue;
         int len = int(e >> 8);
-        int run = int((e >> 4) & 15);
-        int size = int(e & 15);
-        if (size == 0 || len + size > kLookBits) continue;
-        uint32_t magnitude = (index >> (kLookBits - len - size)) & ((1u << size) - 1);
-        int value = Extend(magnitude, size);
-        t.fastAc[index] = value * 65536 + run * 256 + (len + size);
+        int symbol = int(e & 0xFF);
+        for (bool ac : {false, true}) {
+            int run = ac ? symbol >> 4 : 0;
+            int size = ac ? symbol & 15 : symbol;
+            if (size > 15 || len + size > kLookBits) continue;
+            if (ac && size == 0 && symbol != 0) continue; // runs of 16 zeros, end-of-band runs
+            uint32_t magnitude = (index >> (kLookBits - len - size)) & ((1u << size) - 1);
+            int value = Extend(magnitude, size);
+            (ac ? t.fastAc : t.fastDc)[index] = value * 65536 + run * 256 + (len + size);
+        }
     }
     t.defined = true;
     return true;
+}
+
+void RefillBytes(BitReader& r) {
+    while (r.count <= 56) {
+        uint32_t byte = 0;
+        if (!r.stopped) {
+            if (r.pos < r.length) {
+                byte = r.data[r.pos];
+                if (byte != 0xFF) {
+                    r.pos++;
+                } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
+                    r.pos += 2; // stuffed zero after a data byte 0xFF
+                } else {
+                    r.stopped = true; // a marker ends the entropy-coded data
+                    byte = 0;
+                }
+            } else {
+                r.stopped = true;
+            }
+        }
+        if (r.stopped) r.zeroBytes++;
+        r.bits |= uint64_t(byte) << (56 - r.count);
+        r.count += 8;
+    }
 }
 
 bool ReadHuffmanSegment(Decoder& d, const uint8_t* body, size_t length) {

@@ -15,14 +15,20 @@
 #define FERROW_JPEG_SSE2 1
 #define FERROW_JPEG_SSE2_TARGET 1
 #endif
+// AVX2 where the compiler can target it per function; the 64-bit build only
+// (the 32-bit one keeps SSE2: its stack is not kept aligned for 32-byte spills).
+#if defined(__x86_64__) && defined(__GNUC__)
+#define FERROW_JPEG_AVX2 1
+#endif
 
 namespace jpeg {
 
 constexpr int kMaxComponents = 4;
-constexpr int kLookBits = 9;
+constexpr int kLookBits = 10;
 constexpr int kMaxScans = 256;
-// Zero bytes that a scan may read past its data before it counts as broken:
-// the bit buffer legitimately runs up to 8 bytes ahead of the last code.
+// Zero bytes that a scan may read past its data (since its start or its last
+// restart marker) before it counts as broken: the bit buffer legitimately
+// runs up to 8 bytes ahead of the last code.
 constexpr uint32_t kMaxPhantomBytes = 512;
 
 // Natural (row-major) index of the coefficient at each zig-zag position.
@@ -32,9 +38,12 @@ struct HuffmanTable {
     bool defined;
     // Codes of up to kLookBits bits: (length << 8) | symbol, 0 = longer code.
     uint16_t look[1 << kLookBits];
-    // AC tables: code and magnitude bits together fit kLookBits bits:
-    // value * 65536 + run * 256 + total bits; 0 = take the slow path.
+    // Code and magnitude bits that together fit kLookBits bits, read as an
+    // AC table: value * 65536 + run * 256 + total bits (value 0: end of
+    // block), and as a DC table: value * 65536 + total bits. 0 = take the
+    // slow path.
     int32_t fastAc[1 << kLookBits];
+    int32_t fastDc[1 << kLookBits];
     int32_t maxCode[18];   // largest code of each length, -1 when none
     int32_t valOffset[18]; // symbol index = code + valOffset[length]
     int32_t symbolCount;
@@ -50,7 +59,7 @@ struct Component {
     size_t stride = 0;                    // bytes per plane row: blocksPerLine * 8
     size_t planeBytes = 0;                // stride * blockRows * 8
     uint8_t* plane = nullptr;             // reconstructed samples (or one MCU row of them)
-    int16_t* coefs = nullptr;             // progressive: 64 per block, natural order
+    int16_t* coefs = nullptr;             // progressive: 64 per block, zig-zag order
     int dcPred = 0;
 };
 
@@ -72,6 +81,18 @@ enum class ColourModel : uint8_t {
     Rgb,   // three components stored as red, green and blue
     Cmyk,  // four components, stored inverted as Adobe applications write them
     Ycck,  // four components: YCbCr of the inverted C, M, Y, then K
+};
+
+// The transform and colour conversion of one code path (see SelectKernels).
+struct Kernels {
+    JpegCodePath path = JpegCodePath::Portable;
+    void (*idct)(const int16_t* coef, const uint16_t* q, uint8_t* out, size_t stride) = nullptr;
+    // Two blocks of one component at once (coefs: 128 values, a then b).
+    void (*idctPair)(const int16_t* coefs, const uint16_t* q, uint8_t* outA, uint8_t* outB,
+                     size_t stride) = nullptr;
+    // Null on the portable path.
+    int (*convertRow)(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                      int width, int chromaStep) = nullptr;
 };
 
 struct Decoder {
@@ -108,10 +129,8 @@ struct Decoder {
     BitReader reader;
     int scansDecoded = 0;
 
-    // The vector forms of the transform and the colour conversion, when the
-    // options allow them and the processor has them; else the portable ones.
-    bool vector = false;
-    void (*idct)(const int32_t* coef, uint8_t* out, size_t stride) = nullptr;
+    // The transform and colour conversion of the path in use.
+    Kernels kernels;
 
     // A sequential picture whose first scan holds every component is decoded
     // one MCU row at a time straight into the pixels: planes are then only
@@ -128,20 +147,49 @@ bool BuildHuffmanTable(HuffmanTable& table, const uint8_t counts[16], const uint
 // first byte it did not consume.
 size_t DecodeScan(Decoder& d, const uint8_t* data, size_t length);
 
-// Progressive frames: turns every stored coefficient block into samples.
-void ReconstructCoefficients(Decoder& d);
+// Progressive frames: turns the stored coefficient blocks into pixels, one
+// MCU row of samples at a time. False when memory runs out.
+bool ReconstructPicture(Decoder& d);
 
-// Whether the processor runs the vector forms (SSE2).
-bool VectorCodeAvailable();
-
-// 8 x 8 inverse DCT of dequantised coefficients in natural order, with the
-// level shift and clamping, into out (stride bytes between rows). The vector
-// form where the build has one (call only when VectorCodeAvailable), else
-// the portable one.
-void InverseDct(const int32_t* coef, uint8_t* out, size_t stride);
-// The portable form, also the reference for the vector one where that exists.
-void InverseDctScalar(const int32_t* coef, uint8_t* out, size_t stride);
+// 8 x 8 inverse DCT of the coefficients coef (natural order) dequantised by
+// q (natural order), with the level shift and clamping, into out (stride
+// bytes between rows). The portable form is the reference for the others.
+void InverseDctScalar(const int16_t* coef, const uint16_t* q, uint8_t* out, size_t stride);
+void InverseDctSse2(const int16_t* coef, const uint16_t* q, uint8_t* out, size_t stride);
+// Two blocks at once: coefs holds block a's 64 coefficients, then block b's.
+void InverseDctPairAvx2(const int16_t* coefs, const uint16_t* q, uint8_t* outA, uint8_t* outB,
+                        size_t stride);
+// The transform of a block whose only coefficient is the dequantised DC term.
 void FillDcBlock(int32_t dc, uint8_t* out, size_t stride);
+// YCbCr rows with chroma at the full (chromaStep 1) or half rate: converts a
+// leading run of the row's pixels and returns how many it did.
+int ConvertRowSse2(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                   int width, int chromaStep);
+int ConvertRowAvx2(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+                   int width, int chromaStep);
+
+// The widest path up to widest that this build and processor run.
+Kernels SelectKernels(JpegCodePath widest);
+
+// One block: the transform, or the fill of a block with no AC terms.
+inline void TransformOne(const Kernels& k, const int16_t* coef, const uint16_t* q, bool ac,
+                         uint8_t* out, size_t stride) {
+    if (ac)
+        k.idct(coef, q, out, stride);
+    else
+        FillDcBlock(int32_t(coef[0]) * int32_t(q[0]), out, stride);
+}
+
+// Two blocks of one component that lie one after the other in coefs.
+inline void TransformTwo(const Kernels& k, const int16_t* coefs, const uint16_t* q, bool acA,
+                         bool acB, uint8_t* outA, uint8_t* outB, size_t stride) {
+    if ((acA && acB) || ((acA || acB) && k.path == JpegCodePath::Avx2)) {
+        k.idctPair(coefs, q, outA, outB, stride);
+        return;
+    }
+    TransformOne(k, coefs, q, acA, outA, stride);
+    TransformOne(k, coefs + 64, q, acB, outB, stride);
+}
 
 // Upsamples and colour-converts picture rows y0..y1-1 into image->pixels
 // (RGBX). Plane rows are counted from firstPlaneRow[c] of each component.
@@ -172,50 +220,37 @@ inline uint64_t LoadBe64(const uint8_t* p) {
     return v;
 }
 
-// True when one of the eight bytes of v is 0xFF.
-inline bool HasFfByte(uint64_t v) {
-    const uint64_t inverse = ~v;
-    return ((inverse - 0x0101010101010101ull) & ~inverse & 0x8080808080808080ull) != 0;
+// How many of the eight bytes of v, from the most significant, come before
+// the first 0xFF (8 when there is none). Exact for every byte: no carry
+// crosses from one byte to the next.
+inline int BytesBeforeFf(uint64_t v) {
+    const uint64_t inverse = ~v, low7 = 0x7F7F7F7F7F7F7F7Full;
+    const uint64_t ff = ~(((inverse & low7) + low7) | inverse | low7);
+    return ff == 0 ? 8 : __builtin_clzll(ff) >> 3;
 }
 
+// Fills the bit buffer byte by byte (stuffing, markers, the end of the data).
+void RefillBytes(BitReader& r);
+
 inline void Refill(BitReader& r) {
-    // Usual case: the next eight bytes hold no 0xFF (no stuffing, no
-    // marker), so as many whole bytes as fit are taken at once. The result
-    // is the same as the byte-by-byte loop below.
+    // Usual case: the bytes up to the next 0xFF (stuffing or a marker) are
+    // taken whole, as many as fit; the byte-by-byte loop below goes on from
+    // the 0xFF, so the result is the same as that loop's alone.
     if (!r.stopped && r.pos <= r.length && r.length - r.pos >= 8) {
         const uint64_t next = LoadBe64(r.data + r.pos);
-        if (!HasFfByte(next)) {
-            const int take = (64 - r.count) >> 3;
+        int take = (64 - r.count) >> 3;
+        const int clean = BytesBeforeFf(next);
+        if (take > clean) take = clean;
+        if (take > 0) {
             const int filled = r.count + 8 * take;
             uint64_t add = next >> r.count;
             if (filled < 64) add &= ~uint64_t(0) << (64 - filled);
             r.bits |= add;
             r.count = filled;
             r.pos += size_t(take);
-            return;
         }
     }
-    while (r.count <= 56) {
-        uint32_t byte = 0;
-        if (!r.stopped) {
-            if (r.pos < r.length) {
-                byte = r.data[r.pos];
-                if (byte != 0xFF) {
-                    r.pos++;
-                } else if (r.pos + 1 < r.length && r.data[r.pos + 1] == 0) {
-                    r.pos += 2; // stuffed zero after a data byte 0xFF
-                } else {
-                    r.stopped = true; // a marker ends the entropy-coded data
-                    byte = 0;
-                }
-            } else {
-                r.stopped = true;
-            }
-        }
-        if (r.stopped) r.zeroBytes++;
-        r.bits |= uint64_t(byte) << (56 - r.count);
-        r.count += 8;
-    }
+    if (r.count <= 56) RefillBytes(r);
 }
 
 inline uint32_t GetBits(BitReader& r, int n) {

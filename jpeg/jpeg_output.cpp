@@ -10,6 +10,9 @@
 #if FERROW_JPEG_SSE2
 #include <emmintrin.h>
 #endif
+#if FERROW_JPEG_AVX2
+#include <immintrin.h>
+#endif
 
 namespace jpeg {
 namespace {
@@ -79,9 +82,11 @@ inline void StoreEight(uint8_t* px, __m128i y8, __m128i cb8, __m128i cr8) {
         std::memcpy(px + 3 * i, &rgbx[i], 4);
 }
 
+} // namespace
+
 // Converts the longest run of whole groups that leaves at least one pixel
 // of the row to the scalar code; returns the pixels done.
-int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
+int ConvertRowSse2(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr, uint8_t* px,
                    int width, int chromaStep) {
     int x = 0;
     if (chromaStep == 1) {
@@ -104,13 +109,124 @@ int ConvertRowFast(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* row
     }
     return x;
 }
-#else
-int ConvertRowFast(const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int, int) {
-    return 0;
-}
+namespace {
 #endif
 #if FERROW_JPEG_SSE2_TARGET
 #pragma GCC pop_options
+#endif
+
+#if FERROW_JPEG_AVX2
+#define FERROW_AVX2 __attribute__((target("avx2")))
+
+// Sixteen chroma pairs at a time with the SSE2 form's constants; the colour
+// terms are worked out once per chroma sample and added to every luma
+// sample that shares it, which gives the same integers as adding them to
+// each pixel's copy.
+struct ColourTerms {
+    __m256i r, g, b;
+};
+
+FERROW_AVX2 inline __m256i RoundedHigh2(__m256i a, __m256i b, __m256i k, __m256i bias) {
+    __m256i lo = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), k), bias);
+    __m256i hi = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), k), bias);
+    return _mm256_packs_epi32(_mm256_srai_epi32(lo, 16), _mm256_srai_epi32(hi, 16));
+}
+
+FERROW_AVX2 inline ColourTerms Terms(const uint8_t* rowCb, const uint8_t* rowCr) {
+    const __m256i c128 = _mm256_set1_epi16(128);
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i bias1 = _mm256_set1_epi32(1);
+    const __m256i bias = _mm256_set1_epi32(kHalf);
+    __m256i cb = _mm256_sub_epi16(
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rowCb))), c128);
+    __m256i cr = _mm256_sub_epi16(
+        _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rowCr))), c128);
+    ColourTerms t;
+    t.r = _mm256_add_epi16(
+        cr, RoundedHigh2(cr, one, _mm256_set1_epi32(int32_t(32767u << 16 | 26345u)), bias1));
+    t.g = _mm256_sub_epi16(
+        RoundedHigh2(cb, cr, _mm256_set1_epi32(int32_t(uint32_t(18734) << 16 | uint16_t(-22554))),
+                     bias),
+        cr);
+    t.b = _mm256_add_epi16(
+        _mm256_add_epi16(cb, cb),
+        RoundedHigh2(cb, one, _mm256_set1_epi32(int32_t(32767u << 16 | uint16_t(-14942))), bias1));
+    return t;
+}
+
+// Byte shuffles that interleave sixteen red, green and blue bytes into 48
+// bytes of pixels: mask [3 * part + colour], 0x80 for a byte another colour fills.
+struct InterleaveMasks {
+    uint8_t m[9][16];
+};
+constexpr InterleaveMasks MakeInterleaveMasks() {
+    InterleaveMasks k{};
+    for (int part = 0; part < 3; ++part)
+        for (int colour = 0; colour < 3; ++colour)
+            for (int j = 0; j < 16; ++j) {
+                int i = 16 * part + j;
+                k.m[3 * part + colour][j] = uint8_t(i % 3 == colour ? i / 3 : 0x80);
+            }
+    return k;
+}
+constexpr InterleaveMasks kInterleave = MakeInterleaveMasks();
+
+FERROW_AVX2 inline __m128i Narrow(__m256i v) {
+    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+FERROW_AVX2 inline __m128i Mask(int n) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(kInterleave.m[n]));
+}
+
+// Sixteen pixels: luma plus the terms, into exactly 48 bytes.
+FERROW_AVX2 inline void StoreSixteen(uint8_t* px, const uint8_t* rowY, __m256i tr, __m256i tg,
+                                     __m256i tb) {
+    __m256i y = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rowY)));
+    __m128i r = Narrow(_mm256_add_epi16(y, tr));
+    __m128i g = Narrow(_mm256_add_epi16(y, tg));
+    __m128i b = Narrow(_mm256_add_epi16(y, tb));
+    for (int part = 0; part < 3; ++part) {
+        __m128i v = _mm_or_si128(
+            _mm_or_si128(_mm_shuffle_epi8(r, Mask(3 * part)), _mm_shuffle_epi8(g, Mask(3 * part + 1))),
+            _mm_shuffle_epi8(b, Mask(3 * part + 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(px + 16 * part), v);
+    }
+}
+
+// Each term doubled in place, for the two luma samples of a half-rate pair:
+// pixels 0-15 in the first result, 16-31 in the second.
+FERROW_AVX2 inline void Double(__m256i t, __m256i* first, __m256i* second) {
+    t = _mm256_permute4x64_epi64(t, 0xD8);
+    *first = _mm256_unpacklo_epi16(t, t);
+    *second = _mm256_unpackhi_epi16(t, t);
+}
+
+} // namespace
+
+FERROW_AVX2 int ConvertRowAvx2(const uint8_t* rowY, const uint8_t* rowCb, const uint8_t* rowCr,
+                               uint8_t* px, int width, int chromaStep) {
+    int x = 0;
+    if (chromaStep == 1) {
+        for (; x + 16 <= width; x += 16) {
+            ColourTerms t = Terms(rowCb + x, rowCr + x);
+            StoreSixteen(px + size_t(x) * 3, rowY + x, t.r, t.g, t.b);
+        }
+    } else {
+        for (; x + 32 <= width; x += 32) {
+            ColourTerms t = Terms(rowCb + x / 2, rowCr + x / 2);
+            __m256i r0, r1, g0, g1, b0, b1;
+            Double(t.r, &r0, &r1);
+            Double(t.g, &g0, &g1);
+            Double(t.b, &b0, &b1);
+            StoreSixteen(px + size_t(x) * 3, rowY + x, r0, g0, b0);
+            StoreSixteen(px + size_t(x) * 3 + 48, rowY + x + 16, r1, g1, b1);
+        }
+    }
+    return x;
+}
+
+namespace {
 #endif
 
 // Column of the component sample that covers picture column x: replication
@@ -195,32 +311,69 @@ void ConvertOther(const Decoder& d, DecodedImage* image, int y0, int y1, const i
     }
 }
 
-} // namespace
+// Whether a block has a non-zero coefficient besides its first.
+inline bool HasAc(const int16_t* block) {
+    uint64_t words[16];
+    std::memcpy(words, block, sizeof words);
+    int16_t head[4];
+    std::memcpy(head, block, sizeof head);
+    head[0] = 0;
+    std::memcpy(&words[0], head, sizeof head);
+    uint64_t any = 0;
+    for (uint64_t w : words)
+        any |= w;
+    return any != 0;
+}
 
-void ReconstructCoefficients(Decoder& d) {
-    alignas(16) int32_t coef[64];
-    for (int i = 0; i < d.componentCount; ++i) {
-        Component& c = d.comp[i];
-        uint16_t q[64];
-        for (int k = 0; k < 64; ++k)
-            q[kZigzag[k]] = d.quant[c.tq][k];
-        for (int by = 0; by < c.blocksHigh; ++by) {
-            for (int bx = 0; bx < c.blocksWide; ++bx) {
-                const int16_t* block =
-                    c.coefs + (size_t(by) * size_t(c.blocksPerLine) + size_t(bx)) * 64;
-                bool ac = false;
-                for (int n = 0; n < 64; ++n) {
-                    coef[n] = int32_t(block[n]) * int32_t(q[n]);
-                    ac |= n != 0 && block[n] != 0;
-                }
-                uint8_t* out = c.plane + size_t(by) * 8 * c.stride + size_t(bx) * 8;
-                if (ac)
-                    d.idct(coef, out, c.stride);
-                else
-                    FillDcBlock(coef[0], out, c.stride);
+// The blocks of component c in block rows by0..by1-1 into its row-tall plane.
+void ReconstructRows(const Decoder& d, const Component& c, const uint16_t* q, int by0, int by1) {
+    int16_t natural[128];
+    for (int by = by0; by < by1 && by < c.blocksHigh; ++by) {
+        const int16_t* row = c.coefs + size_t(by) * size_t(c.blocksPerLine) * 64;
+        uint8_t* out = c.plane + size_t(by - by0) * 8 * c.stride;
+        for (int bx = 0; bx < c.blocksWide; bx += 2) {
+            const int16_t* pair = row + size_t(bx) * 64;
+            for (int k = 0; k < 64; ++k)
+                natural[kZigzag[k]] = pair[k];
+            if (bx + 1 == c.blocksWide) {
+                TransformOne(d.kernels, natural, q, HasAc(pair), out + size_t(bx) * 8, c.stride);
+                break;
             }
+            for (int k = 0; k < 64; ++k)
+                natural[64 + kZigzag[k]] = pair[64 + k];
+            TransformTwo(d.kernels, natural, q, HasAc(pair), HasAc(pair + 64),
+                         out + size_t(bx) * 8, out + size_t(bx) * 8 + 8, c.stride);
         }
     }
+}
+
+} // namespace
+
+bool ReconstructPicture(Decoder& d) {
+    // Planes one MCU row tall: the samples are converted while they are
+    // still in the cache, and the picture needs no full-size planes.
+    if (!AllocatePixels(d)) return false;
+    uint16_t q[kMaxComponents][64];
+    for (int i = 0; i < d.componentCount; ++i) {
+        Component& c = d.comp[i];
+        c.plane = static_cast<uint8_t*>(std::malloc(c.stride * size_t(c.v) * 8));
+        if (!c.plane) return false;
+        for (int k = 0; k < 64; ++k)
+            q[i][kZigzag[k]] = d.quant[c.tq][k];
+    }
+    const int rowHeight = 8 * d.vMax;
+    for (int my = 0; my < d.mcusDown; ++my) {
+        int first[kMaxComponents] = {};
+        for (int i = 0; i < d.componentCount; ++i) {
+            const Component& c = d.comp[i];
+            ReconstructRows(d, c, q[i], my * c.v, my * c.v + c.v);
+            first[i] = my * c.v * 8;
+        }
+        int y0 = my * rowHeight;
+        int y1 = y0 + rowHeight < d.height ? y0 + rowHeight : d.height;
+        ConvertRows(d, d.image, y0, y1, first);
+    }
+    return true;
 }
 
 void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const int* first) {
@@ -260,7 +413,9 @@ void ConvertRows(const Decoder& d, DecodedImage* image, int y0, int y1, const in
         const uint8_t* rowCb = PlaneRow(d, cb, y, first[1]);
         const uint8_t* rowCr = PlaneRow(d, cr, y, first[2]);
         uint8_t* px = image->pixels + size_t(y) * rowBytes;
-        int x = d.vector ? ConvertRowFast(rowY, rowCb, rowCr, px, d.width, chromaStep) : 0;
+        int x = d.kernels.convertRow
+                    ? d.kernels.convertRow(rowY, rowCb, rowCr, px, d.width, chromaStep)
+                    : 0;
         px += size_t(x) * 3;
         if (chromaStep == 1) {
             for (; x < d.width; ++x, px += 3)

@@ -89,6 +89,7 @@ make s33x17 p33x17.ppm -sample 2x1
 make prog7x9 p7x9.ppm -progressive
 make large large.ppm -quality 85
 make largeprog large.ppm -progressive -quality 85
+make largerestart large.ppm -sample 2x2 -restart 4B
 
 # Colour models other than YCbCr. RGB as cjpeg stores it (Adobe marker with
 # transform 0, components named R, G, B), and without the Adobe marker, where

@@ -12,15 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t width = 0, height = 0;
     FindBaselineFrameSize(data, size, &width, &height);
 
-    // Both paths: the processor's vector code and the portable code. Hostile
-    // coefficients may give them different pixels, never a fault; the
-    // outcome and the size must agree.
+    // Every path: AVX2, SSE2 and the portable code (each as far as the
+    // processor has it). Hostile coefficients may give them different
+    // pixels, never a fault; the outcome and the size must agree.
     JpegDecodeOptions options;
     options.maxPixels = 1u << 22; // keeps each run short; the limit logic is the same
     JpegStatus first = JpegStatus::Ok;
     int32_t firstWidth = 0;
-    for (bool vector : {true, false}) {
-        options.vector = vector;
+    for (JpegCodePath path : {JpegCodePath::Avx2, JpegCodePath::Sse2, JpegCodePath::Portable}) {
+        options.widest = path;
         DecodedImage image;
         JpegStatus status = DecodeJpegWith(&image, data, size, options);
         if (status == JpegStatus::Ok) {
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::vector<uint8_t> pixels(BitmapPixelBlockSize(image.width, image.height));
             PackBitmap(image, header.data(), pixels.data());
         }
-        if (vector) {
+        if (path == JpegCodePath::Avx2) {
             first = status;
             firstWidth = image.width;
         } else if (status != first || image.width != firstWidth) {

@@ -103,9 +103,10 @@ TEST(HuffmanBuild, RefusesCountsThatOverflowTheirLength) {
     }
 }
 
-TEST(HuffmanBuild, FastAcEntriesCarryRunValueAndLength) {
+TEST(HuffmanBuild, FastEntriesCarryRunValueAndLength) {
     // Symbol 0x12 (run 1, size 2) with the 2-bit code 01; the magnitude bits
-    // 01 make the value -2.
+    // 01 make the value -2. Read as a DC table, symbol 0 (code 00) is a
+    // difference of 0 and symbol 0x12 is no difference category.
     Bytes counts(16, 0);
     counts[1] = 2;
     Bytes symbols = {0x00, 0x12};
@@ -115,7 +116,9 @@ TEST(HuffmanBuild, FastAcEntriesCarryRunValueAndLength) {
     EXPECT_EQ(4, e & 0xFF);
     EXPECT_EQ(1, (e >> 8) & 15);
     EXPECT_EQ(-2, e >> 16);
-    EXPECT_EQ(0, table->fastAc[0]); // end of block has no value to give
+    EXPECT_EQ(2, table->fastAc[0]); // end of block: value 0, two bits
+    EXPECT_EQ(2, table->fastDc[0]);
+    EXPECT_EQ(0, table->fastDc[0b0101u << (jpeg::kLookBits - 4)]);
 }
 
 // ---- Extend and the bit reader --------------------------------------------
@@ -148,6 +151,39 @@ TEST(BitReader, SkipsStuffedZeroAndStopsAtMarkers) {
     EXPECT_EQ(1u, r.pos); // the marker is left for the marker walk
 }
 
+TEST(BitReader, WholeWordRefillsStopAtEveryFf) {
+    // Twenty data bytes with a stuffed 0xFF at each position in turn, then a
+    // marker: read in uneven pieces, the bits are the unstuffed bytes and
+    // then zeros, and the reader stops in front of the marker.
+    for (size_t at = 0; at < 20; ++at) {
+        Bytes stream, expected;
+        for (size_t i = 0; i < 20; ++i) {
+            uint8_t byte = i == at ? 0xFF : uint8_t(0x31 * i + 7);
+            if (byte == 0xFF && i != at) byte = 0xFE;
+            stream.push_back(byte);
+            expected.push_back(byte);
+            if (byte == 0xFF) stream.push_back(0x00);
+        }
+        const size_t markerAt = stream.size();
+        stream.insert(stream.end(), {0xFF, 0xD9, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE});
+        jpeg::BitReader r;
+        jpeg::StartBitReader(r, stream.data(), stream.size());
+        std::string got, want;
+        for (uint8_t byte : expected)
+            for (int b = 7; b >= 0; --b)
+                want += char('0' + ((byte >> b) & 1));
+        want += std::string(40, '0');
+        for (int piece = 1; got.size() < want.size(); piece = piece % 13 + 1) {
+            uint32_t v = jpeg::GetBits(r, piece);
+            for (int b = piece - 1; b >= 0; --b)
+                got += char('0' + ((v >> b) & 1));
+        }
+        EXPECT_EQ(want, got.substr(0, want.size())) << "0xFF at " << at;
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(markerAt, r.pos) << "0xFF at " << at;
+    }
+}
+
 // ---- Inverse DCT ----------------------------------------------------------
 
 void ReferenceIdct(const int32_t* coef, double* out) {
@@ -165,10 +201,36 @@ void ReferenceIdct(const int32_t* coef, double* out) {
         }
 }
 
+// The transform of dequantised coefficients on every path this processor
+// runs, single and two at a time (beside a second block, so that the halves
+// of the wide form cannot mix): all must give the portable form's samples,
+// which are returned.
+void InverseDctAllPaths(const int32_t* dequantised, uint8_t* out) {
+    int16_t coef[128];
+    uint16_t ones[64];
+    for (int i = 0; i < 64; ++i) {
+        coef[i] = int16_t(dequantised[i]);
+        coef[64 + i] = int16_t(i == 0 ? dequantised[i] : dequantised[i] / 2);
+        ones[i] = 1;
+    }
+    uint8_t second[64];
+    jpeg::InverseDctScalar(coef, ones, out, 8);
+    jpeg::InverseDctScalar(coef + 64, ones, second, 8);
+    for (JpegCodePath path : {JpegCodePath::Sse2, JpegCodePath::Avx2}) {
+        jpeg::Kernels k = jpeg::SelectKernels(path);
+        uint8_t single[64], pair[2][64];
+        k.idct(coef, ones, single, 8);
+        k.idctPair(coef, ones, pair[0], pair[1], 8);
+        ASSERT_EQ(0, std::memcmp(single, out, 64)) << int(k.path);
+        ASSERT_EQ(0, std::memcmp(pair[0], out, 64)) << int(k.path);
+        ASSERT_EQ(0, std::memcmp(pair[1], second, 64)) << int(k.path);
+    }
+}
+
 TEST(InverseDct, LoneDcOf64GivesFlat136) {
     int32_t coef[64] = {64};
     uint8_t a[64], b[64];
-    jpeg::InverseDct(coef, a, 8);
+    InverseDctAllPaths(coef, a);
     jpeg::FillDcBlock(64, b, 8);
     for (int i = 0; i < 64; ++i) {
         EXPECT_EQ(136, a[i]);
@@ -182,7 +244,7 @@ TEST(InverseDct, KeepsHighVerticalFrequencies) {
     coef[40] = 200;
     uint8_t out[64];
     double ref[64];
-    jpeg::InverseDct(coef, out, 8);
+    InverseDctAllPaths(coef, out);
     ReferenceIdct(coef, ref);
     EXPECT_NE(out[0], out[8]);
     for (int i = 0; i < 64; ++i)
@@ -201,7 +263,7 @@ TEST(InverseDct, AgreesWithDoublePrecisionWithinOne) {
         }
         uint8_t out[64];
         double ref[64];
-        jpeg::InverseDct(coef, out, 8);
+        InverseDctAllPaths(coef, out);
         ReferenceIdct(coef, ref);
         for (int i = 0; i < 64; ++i) {
             double err = std::fabs(out[i] - ref[i]);
@@ -235,17 +297,31 @@ void EncodedBlock(uint32_t& seed, int q, int32_t* coef) {
         }
 }
 
-TEST(InverseDct, FastFormEqualsPortableForm) {
+TEST(InverseDct, EveryPathEqualsPortableForm) {
     // Where a vector form exists it must give the portable form's integers
     // for every block a valid stream can hold.
     uint32_t seed = 7;
     for (int block = 0; block < 3000; ++block) {
         int32_t coef[64];
         EncodedBlock(seed, 1 + block % 40, coef);
-        uint8_t fast[64], portable[64];
-        jpeg::InverseDct(coef, fast, 8);
-        jpeg::InverseDctScalar(coef, portable, 8);
-        ASSERT_EQ(0, std::memcmp(fast, portable, 64)) << "block " << block;
+        int16_t quantised[128];
+        uint16_t table[64];
+        for (int i = 0; i < 64; ++i) {
+            table[i] = uint16_t(1 + block % 40);
+            quantised[i] = int16_t(coef[i] / table[i]);
+            quantised[64 + i] = int16_t(i == 0 ? quantised[i] : -quantised[i]);
+        }
+        uint8_t portable[2][64];
+        jpeg::InverseDctScalar(quantised, table, portable[0], 8);
+        jpeg::InverseDctScalar(quantised + 64, table, portable[1], 8);
+        for (JpegCodePath path : {JpegCodePath::Sse2, JpegCodePath::Avx2}) {
+            jpeg::Kernels k = jpeg::SelectKernels(path);
+            uint8_t single[64], pair[2][64];
+            k.idct(quantised, table, single, 8);
+            k.idctPair(quantised, table, pair[0], pair[1], 8);
+            ASSERT_EQ(0, std::memcmp(single, portable[0], 64)) << "block " << block;
+            ASSERT_EQ(0, std::memcmp(pair, portable, 128)) << "block " << block;
+        }
     }
 }
 
@@ -292,6 +368,28 @@ TEST(Restart, ResetsPredictorsBetweenIntervals) {
         EXPECT_EQ(c.second, Sample(image, 12, 5)) << (c.restart ? "with" : "without") << " restart";
         ReleaseDecodedImage(&image);
     }
+}
+
+TEST(Restart, ManyShortIntervalsAllDecode) {
+    // 300 one-block intervals, each one byte of data before its marker: the
+    // zeros the reader meets at every marker are padding and never add up
+    // to a scan that ran out of data. Every block is +8 on a zero predictor.
+    constexpr int kBlocks = 300;
+    JpegBuilder b;
+    b.Soi().FlatQuant(0, 8).Frame(0xFFC0, 8 * kBlocks, 8, {{1, 0x11, 0}});
+    b.Huffman(0, 0, {2}, {0, 4}).Huffman(1, 0, {1}, {0}).Restart(1).Scan({1});
+    for (int i = 0; i < kBlocks; ++i) {
+        b.Raw(BitsFromText("1"
+                           "1000"
+                           "0"));
+        if (i + 1 < kBlocks) b.Marker(uint16_t(0xFFD0 + i % 8));
+    }
+    b.Eoi();
+    DecodedImage image;
+    ASSERT_EQ(JpegStatus::Ok, DecodeJpegWith(&image, b.bytes().data(), b.bytes().size(), {}));
+    for (int i = 0; i < kBlocks; ++i)
+        ASSERT_EQ(136, Sample(image, 8 * i + 4, 4)) << "block " << i;
+    ReleaseDecodedImage(&image);
 }
 
 TEST(Restart, MissingMarkerDoesNotDerailTheScan) {
@@ -364,7 +462,7 @@ struct ProgressiveFixture {
         padded.resize(16, 0);
         EXPECT_TRUE(jpeg::BuildHuffmanTable(d->ac[0], padded.data(), symbols.data()));
     }
-    int16_t& At(int block, int k) { return coefs[size_t(block) * 64 + jpeg::kZigzag[k]]; }
+    int16_t& At(int block, int k) { return coefs[size_t(block) * 64 + size_t(k)]; }
     void Run(const char* bits) {
         Bytes data = BitsFromText(bits);
         jpeg::DecodeScan(*d, data.data(), data.size());
@@ -388,17 +486,20 @@ TEST(Progressive, EndOfBandRunSkipsFollowingBlocks) {
 TEST(Progressive, AcRefinementCorrectsAndPlaces) {
     // p = 2. Coefficients 1..5 = 0, 4, 0, -4, 0; symbol r = 2, s = 1 with
     // sign 1, then correction bits 1 (4 -> 6) and 0 (-4 stays): the new +2
-    // lands on the third zero, k = 5.
-    ProgressiveFixture f(1, 1, 5, 1, 1, {1, 1}, {0x21, 0x00});
-    f.At(0, 2) = 4;
-    f.At(0, 4) = -4;
-    f.Run("0"
-          "1"
-          "1"
-          "0");
-    const int want[] = {0, 6, 0, -4, 2};
-    for (int k = 1; k <= 5; ++k)
-        EXPECT_EQ(want[k - 1], f.At(0, k)) << k;
+    // lands on the third zero, k = 5. A symbol of size 2 (wrong in a
+    // refinement scan) takes one sign bit all the same.
+    for (uint8_t symbol : {0x21, 0x22}) {
+        ProgressiveFixture f(1, 1, 5, 1, 1, {1, 1}, {symbol, 0x00});
+        f.At(0, 2) = 4;
+        f.At(0, 4) = -4;
+        f.Run("0"
+              "1"
+              "1"
+              "0");
+        const int want[] = {0, 6, 0, -4, 2};
+        for (int k = 1; k <= 5; ++k)
+            EXPECT_EQ(want[k - 1], f.At(0, k)) << k << " symbol " << int(symbol);
+    }
 }
 
 TEST(Progressive, AcFirstRunPastSpectralEndIsStopped) {
