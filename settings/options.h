@@ -64,8 +64,8 @@ enum OptionKind {
 // One key of section OPTION and the field of OptionsRecord of the same name.
 struct OptionKey {
     const char* key;
-    size_t offset;            // of the field in OptionsRecord
-    size_t size;              // of the field: a text's buffer, 4 for a number
+    size_t offset; // of the field in OptionsRecord
+    size_t size;   // of the field: a text's buffer, 4 for a number
     OptionKind kind;
     int32_t fallback;         // a number's default when the key is missing
     const char* fallbackText; // a text's default; nullptr: ProgramFolder
