@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/jobs.h"
+#include "resources/resource.h"
 
 // Size caps of memory-kept responses: a page to analyse, a file for the viewer.
 constexpr int32_t kPageCap = 16 * 1024 * 1024;
@@ -17,7 +18,7 @@ constexpr int kReceiveBufferSize = 1024 * 1024;
 // not keep the other sockets and the tick waiting (the socket reports again).
 constexpr int kFillsPerEvent = 16;
 // Stop command of menu and toolbar.
-constexpr int kCommandStop = 40005;
+constexpr int kCommandStop = IDM_STOP;
 
 // Turns a request into an active job and starts its look-up; false when the
 // start failed (the job is gone then). A retry brings its count and what a

@@ -27,17 +27,18 @@ static constexpr int kIndicatorIdle = 2;
 static bool Dispatching = false;
 static std::deque<std::pair<SocketHandle, int>> DeferredEvents;
 
-// Sockets edited by hand beyond 1..10 would starve or flood the queue.
+// Sockets edited by hand beyond the dialog's range would starve or flood the queue.
 static int DownloadSlots() {
-    if (Options.Sockets < 1) return 1;
-    if (Options.Sockets > 10) return 10;
+    if (Options.Sockets < kMinSockets) return kMinSockets;
+    if (Options.Sockets > kMaxSockets) return kMaxSockets;
     return Options.Sockets;
 }
 
-// Servers ban clients that open many connections at once; an unset or
-// hand-edited value outside 1..10 counts as the default.
+// Servers ban clients that open many connections at once; an unset value or
+// one outside the range counts as the default.
 static int HostSlots() {
-    if (Options.HostSockets < 1 || Options.HostSockets > 10) return 4;
+    if (Options.HostSockets < kMinSockets || Options.HostSockets > kMaxSockets)
+        return kDefaultHostSockets;
     return Options.HostSockets;
 }
 

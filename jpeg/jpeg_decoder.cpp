@@ -9,13 +9,10 @@
 #include <new>
 
 #include "jpeg/jpeg_internal.h"
+#include "jpeg/jpeg_segment.h"
 
 namespace jpeg {
 namespace {
-
-inline uint32_t Be16(const uint8_t* p) {
-    return uint32_t(p[0]) << 8 | p[1];
-}
 
 bool CheckedMul(size_t a, size_t b, size_t* out) {
     if (a != 0 && b > SIZE_MAX / a) return false;
@@ -25,28 +22,31 @@ bool CheckedMul(size_t a, size_t b, size_t* out) {
 
 // Text of an application or comment segment for the trace: at most limit
 // bytes, ending early at a zero byte.
-void TraceText(const Decoder& d, const char* label, const uint8_t* body, size_t length,
-               size_t limit) {
+void TraceText(const Decoder& d, const char* label, SegmentReader body, size_t limit) {
     if (!d.options.trace) return;
     char text[256];
     size_t n = 0;
-    while (n < length && n < limit && n + 1 < sizeof text && body[n] != 0) {
-        text[n] = char(body[n]);
-        ++n;
+    while (n < limit && n + 1 < sizeof text && BytesLeft(body) > 0) {
+        const uint32_t c = ReadU8(body);
+        if (c == 0) break;
+        text[n++] = char(c);
     }
     text[n] = '\0';
     std::printf("%s:%s\n", label, text);
 }
 
-JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progressive) {
+JpegStatus ReadFrame(Decoder& d, SegmentReader body, bool progressive) {
     if (d.frameSeen) return JpegStatus::Corrupt; // one frame per picture
-    if (length < 6) return JpegStatus::Corrupt;
-    if (body[0] != 8) return JpegStatus::Unsupported;
-    int height = int(Be16(body + 1));
-    int width = int(Be16(body + 3));
-    int count = body[5];
+    const uint32_t precision = ReadU8(body);
+    int height = int(ReadBe16(body));
+    int width = int(ReadBe16(body));
+    int count = int(ReadU8(body));
+    if (body.overrun) return JpegStatus::Corrupt;
+    if (precision != 8) return JpegStatus::Unsupported;
     if (count != 1 && count != 3 && count != 4) return JpegStatus::Unsupported;
-    if (length < 6 + 3 * size_t(count)) return JpegStatus::Corrupt;
+    uint8_t specs[kMaxComponents][3]; // id, sampling factors, table
+    ReadBytes(body, specs[0], 3 * size_t(count));
+    if (body.overrun) return JpegStatus::Corrupt;
     // A height of 0 would be given later by a DNL segment, which is not
     // supported; it is refused with the other impossible sizes.
     if (width == 0 || height == 0) return JpegStatus::TooLarge;
@@ -61,7 +61,7 @@ JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progre
     d.hMax = d.vMax = 1;
     for (int i = 0; i < count; ++i) {
         Component& c = d.comp[i];
-        const uint8_t* p = body + 6 + 3 * i;
+        const uint8_t* p = specs[i];
         c.id = p[0];
         c.h = uint8_t(p[1] >> 4);
         c.v = uint8_t(p[1] & 15);
@@ -101,30 +101,33 @@ JpegStatus ReadFrame(Decoder& d, const uint8_t* body, size_t length, bool progre
     return JpegStatus::Ok;
 }
 
-JpegStatus ReadQuantTables(Decoder& d, const uint8_t* body, size_t length) {
-    size_t pos = 0;
-    while (pos < length) {
-        int pq = body[pos] >> 4;
-        int tq = body[pos] & 15;
+// A table cut short ends the picture, so it may be left half filled.
+JpegStatus ReadQuantTables(Decoder& d, SegmentReader body) {
+    while (BytesLeft(body) > 0) {
+        const uint32_t kind = ReadU8(body);
+        const uint32_t pq = kind >> 4;
+        const uint32_t tq = kind & 15;
         if (pq > 1 || tq > 3) return JpegStatus::Corrupt;
-        size_t need = pq == 0 ? 64 : 128;
-        if (length - pos - 1 < need) return JpegStatus::Corrupt;
-        const uint8_t* values = body + pos + 1;
         for (int k = 0; k < 64; ++k)
-            d.quant[tq][k] = uint16_t(pq == 0 ? values[k] : Be16(values + 2 * k));
-        pos += 1 + need;
+            d.quant[tq][k] = uint16_t(pq == 0 ? ReadU8(body) : ReadBe16(body));
+        if (body.overrun) return JpegStatus::Corrupt;
     }
     return JpegStatus::Ok;
 }
 
-JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
-    if (!d.frameSeen || length < 1) return JpegStatus::Corrupt;
-    int count = body[0];
-    if (count < 1 || count > d.componentCount || length < 1 + 2 * size_t(count) + 3)
-        return JpegStatus::Corrupt;
+JpegStatus ReadScanHeader(Decoder& d, SegmentReader body) {
+    if (!d.frameSeen) return JpegStatus::Corrupt;
+    int count = int(ReadU8(body));
+    if (body.overrun || count < 1 || count > d.componentCount) return JpegStatus::Corrupt;
+    uint8_t specs[kMaxComponents][2]; // component id, table numbers
+    ReadBytes(body, specs[0], 2 * size_t(count));
+    const uint32_t ss = ReadU8(body);
+    const uint32_t se = ReadU8(body);
+    const uint32_t approximation = ReadU8(body);
+    if (body.overrun) return JpegStatus::Corrupt;
     d.scanCount = count;
     for (int i = 0; i < count; ++i) {
-        int id = body[1 + 2 * i];
+        int id = specs[i][0];
         Component* found = nullptr;
         for (int j = 0; j < d.componentCount; ++j)
             if (d.comp[j].id == id) found = &d.comp[j];
@@ -132,15 +135,14 @@ JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
         for (int j = 0; j < i; ++j)
             if (d.scanComp[j] == found) return JpegStatus::Corrupt;
         d.scanComp[i] = found;
-        d.scanDc[i] = body[2 + 2 * i] >> 4;
-        d.scanAc[i] = body[2 + 2 * i] & 15;
+        d.scanDc[i] = specs[i][1] >> 4;
+        d.scanAc[i] = specs[i][1] & 15;
         if (d.scanDc[i] > 3 || d.scanAc[i] > 3) return JpegStatus::Corrupt;
     }
-    const uint8_t* p = body + 1 + 2 * count;
-    d.ss = p[0];
-    d.se = p[1];
-    d.ah = p[2] >> 4;
-    d.al = p[2] & 15;
+    d.ss = int(ss);
+    d.se = int(se);
+    d.ah = int(approximation >> 4);
+    d.al = int(approximation & 15);
 
     for (int i = 0; i < count; ++i) {
         bool needDc, needAc;
@@ -163,10 +165,13 @@ JpegStatus ReadScanHeader(Decoder& d, const uint8_t* body, size_t length) {
 
 // The markers that tell the colour model: JFIF (application segment 0) and
 // Adobe (application segment 14, whose twelfth byte is the transform code).
-void ReadApplicationSegment(Decoder& d, uint32_t code, const uint8_t* body, size_t length) {
-    if (code == 0xFFE0 && length >= 5 && std::memcmp(body, "JFIF", 5) == 0) d.sawJfif = true;
-    if (code == 0xFFEE && length >= 12 && std::memcmp(body, "Adobe", 5) == 0)
-        d.adobeTransform = body[11];
+void ReadApplicationSegment(Decoder& d, uint32_t code, SegmentReader body) {
+    const size_t length = BytesLeft(body);
+    uint8_t head[12];
+    ReadBytes(body, head, sizeof head);
+    if (code == 0xFFE0 && length >= 5 && std::memcmp(head, "JFIF", 5) == 0) d.sawJfif = true;
+    if (code == 0xFFEE && length >= 12 && std::memcmp(head, "Adobe", 5) == 0)
+        d.adobeTransform = head[11];
 }
 
 // Decided at the first scan, when every marker in front of the picture data
@@ -247,39 +252,35 @@ void ReleasePlanes(Decoder& d) {
 // The walk itself. Segments whose length runs past the data end the walk as
 // the end of the data would: a cut-off stream keeps what its scans gave.
 JpegStatus Walk(Decoder& d) {
-    const uint8_t* data = d.data;
-    const size_t length = d.length;
-    if (length < 2 || data[0] != 0xFF || data[1] != 0xD8) return JpegStatus::NotJpeg;
-    size_t pos = 2;
+    SegmentReader in = StartSegmentReader(d.data, d.length);
+    if (ReadU8(in) != 0xFF || ReadU8(in) != 0xD8) return JpegStatus::NotJpeg;
     for (;;) {
         // Find the next marker: skip stray bytes and fill bytes.
-        while (pos < length && data[pos] != 0xFF)
-            ++pos;
-        while (pos < length && data[pos] == 0xFF)
-            ++pos;
-        if (pos >= length) return JpegStatus::Ok;
-        uint32_t code = 0xFF00u | data[pos++];
+        while (BytesLeft(in) > 0 && PeekU8(in) != 0xFF)
+            SkipBytes(in, 1);
+        while (BytesLeft(in) > 0 && PeekU8(in) == 0xFF)
+            SkipBytes(in, 1);
+        if (BytesLeft(in) == 0) return JpegStatus::Ok;
+        uint32_t code = 0xFF00u | ReadU8(in);
         if (code == 0xFF00 || code == 0xFFD8 || code == 0xFF01 ||
             (code >= 0xFFD0 && code <= 0xFFD7))
             continue;
         if (code == 0xFFD9) return JpegStatus::Ok;
-        if (length - pos < 2) return JpegStatus::Ok;
-        size_t segment = Be16(data + pos);
+        size_t segment = ReadBe16(in);
+        if (in.overrun) return JpegStatus::Ok;
         if (segment < 2) return JpegStatus::Corrupt;
-        if (length - pos < segment) return JpegStatus::Ok;
-        const uint8_t* body = data + pos + 2;
-        const size_t bodyLength = segment - 2;
-        pos += segment;
+        const SegmentReader body = TakeSegment(in, segment - 2);
+        if (in.overrun) return JpegStatus::Ok;
         if (d.options.trace) std::printf("%x\n", unsigned(code));
 
         JpegStatus status = JpegStatus::Ok;
         switch (code) {
         case 0xFFC0:
         case 0xFFC1: // extended sequential, 8-bit: decoded as baseline
-            status = ReadFrame(d, body, bodyLength, false);
+            status = ReadFrame(d, body, false);
             break;
         case 0xFFC2:
-            status = ReadFrame(d, body, bodyLength, true);
+            status = ReadFrame(d, body, true);
             break;
         case 0xFFC3:
             if (d.options.trace) std::printf("空間可逆 not taiou\n");
@@ -297,20 +298,24 @@ JpegStatus Walk(Decoder& d) {
             if (d.options.trace) std::printf("don't know marker 0x%x\n", unsigned(code));
             return JpegStatus::Unsupported;
         case 0xFFC4:
-            if (!ReadHuffmanSegment(d, body, bodyLength)) status = JpegStatus::Corrupt;
+            if (!ReadHuffmanSegment(d, SegmentHere(body), BytesLeft(body)))
+                status = JpegStatus::Corrupt;
             break;
         case 0xFFDB:
-            status = ReadQuantTables(d, body, bodyLength);
+            status = ReadQuantTables(d, body);
             break;
-        case 0xFFDD:
-            if (bodyLength < 2) return JpegStatus::Corrupt;
-            d.restartInterval = int(Be16(body));
+        case 0xFFDD: {
+            SegmentReader fields = body;
+            const uint32_t interval = ReadBe16(fields);
+            if (fields.overrun) return JpegStatus::Corrupt;
+            d.restartInterval = int(interval);
             break;
+        }
         case 0xFFFE:
-            TraceText(d, "comment", body, bodyLength, 254);
+            TraceText(d, "comment", body, 254);
             break;
         case 0xFFDA: {
-            status = ReadScanHeader(d, body, bodyLength);
+            status = ReadScanHeader(d, body);
             if (status != JpegStatus::Ok) break;
             if (d.scansDecoded >= kMaxScans) return JpegStatus::Ok;
             if (d.scansDecoded == 0 && !ChooseColourModel(d)) return JpegStatus::Unsupported;
@@ -323,14 +328,14 @@ JpegStatus Walk(Decoder& d) {
             // A streamed picture is complete after its one scan; the data
             // of further scans are stepped over by the marker search.
             if (d.streamed && d.scansDecoded > 0) break;
-            pos += DecodeScan(d, data + pos, length - pos);
+            SkipBytes(in, DecodeScan(d, SegmentHere(in), BytesLeft(in)));
             ++d.scansDecoded;
             break;
         }
         default:
             if (code >= 0xFFE0 && code <= 0xFFEF) {
-                ReadApplicationSegment(d, code, body, bodyLength);
-                TraceText(d, "app", body, bodyLength, 255);
+                ReadApplicationSegment(d, code, body);
+                TraceText(d, "app", body, 255);
                 break;
             }
             // DNL, hierarchical and reserved markers: the picture keeps what

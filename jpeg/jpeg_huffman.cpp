@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "jpeg/jpeg_internal.h"
+#include "jpeg/jpeg_segment.h"
 
 namespace jpeg {
 
@@ -90,19 +91,23 @@ void RefillBytes(BitReader& r) {
 }
 
 bool ReadHuffmanSegment(Decoder& d, const uint8_t* body, size_t length) {
-    size_t pos = 0;
-    while (pos < length) {
-        if (length - pos < 17) return false;
-        int tc = body[pos] >> 4;
-        int th = body[pos] & 15;
+    SegmentReader r = StartSegmentReader(body, length);
+    while (BytesLeft(r) > 0) {
+        const uint32_t kind = ReadU8(r);
+        uint8_t counts[16];
+        ReadBytes(r, counts, sizeof counts);
+        if (r.overrun) return false;
+        const uint32_t tc = kind >> 4;
+        const uint32_t th = kind & 15;
         if (tc > 1 || th > 3) return false;
-        const uint8_t* counts = body + pos + 1;
         size_t total = 0;
         for (int i = 0; i < 16; ++i) total += counts[i];
-        if (total > 256 || length - pos - 17 < total) return false;
+        if (total > 256) return false;
+        uint8_t symbols[256];
+        ReadBytes(r, symbols, total);
+        if (r.overrun) return false;
         HuffmanTable& table = tc == 0 ? d.dc[th] : d.ac[th];
-        if (!BuildHuffmanTable(table, counts, body + pos + 17)) return false;
-        pos += 17 + total;
+        if (!BuildHuffmanTable(table, counts, symbols)) return false;
     }
     return true;
 }

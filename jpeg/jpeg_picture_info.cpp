@@ -2,32 +2,35 @@
 // decoding: a walk over the marker segments that trusts no length further
 // than the data reach.
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_segment.h"
 
-namespace {
-inline uint32_t Be16(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
-}  // namespace
+using namespace jpeg;
 
 FrameSizeResult FindBaselineFrameSize(const uint8_t* data, size_t length, int32_t* widthOut,
                                       int32_t* heightOut) {
     if (!data) return FrameSizeResult::NotFound;
-    size_t pos = 0;
-    while (length - pos >= 2) {
-        uint32_t code = Be16(data + pos);
-        pos += 2;
+    SegmentReader in = StartSegmentReader(data, length);
+    while (BytesLeft(in) >= 2) {
+        uint32_t code = ReadBe16(in);
         if (code == 0xFFD8) continue;
         if (code == 0xFFD9) return FrameSizeResult::EndOfImage;
-        if (length - pos < 2) break;
-        size_t segment = Be16(data + pos);
+        SegmentReader fields = in; // the length is read again by the step below
+        size_t segment = ReadBe16(fields);
+        if (fields.overrun) break;
         if (code == 0xFFC0) {
             // Body: precision, height, width.
-            if (segment < 7 || length - pos < 7) break;
-            *heightOut = int32_t(Be16(data + pos + 3));
-            *widthOut = int32_t(Be16(data + pos + 5));
+            SkipBytes(fields, 1);
+            const uint32_t height = ReadBe16(fields);
+            const uint32_t width = ReadBe16(fields);
+            if (segment < 7 || fields.overrun) break;
+            *heightOut = int32_t(height);
+            *widthOut = int32_t(width);
             return FrameSizeResult::Found;
         }
         // A length below 2 would not move the walk forward.
-        if (segment < 2 || length - pos < segment) break;
-        pos += segment;
+        if (segment < 2) break;
+        SkipBytes(in, segment);
+        if (in.overrun) break;
     }
     return FrameSizeResult::NotFound;
 }

@@ -41,7 +41,7 @@ int32_t OpenInput(const char* buf, SpiLength len, uint32_t flag, SpiInput* in) {
 
 SPI_EXPORT int32_t SPI_API GetPluginInfo(int32_t infoNumber, char* buffer, int32_t bufferLength) {
     if (infoNumber < 0 || infoNumber > 3 || !buffer || bufferLength <= 0) return 0;
-    lstrcpynA(buffer, kPluginInfo[infoNumber], bufferLength);
+    std::snprintf(buffer, size_t(bufferLength), "%s", kPluginInfo[infoNumber]);
     return lstrlenA(buffer);
 }
 

@@ -1,5 +1,7 @@
 #include "settings/options.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "settings/ini.h"
@@ -37,60 +39,92 @@ void FormProgramPaths(const char* executablePath) {
     FolderOfExecutable(executablePath, ProgramFolder, sizeof ProgramFolder);
 }
 
-static const char kSection[] = "OPTION";
+const char kOptionSection[] = "OPTION";
+
+// Field and key bear the same name.
+#define NAMED_FIELD(name) #name, offsetof(OptionsRecord, name), sizeof(OptionsRecord::name)
+#define FLAG_KEY(name, fallback) {NAMED_FIELD(name), IntKey, fallback, "", 0, 1, false}
+#define TEXT_KEY(name, fallback) {NAMED_FIELD(name), TextKey, 0, fallback, 0, 0, false}
+
+// clang-format off
+const OptionKey kOptionKeys[kOptionKeyCount] = {
+    FLAG_KEY(Hierarchical, 1),
+    FLAG_KEY(SameFileName, 0),
+    {NAMED_FIELD(Sockets), IntKey, kDefaultSockets, "", kMinSockets, kMaxSockets, false},
+    TEXT_KEY(DLPath, nullptr),
+    FLAG_KEY(InternalLinks, 0),
+    FLAG_KEY(HeadCheck, 1),
+    FLAG_KEY(ThumbNail, 0),
+    FLAG_KEY(TimeOut, 1),
+    {NAMED_FIELD(TimeOutSec), TextIntKey, 10, "", INT32_MIN, INT32_MAX, false},
+    FLAG_KEY(JPG, 1),
+    FLAG_KEY(HTM, 1),
+    FLAG_KEY(PNG, 0),
+    FLAG_KEY(GIF, 0),
+    FLAG_KEY(WAV, 0),
+    FLAG_KEY(LZH, 0),
+    TEXT_KEY(Extension, ""),
+    FLAG_KEY(MinSizeCheck, 0),
+    FLAG_KEY(MaxSizeCheck, 0),
+    // The dialog reads the sizes and the port as unsigned numbers.
+    {NAMED_FIELD(MinSize), TextIntKey, 0, "", 0, INT32_MAX, false},
+    {NAMED_FIELD(MaxSize), TextIntKey, 1000000, "", 0, INT32_MAX, false},
+    FLAG_KEY(ClickHTML, 1),
+    FLAG_KEY(ViewerDialog, 0),
+    FLAG_KEY(ExternalIcon, 0),
+    FLAG_KEY(IEMenu, 0),
+    FLAG_KEY(URLSave, 1),
+    FLAG_KEY(ProxyFlag, 0),
+    TEXT_KEY(Proxy, ""),
+    {NAMED_FIELD(ProxyPort), TextIntKey, 0, "", 0, INT32_MAX, false},
+    // The scheduler divides the sockets among hosts by it: a value outside
+    // the range would stop every download or lift the limit.
+    {NAMED_FIELD(HostSockets), IntKey, kDefaultHostSockets, "", kMinSockets, kMaxSockets, true},
+    TEXT_KEY(CookieFile, ""),
+};
+// clang-format on
+
+#undef TEXT_KEY
+#undef FLAG_KEY
+#undef NAMED_FIELD
+
+const OptionKey* OptionOfField(size_t offset) {
+    for (const OptionKey& key : kOptionKeys)
+        if (key.offset == offset) return &key;
+    return nullptr;
+}
+
+int32_t* OptionNumber(OptionsRecord* record, const OptionKey& key) {
+    return reinterpret_cast<int32_t*>(reinterpret_cast<char*>(record) + key.offset);
+}
+
+char* OptionText(OptionsRecord* record, const OptionKey& key) {
+    return reinterpret_cast<char*>(record) + key.offset;
+}
 
 // A file that cannot be read gives the defaults, as a missing one does.
-static int ReadInt(const IniDocument& file, const char* key, int fallback) {
-    return IniGetInt(file, kSection, key, fallback);
-}
-
-static int ReadTextInt(const IniDocument& file, const char* key, const char* fallback) {
-    char text[260];
-    IniGetText(file, kSection, key, fallback, text, sizeof text);
-    return TextToInt(text);
-}
-
-static void ReadText(const IniDocument& file, const char* key, const char* fallback, char* field,
-                     size_t size) {
-    IniGetText(file, kSection, key, fallback, field, size);
+static void LoadKey(const IniDocument& file, const OptionKey& key) {
+    if (key.kind == TextKey) {
+        const char* fallback = key.fallbackText ? key.fallbackText : ProgramFolder;
+        IniGetText(file, kOptionSection, key.key, fallback, OptionText(&Options, key), key.size);
+        return;
+    }
+    int value;
+    if (key.kind == IntKey) {
+        value = IniGetInt(file, kOptionSection, key.key, key.fallback);
+    } else {
+        char fallback[16], text[260];
+        FormatText(fallback, sizeof fallback, "%d", key.fallback);
+        IniGetText(file, kOptionSection, key.key, fallback, text, sizeof text);
+        value = TextToInt(text);
+    }
+    if (key.heldOnLoad && value < key.min) value = key.min;
+    if (key.heldOnLoad && value > key.max) value = key.max;
+    *OptionNumber(&Options, key) = value;
 }
 
 void LoadOptions() {
     IniDocument f;
     IniLoad(IniPath, &f);
-    Options.Hierarchical = ReadInt(f, "Hierarchical", 1);
-    Options.SameFileName = ReadInt(f, "SameFileName", 0);
-    Options.Sockets = ReadInt(f, "Sockets", 3);
-    ReadText(f, "DLPath", ProgramFolder, Options.DLPath, sizeof Options.DLPath);
-    Options.InternalLinks = ReadInt(f, "InternalLinks", 0);
-    Options.HeadCheck = ReadInt(f, "HeadCheck", 1);
-    Options.ThumbNail = ReadInt(f, "ThumbNail", 0);
-    Options.TimeOut = ReadInt(f, "TimeOut", 1);
-    Options.TimeOutSec = ReadTextInt(f, "TimeOutSec", "10");
-    Options.JPG = ReadInt(f, "JPG", 1);
-    Options.HTM = ReadInt(f, "HTM", 1);
-    Options.PNG = ReadInt(f, "PNG", 0);
-    Options.GIF = ReadInt(f, "GIF", 0);
-    Options.WAV = ReadInt(f, "WAV", 0);
-    Options.LZH = ReadInt(f, "LZH", 0);
-    ReadText(f, "Extension", "", Options.Extension, sizeof Options.Extension);
-    Options.MinSizeCheck = ReadInt(f, "MinSizeCheck", 0);
-    Options.MaxSizeCheck = ReadInt(f, "MaxSizeCheck", 0);
-    Options.MinSize = ReadTextInt(f, "MinSize", "0");
-    Options.MaxSize = ReadTextInt(f, "MaxSize", "1000000");
-    Options.ClickHTML = ReadInt(f, "ClickHTML", 1);
-    Options.ViewerDialog = ReadInt(f, "ViewerDialog", 0);
-    Options.ExternalIcon = ReadInt(f, "ExternalIcon", 0);
-    Options.IEMenu = ReadInt(f, "IEMenu", 0);
-    Options.URLSave = ReadInt(f, "URLSave", 1);
-    Options.ProxyFlag = ReadInt(f, "ProxyFlag", 0);
-    ReadText(f, "Proxy", "", Options.Proxy, sizeof Options.Proxy);
-    Options.ProxyPort = ReadTextInt(f, "ProxyPort", "0");
-    // The scheduler divides the sockets among hosts by it: a value outside
-    // the range would stop every download or lift the limit.
-    int hostSockets = ReadInt(f, "HostSockets", kDefaultHostSockets);
-    if (hostSockets < kMinHostSockets) hostSockets = kMinHostSockets;
-    if (hostSockets > kMaxHostSockets) hostSockets = kMaxHostSockets;
-    Options.HostSockets = hostSockets;
-    ReadText(f, "CookieFile", "", Options.CookieFile, sizeof Options.CookieFile);
+    for (const OptionKey& key : kOptionKeys) LoadKey(f, key);
 }

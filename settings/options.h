@@ -1,5 +1,6 @@
 // The settings record and its file Ferrow.ini beside the program.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct OptionsRecord {
@@ -42,10 +43,46 @@ extern char ProgramFolder[260];
 
 // Forms IniPath and ProgramFolder from the executable's full path.
 void FormProgramPaths(const char* executablePath);
-// Fewest, most and default simultaneous connections to one host.
-constexpr int kMinHostSockets = 1;
-constexpr int kMaxHostSockets = 10;
+
+// Fewest and most simultaneous downloads (Sockets); the connections to one
+// host (HostSockets) take the same range. The defaults of both.
+constexpr int kMinSockets = 1;
+constexpr int kMaxSockets = 10;
+constexpr int kDefaultSockets = 3;
 constexpr int kDefaultHostSockets = 4;
+
+// The section of Ferrow.ini that holds the options.
+extern const char kOptionSection[];
+
+// How a key's value is read from the file.
+enum OptionKind {
+    IntKey,     // the integer read: leading digits; the default when missing or empty
+    TextIntKey, // read as text, then the decimal conversion (present but empty gives 0)
+    TextKey,    // copied as it stands, cut to its field
+};
+
+// One key of section OPTION and the field of OptionsRecord of the same name.
+struct OptionKey {
+    const char* key;
+    size_t offset; // of the field in OptionsRecord
+    size_t size;   // of the field: a text's buffer, 4 for a number
+    OptionKind kind;
+    int32_t fallback;         // a number's default when the key is missing
+    const char* fallbackText; // a text's default; nullptr: ProgramFolder
+    int32_t min, max;         // the range the program keeps a number in
+    bool heldOnLoad;          // LoadOptions holds a read number to the range;
+                              // else only the dialog's fields keep it there
+};
+
+// Every key, in the order LoadOptions reads them.
+constexpr int kOptionKeyCount = 30;
+extern const OptionKey kOptionKeys[kOptionKeyCount];
+
+// The key of a field (its offsetof in OptionsRecord); nullptr for none.
+const OptionKey* OptionOfField(size_t offset);
+// The field of a key in a record: a number's, or a text's buffer of key.size bytes.
+int32_t* OptionNumber(OptionsRecord* record, const OptionKey& key);
+char* OptionText(OptionsRecord* record, const OptionKey& key);
 
 // Reads every key of section OPTION from IniPath into Options.
 void LoadOptions();

@@ -9,10 +9,12 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "engine/report.h"
 #include "engine/requests.h"
+#include "resources/resource.h"
 #include "settings/browser_win.h"
 #include "settings/ini.h"
 #include "settings/options.h"
@@ -23,10 +25,7 @@
 
 namespace {
 
-const char kSection[] = "OPTION";
 const int kFieldSize = 260;  // 259 characters and the terminator
-const int kViewerCommand = 40009;
-const int kDockedViewerId = 106;
 const char kViewerClass[] = "ViewerClass";
 
 // The selected tab survives closing for the rest of the run; the page
@@ -42,7 +41,7 @@ SettingsDialogState dialogState;
 // An edit's text, stored as typed; the caller converts it for its field.
 void StoreText(IniDocument* file, HWND page, int id, const char* key, char* text) {
     GetDlgItemTextA(page, id, text, kFieldSize);
-    IniSetText(file, kSection, key, text);
+    IniSetText(file, kOptionSection, key, text);
 }
 
 // An edit read as an unsigned number (0 when it is none), stored as such.
@@ -50,7 +49,7 @@ int StoreNumber(IniDocument* file, HWND page, int id, const char* key) {
     char text[kFieldSize];
     GetDlgItemTextA(page, id, text, sizeof text);
     int value = ParseUnsignedField(text);
-    IniSetInt(file, kSection, key, value);
+    IniSetInt(file, kOptionSection, key, value);
     return value;
 }
 
@@ -67,7 +66,7 @@ BOOL CALLBACK FindViewerOfThread(HWND window, LPARAM found) {
 // child 106, or as a separate window of the same thread.
 bool IsViewerOpen(HWND mainWindow) {
     char name[32];
-    HWND docked = GetDlgItem(mainWindow, kDockedViewerId);
+    HWND docked = GetDlgItem(mainWindow, IDC_VIEWER);
     if (docked && GetClassNameA(docked, name, sizeof name) && lstrcmpiA(name, kViewerClass) == 0)
         return true;
     HWND floating = nullptr;
@@ -76,71 +75,98 @@ bool IsViewerOpen(HWND mainWindow) {
 }
 
 void SendViewerCommand(HWND mainWindow) {
-    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(kViewerCommand, 0), 0);
+    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_VIEWER, 0), 0);
 }
 
-void SaveSavePage(IniDocument* file, HWND page) {
+// How a field of a page goes into the file and into Options.
+enum FieldForm {
+    CheckBox,      // 0 or 1
+    TypedText,     // the text as typed; a number's field takes its decimal conversion
+    UnsignedField, // the number the text reads as, 0 when it is none
+};
+
+struct BoundField {
+    SettingsPageIndex page;
+    int controlId;
+    size_t field;  // offsetof in OptionsRecord, which names the key
+    FieldForm form;
+};
+
+// Every field that OK stores, in the order it stores them; the viewer's form
+// follows last (SaveViewerForm).
+#define FIELD_OF(name) offsetof(OptionsRecord, name)
+const BoundField kBoundFields[] = {
+    {PageSave, IDC_HIERARCHICAL, FIELD_OF(Hierarchical), CheckBox},
+    {PageSave, IDC_PREFER_LARGER, FIELD_OF(SameFileName), CheckBox},
+    {PageSave, IDC_SOCKETS, FIELD_OF(Sockets), TypedText},
+    {PageSave, IDC_HOST_SOCKETS, FIELD_OF(HostSockets), TypedText},
+    {PageSave, IDC_DLPATH, FIELD_OF(DLPath), TypedText},
+    {PageAnalysis, IDC_INTERNAL_LINKS, FIELD_OF(InternalLinks), CheckBox},
+    {PageAnalysis, IDC_HEAD_CHECK, FIELD_OF(HeadCheck), CheckBox},
+    {PageAnalysis, IDC_THUMBNAIL, FIELD_OF(ThumbNail), CheckBox},
+    {PageAnalysis, IDC_TIMEOUT, FIELD_OF(TimeOut), CheckBox},
+    {PageAnalysis, IDC_TIMEOUT_SEC, FIELD_OF(TimeOutSec), TypedText},
+    {PageAnalysis, IDC_JPG, FIELD_OF(JPG), CheckBox},
+    {PageAnalysis, IDC_HTM, FIELD_OF(HTM), CheckBox},
+    {PageAnalysis, IDC_PNG, FIELD_OF(PNG), CheckBox},
+    {PageAnalysis, IDC_GIF, FIELD_OF(GIF), CheckBox},
+    {PageAnalysis, IDC_WAV, FIELD_OF(WAV), CheckBox},
+    {PageAnalysis, IDC_LZH, FIELD_OF(LZH), CheckBox},
+    {PageAnalysis, IDC_EXTENSION, FIELD_OF(Extension), TypedText},
+    {PageSkip, IDC_MIN_SIZE_CHECK, FIELD_OF(MinSizeCheck), CheckBox},
+    {PageSkip, IDC_MAX_SIZE_CHECK, FIELD_OF(MaxSizeCheck), CheckBox},
+    {PageSkip, IDC_MIN_SIZE, FIELD_OF(MinSize), UnsignedField},
+    {PageSkip, IDC_MAX_SIZE, FIELD_OF(MaxSize), UnsignedField},
+    {PageOther, IDC_CLICK_HTML, FIELD_OF(ClickHTML), CheckBox},
+    {PageOther, IDC_EXTERNAL_ICON, FIELD_OF(ExternalIcon), CheckBox},
+    {PageOther, IDC_IE_MENU, FIELD_OF(IEMenu), CheckBox},
+    {PageOther, IDC_PROXY_FLAG, FIELD_OF(ProxyFlag), CheckBox},
+    {PageOther, IDC_URL_SAVE, FIELD_OF(URLSave), CheckBox},
+    {PageOther, IDC_PROXY, FIELD_OF(Proxy), TypedText},
+    {PageOther, IDC_PROXY_PORT, FIELD_OF(ProxyPort), UnsignedField},
+    {PageOther, IDC_COOKIE_FILE, FIELD_OF(CookieFile), TypedText},
+};
+#undef FIELD_OF
+
+void SaveField(IniDocument* file, const BoundField& bound) {
+    const OptionKey* key = OptionOfField(bound.field);
+    if (!key) return;
+    HWND page = dialogState.pages[bound.page];
     char text[kFieldSize];
-    Options.Hierarchical = StoreCheckBox(file, page, IDC_HIERARCHICAL, "Hierarchical");
-    Options.SameFileName = StoreCheckBox(file, page, IDC_PREFER_LARGER, "SameFileName");
-    StoreText(file, page, IDC_SOCKETS, "Sockets", text);
-    Options.Sockets = TextToInt(text);
-    StoreText(file, page, IDC_HOST_SOCKETS, "HostSockets", text);
-    Options.HostSockets = TextToInt(text);
-    StoreText(file, page, IDC_DLPATH, "DLPath", text);
-    CopyText(Options.DLPath, sizeof Options.DLPath, text);
+    switch (bound.form) {
+    case CheckBox:
+        *OptionNumber(&Options, *key) = StoreCheckBox(file, page, bound.controlId, key->key);
+        break;
+    case TypedText:
+        StoreText(file, page, bound.controlId, key->key, text);
+        if (key->kind == TextKey) CopyText(OptionText(&Options, *key), key->size, text);
+        else *OptionNumber(&Options, *key) = TextToInt(text);
+        break;
+    case UnsignedField:
+        *OptionNumber(&Options, *key) = StoreNumber(file, page, bound.controlId, key->key);
+        break;
+    }
 }
 
-void SaveAnalysisPage(IniDocument* file, HWND page) {
-    char text[kFieldSize];
-    Options.InternalLinks = StoreCheckBox(file, page, IDC_INTERNAL_LINKS, "InternalLinks");
-    Options.HeadCheck = StoreCheckBox(file, page, IDC_HEAD_CHECK, "HeadCheck");
-    Options.ThumbNail = StoreCheckBox(file, page, IDC_THUMBNAIL, "ThumbNail");
-    Options.TimeOut = StoreCheckBox(file, page, IDC_TIMEOUT, "TimeOut");
-    StoreText(file, page, IDC_TIMEOUT_SEC, "TimeOutSec", text);
-    Options.TimeOutSec = TextToInt(text);
-    Options.JPG = StoreCheckBox(file, page, IDC_JPG, "JPG");
-    Options.HTM = StoreCheckBox(file, page, IDC_HTM, "HTM");
-    Options.PNG = StoreCheckBox(file, page, IDC_PNG, "PNG");
-    Options.GIF = StoreCheckBox(file, page, IDC_GIF, "GIF");
-    Options.WAV = StoreCheckBox(file, page, IDC_WAV, "WAV");
-    Options.LZH = StoreCheckBox(file, page, IDC_LZH, "LZH");
-    StoreText(file, page, IDC_EXTENSION, "Extension", text);
-    CopyText(Options.Extension, sizeof Options.Extension, text);
-}
-
-void SaveSkipPage(IniDocument* file, HWND page) {
-    Options.MinSizeCheck = StoreCheckBox(file, page, IDC_MIN_SIZE_CHECK, "MinSizeCheck");
-    Options.MaxSizeCheck = StoreCheckBox(file, page, IDC_MAX_SIZE_CHECK, "MaxSizeCheck");
-    Options.MinSize = StoreNumber(file, page, IDC_MIN_SIZE, "MinSize");
-    Options.MaxSize = StoreNumber(file, page, IDC_MAX_SIZE, "MaxSize");
-}
-
-void SaveOtherPage(IniDocument* file, HWND page) {
-    char text[kFieldSize];
-    Options.ClickHTML = StoreCheckBox(file, page, IDC_CLICK_HTML, "ClickHTML");
-    Options.ExternalIcon = StoreCheckBox(file, page, IDC_EXTERNAL_ICON, "ExternalIcon");
-    Options.IEMenu = StoreCheckBox(file, page, IDC_IE_MENU, "IEMenu");
+void SaveFields(IniDocument* file) {
+    char cookieFile[sizeof Options.CookieFile];
+    CopyText(cookieFile, sizeof cookieFile, Options.CookieFile);
+    for (const BoundField& bound : kBoundFields) SaveField(file, bound);
     // On every OK, changed or not: the entry may have been removed behind
     // the program's back, and this is how the user puts it back.
     if (Options.IEMenu == 1) RegisterBrowserMenuAndWarn();
     else UnregisterBrowserMenu();
-    Options.ProxyFlag = StoreCheckBox(file, page, IDC_PROXY_FLAG, "ProxyFlag");
-    Options.URLSave = StoreCheckBox(file, page, IDC_URL_SAVE, "URLSave");
-    StoreText(file, page, IDC_PROXY, "Proxy", text);
-    CopyText(Options.Proxy, sizeof Options.Proxy, text);
-    Options.ProxyPort = StoreNumber(file, page, IDC_PROXY_PORT, "ProxyPort");
     // A changed file is read at once; the cookies of the run stay.
-    StoreText(file, page, IDC_COOKIE_FILE, "CookieFile", text);
-    bool changed = strcmp(text, Options.CookieFile) != 0;
-    CopyText(Options.CookieFile, sizeof Options.CookieFile, text);
+    bool changed = strcmp(cookieFile, Options.CookieFile) != 0;
     if (changed) ReadCookieFileSetting();
 }
 
 // The viewer's form is read when it is created, so an open viewer is closed
 // with the old value and opened again with the new one.
 void SaveViewerForm(IniDocument* file, HWND page, HWND mainWindow) {
-    int viewerDialog = StoreCheckBox(file, page, IDC_VIEWER_DIALOG, "ViewerDialog");
+    const OptionKey* key = OptionOfField(offsetof(OptionsRecord, ViewerDialog));
+    if (!key) return;
+    int viewerDialog = StoreCheckBox(file, page, IDC_VIEWER_DIALOG, key->key);
     if (viewerDialog != Options.ViewerDialog && mainWindow && IsViewerOpen(mainWindow)) {
         SendViewerCommand(mainWindow);
         Options.ViewerDialog = viewerDialog;
@@ -157,10 +183,7 @@ void SaveViewerForm(IniDocument* file, HWND page, HWND mainWindow) {
 void SaveOptionsFromDialog(HWND dialog) {
     IniDocument file;
     const IniLoadResult loaded = IniLoad(IniPath, &file);
-    SaveSavePage(&file, dialogState.pages[PageSave]);
-    SaveAnalysisPage(&file, dialogState.pages[PageAnalysis]);
-    SaveSkipPage(&file, dialogState.pages[PageSkip]);
-    SaveOtherPage(&file, dialogState.pages[PageOther]);
+    SaveFields(&file);
     SaveViewerForm(&file, dialogState.pages[PageOther], GetWindow(dialog, GW_OWNER));
     IniSaveResult saved = IniSaveReadError;
     if (loaded != IniReadError) saved = IniStore(file, IniPath) ? IniSaved : IniSaveWriteError;
@@ -247,7 +270,7 @@ int CALLBACK OnFolderBrowserEvent(HWND browser, UINT message, LPARAM, LPARAM pat
 
 int StoreCheckBox(IniDocument* file, HWND page, int controlId, const char* key) {
     int value = IsDlgButtonChecked(page, controlId) == BST_CHECKED ? 1 : 0;
-    IniSetInt(file, kSection, key, value);
+    IniSetInt(file, kOptionSection, key, value);
     return value;
 }
 

@@ -3,14 +3,12 @@
 #pragma once
 #include <cstddef>
 
-// Fewest and most simultaneous downloads the dialog lets the user choose; the
-// connections to one host (HostSockets) take the same range.
-const int kMinSockets = 1;
-const int kMaxSockets = 10;
+#include "settings/options.h"
 
-// The simultaneous-downloads field after a change of its text: returns 1 and
-// writes the replacement ("1" or "10") into fixedOut when the text converts
-// to a number outside 1 to 10 (anything that is not a number converts to 0);
+// The simultaneous-downloads field (and the per-host one) after a change of
+// its text: returns 1 and writes the replacement (kMinSockets or kMaxSockets
+// as text) into fixedOut when the text converts to a number outside that
+// range (anything that is not a number converts to 0);
 // returns 0 and leaves fixedOut alone when the text may stay.
 int ClampSocketsText(const char* text, char* fixedOut, size_t size);
 

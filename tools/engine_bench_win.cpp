@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "resources/resource.h"
 #include "tests/ui/ferrow_app.h"
 
 namespace {
@@ -84,7 +85,7 @@ int Download(const char* page, int sockets, int hostSockets) {
     if (TimeUntilLog(app, kAnalysed, true, Now(), 60000) < 0) return 1;
     const int rows = app.ListCount();
     const long long start = Now();
-    app.Command(40004);  // download all
+    app.Command(IDM_DOWNLOAD_ALL);
     long long ms = TimeUntilLog(app, rows > 1 ? kBatchDone : kOneDone, rows > 1, start, 600000);
     if (ms < 0) return 1;
     printf("%lld ms, %d files\n", ms, rows);
@@ -99,7 +100,7 @@ int Analyse(const char* page) {
     if (!app.Start("", ini)) return 1;
     SendMessageA(app.UrlEdit(), WM_SETTEXT, 0, (LPARAM)page);
     const long long start = Now();
-    app.Command(40001);  // analyse
+    app.Command(IDM_ANALYSE);
     long long ms = TimeUntilLog(app, kAnalysed, true, start, 600000);
     if (ms < 0) return 1;
     printf("%lld ms, %d rows\n", ms, app.ListCount());

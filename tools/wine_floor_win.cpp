@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: wine_floor_win <list-file> <folder> [threads] | calls <folder>\n");
         return 2;
     }
-    const int threads = argc == 4 ? atoi(argv[3]) : 1;
+    const int threads = argc == 4 ? (int)strtol(argv[3], nullptr, 10) : 1;
     if (threads < 1 || threads > 64) return 2;
     WSADATA data;
     if (WSAStartup(0x0202, &data) != 0) return 3;

@@ -4,6 +4,7 @@
 // order a host finds the two. Every failure is a return code.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "spi/spi_input_win.h"
@@ -42,7 +43,7 @@ int32_t OpenInput(const char* buf, SpiLength len, uint32_t flag, SpiInput* in) {
 
 SPI_EXPORT int32_t SPI_API GetPluginInfo(int32_t infoNumber, char* buffer, int32_t bufferLength) {
     if (infoNumber < 0 || infoNumber >= kPluginInfoCount || !buffer || bufferLength <= 0) return 0;
-    lstrcpynA(buffer, kPluginInfo[infoNumber], bufferLength);
+    std::snprintf(buffer, size_t(bufferLength), "%s", kPluginInfo[infoNumber]);
     return lstrlenA(buffer);
 }
 

@@ -63,8 +63,11 @@ template <typename Fn> double BestSeconds(Fn decode) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "--make-ppm") == 0)
-        return MakePpm(argv[2], std::atoi(argv[3]), std::atoi(argv[4])) ? 0 : 1;
+    if (argc == 5 && std::strcmp(argv[1], "--make-ppm") == 0) {
+        int width = int(std::strtol(argv[3], nullptr, 10));
+        int height = int(std::strtol(argv[4], nullptr, 10));
+        return MakePpm(argv[2], width, height) ? 0 : 1;
+    }
     if (argc < 2) {
         std::fprintf(stderr, "usage: jpeg_bench FILE.jpg ... | --make-ppm FILE WIDTH HEIGHT\n");
         return 2;

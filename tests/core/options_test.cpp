@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "settings/ini.h"
 #include "settings/options.h"
@@ -58,6 +60,79 @@ TEST_F(OptionsTest, DefaultsWithNoFile) {
     EXPECT_EQ(Options.ProxyPort, 0);
     EXPECT_EQ(Options.HostSockets, 4);
     EXPECT_STREQ(Options.CookieFile, "");
+}
+
+// Writes each key with the text value(key, place) and loads the file.
+template <typename Value>
+void LoadWritten(Value value) {
+    IniDocument file;
+    for (int i = 0; i < kOptionKeyCount; i++)
+        IniSetText(&file, kOptionSection, kOptionKeys[i].key, value(kOptionKeys[i], i).c_str());
+    ASSERT_EQ(IniStore(file, IniPath), 1);
+    LoadOptions();
+}
+
+std::string Number(int64_t value) { return std::to_string(value); }
+
+TEST_F(OptionsTest, EveryKeyOfTheTableRoundTripsThroughTheFile) {
+    size_t bytes = 0;
+    for (const OptionKey& key : kOptionKeys) {
+        ASSERT_NE(key.key, nullptr);
+        EXPECT_EQ(OptionOfField(key.offset), &key) << key.key << ": one key per field";
+        bytes += key.size;
+    }
+    EXPECT_EQ(bytes, sizeof(OptionsRecord)) << "a field without a key";
+
+    // Missing keys give the defaults, and the defaults written read back.
+    auto fallback = [](const OptionKey& key, int) {
+        if (key.kind != TextKey) return Number(key.fallback);
+        return std::string(key.fallbackText ? key.fallbackText : ProgramFolder);
+    };
+    for (int written = 0; written < 2; written++) {
+        WriteWholeFile(IniPath, "");
+        if (written) LoadWritten(fallback);
+        else LoadOptions();
+        for (const OptionKey& key : kOptionKeys) {
+            if (key.kind == TextKey) EXPECT_EQ(OptionText(&Options, key), fallback(key, 0)) << key.key;
+            else EXPECT_EQ(*OptionNumber(&Options, key), key.fallback) << key.key;
+        }
+    }
+
+    // A value of its own reaches the key's field and no other.
+    auto own = [](const OptionKey& key, int place) {
+        if (key.kind == TextKey) return std::string("text of ") + key.key;
+        return Number(key.heldOnLoad ? key.max - 1 : 100 + place);
+    };
+    LoadWritten(own);
+    for (int i = 0; i < kOptionKeyCount; i++) {
+        const OptionKey& key = kOptionKeys[i];
+        if (key.kind == TextKey) EXPECT_EQ(OptionText(&Options, key), own(key, i));
+        else EXPECT_EQ(Number(*OptionNumber(&Options, key)), own(key, i)) << key.key;
+    }
+
+    // Present but empty: the integer read takes the default, the text reads
+    // convert nothing.
+    LoadWritten([](const OptionKey&, int) { return std::string(); });
+    for (const OptionKey& key : kOptionKeys) {
+        if (key.kind == TextKey) EXPECT_STREQ(OptionText(&Options, key), "") << key.key;
+        else EXPECT_EQ(*OptionNumber(&Options, key), key.kind == IntKey ? key.fallback : 0) << key.key;
+    }
+
+    // Beyond the range: held there where the load holds it, else as written.
+    for (int64_t beyond : {-1, 1}) {
+        auto outside = [beyond](const OptionKey& key, int) {
+            return Number(beyond < 0 ? int64_t(key.min) - 1 : int64_t(key.max) + 1);
+        };
+        LoadWritten(outside);
+        for (const OptionKey& key : kOptionKeys) {
+            if (key.kind == TextKey || (key.min == INT32_MIN && beyond < 0) ||
+                (key.max == INT32_MAX && beyond > 0))
+                continue;  // no number beyond those
+            int expected = key.heldOnLoad ? (beyond < 0 ? key.min : key.max)
+                                          : (int)std::stoll(outside(key, 0));
+            EXPECT_EQ(*OptionNumber(&Options, key), expected) << key.key << " " << beyond;
+        }
+    }
 }
 
 TEST_F(OptionsTest, HostSocketsStayBetweenOneAndTen) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jpeg/jpeg_decoder.h"
+#include "jpeg/jpeg_segment.h"
 #include "tests/jpeg/jpeg_builder.h"
 
 namespace {
@@ -272,6 +273,32 @@ TEST(HostileInput, LargeFrameWithLittleDataIsDecoded) {
               DecodeJpegWith(&image, stream.data(), stream.size(), JpegDecodeOptions()));
     EXPECT_EQ(4096, image.width);
     ReleaseDecodedImage(&image);
+}
+
+// The segment reader answers zeros past its end and says so; a piece taken
+// longer than what is left holds only what is there.
+TEST(HostileInput, SegmentReadsPastTheEndGiveZeros) {
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0xFF};
+    jpeg::SegmentReader r = jpeg::StartSegmentReader(bytes, 3);
+    EXPECT_EQ(0x1234u, jpeg::ReadBe16(r));
+    EXPECT_FALSE(r.overrun);
+    EXPECT_EQ(0x5600u, jpeg::ReadBe16(r)); // the fourth byte lies outside
+    EXPECT_TRUE(r.overrun);
+    EXPECT_EQ(0u, jpeg::PeekU8(r));
+    EXPECT_EQ(0u, jpeg::BytesLeft(r));
+
+    r = jpeg::StartSegmentReader(bytes, 3);
+    jpeg::SkipBytes(r, 1);
+    jpeg::SegmentReader piece = jpeg::TakeSegment(r, 5);
+    EXPECT_TRUE(r.overrun);
+    EXPECT_EQ(2u, jpeg::BytesLeft(piece));
+    uint8_t out[4] = {9, 9, 9, 9};
+    jpeg::ReadBytes(piece, out, 4);
+    EXPECT_EQ(0x34, out[0]);
+    EXPECT_EQ(0x56, out[1]);
+    EXPECT_EQ(0, out[2] | out[3]);
+    EXPECT_TRUE(piece.overrun);
+    EXPECT_EQ(0u, jpeg::BytesLeft(jpeg::StartSegmentReader(nullptr, 8)));
 }
 
 } // namespace
