@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr size_t kTagTextSize = 256;
-constexpr size_t kMaxTagChars = 253; // then ">" and the terminator
+// Room a tag text starts with; a longer tag grows it, bounded by the page.
+constexpr size_t kTagTextStart = 4096;
 // Raw title bytes kept: a UTF-8 character takes up to three bytes for the
 // two of its Shift_JIS form, so 88 Shift_JIS bytes need this many.
 constexpr size_t kTitleRawBytes = 3 * kMaxTitleBytes;
@@ -42,9 +42,9 @@ struct Scanner {
     const ScanSettings* settings;
     PageScan* out;
     const char* tagStart; // "<" of the tag being handled
-    char tagText[kTagTextSize];
+    char* tagText; // the whole tag, blanks collapsed, in *tagRoom
     size_t tagLength;
-    bool tagCut; // characters were dropped for want of room
+    std::vector<char>* tagRoom;
     char title[kTitleRawBytes + 1];
     size_t titleLength;
     bool inTitle;
@@ -360,16 +360,19 @@ const char* ScanScript(Scanner& s, const char* gt) {
     return scriptEnd + 9;
 }
 
+// The whole tag, however long: today's tags carry kilobytes of alt, data-*
+// and srcset text before the attribute the rules want.
 void CollectTagText(Scanner& s, const char* lt, const char* gt) {
+    size_t need = (size_t)(gt - lt) + 2; // ">" and the terminator
+    if (s.tagRoom->size() < need) {
+        s.tagRoom->resize(need);
+        s.tagText = s.tagRoom->data();
+    }
     size_t n = 0;
-    // Full: the tag is cut when anything but more collapsed blanks follows.
-    bool cut = CollapseBlanks(lt, gt, s.tagText, kMaxTagChars, &n);
-    // A cut tag gets no ">": an unquoted value running into the cut then has
-    // no end and is not taken half.
-    if (!cut) s.tagText[n++] = '>';
+    CollapseBlanks(lt, gt, s.tagText, need - 2, &n);
+    s.tagText[n++] = '>';
     s.tagText[n] = '\0';
     s.tagLength = n;
-    s.tagCut = cut;
 }
 
 void CollectTitle(Scanner& s, const char* p, const char* end) {
@@ -752,6 +755,9 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
     s.end = FindByte(bytes, bytes + length, '\0'); // the body ends at its first NUL
     s.settings = &settings;
     s.out = out;
+    static std::vector<char> tagRoom(kTagTextStart);
+    s.tagRoom = &tagRoom;
+    s.tagText = tagRoom.data();
     s.charset = settings.headerCharset;
     if (s.charset == CharsetUnknown) s.charset = CharsetOfByteOrderMark(bytes, length);
     s.charsetFixed = s.charset != CharsetUnknown;
