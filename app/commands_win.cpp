@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "analysis/file_table.h"
 #include "app/address_text.h"
 #include "app/arrange_win.h"
 #include "app/file_list_win.h"
@@ -15,6 +14,7 @@
 #include "app/status_bar_win.h"
 #include "app/toolbar_win.h"
 #include "app/url_box_win.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
 #include "resources/resource.h"

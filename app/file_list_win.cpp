@@ -2,13 +2,13 @@
 
 #include <commctrl.h>
 
-#include "analysis/file_table.h"
 #include "app/address_text.h"
 #include "app/list_sort.h"
 #include "app/log_batch.h"
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
 #include "app/status_bar_win.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
 #include "resources/resource.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 #include "settings/ini.h"
 
 // Byte-wise comparison with only the ASCII letters folded; Shift_JIS bytes

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 
 #include "app/main_state_win.h"
-#include "analysis/file_table.h"
 #include "app/status_text.h"
+#include "engine/file_table.h"
 #include "engine/report.h"
 #include "resources/resource.h"
 

@@ -1,6 +1,6 @@
 #include "app/status_text.h"
 
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 #include "settings/ini.h"
 #include "text/text.h"
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/file_table.h"
 #include "engine/engine.h"
+#include "engine/file_table.h"
 #include "engine/report.h"
 #include "engine/retry.h"
 #include "engine/tls.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 #include "engine/net.h"
 #include "engine/platform.h"
 

@@ -6,9 +6,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "analysis/file_table.h"
 #include "analysis/links.h"
 #include "analysis/page_scan.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/report.h"
 #include "settings/options.h"

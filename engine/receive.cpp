@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/file_table.h"
 #include "analysis/links.h"
 #include "analysis/page_charset.h"
 #include "engine/cookies.h"
 #include "engine/engine.h"
+#include "engine/file_table.h"
 #include "engine/http.h"
 #include "engine/local_path.h"
 #include "engine/net.h"

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-#include "analysis/file_table.h"  // the table's requests to the file list view
+#include "engine/file_table.h"  // the table's requests to the file list view
 
 // One printf-style line in the log pane.
 void LogAppend(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -6,8 +6,8 @@
 #include <deque>
 #include <utility>
 
-#include "analysis/file_table.h"
 #include "engine/engine.h"
+#include "engine/file_table.h"
 #include "engine/http.h"
 #include "engine/net.h"
 #include "engine/page_links.h"

@@ -21,9 +21,9 @@
 #include <fstream>
 #include <string>
 
-#include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
+#include "engine/file_table.h"
 #include "engine/tls.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "analysis/file_table.h"
 #include "analysis/byte_search.h"
 #include "analysis/page_scan.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/page_links.h"
 #include "settings/options.h"

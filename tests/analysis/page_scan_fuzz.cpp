@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "analysis/file_table.h"
 #include "analysis/links.h"
 #include "analysis/page_charset.h"
 #include "analysis/page_scan.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/page_links.h"
 #include "settings/options.h"

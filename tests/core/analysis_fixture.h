@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
 

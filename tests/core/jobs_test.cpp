@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 #include "engine/jobs.h"
 #include "engine/platform.h"
 #include "tests/support/recorder.h"

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/event_loop.h"
+#include "engine/file_table.h"
 #include "settings/options.h"
 #include "tests/engine/servers.h"
 #include "tests/support/recorder.h"

@@ -14,9 +14,9 @@
 #include <functional>
 #include <string>
 
-#include "analysis/file_table.h"
 #include "engine/engine.h"
 #include "engine/engine_window_win.h"
+#include "engine/file_table.h"
 #include "engine/net.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"

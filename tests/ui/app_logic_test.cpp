@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "analysis/file_table.h"
 #include "app/address_text.h"
 #include "app/layout.h"
 #include "app/list_sort.h"
 #include "app/startup_failure.h"
 #include "app/status_text.h"
+#include "engine/file_table.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
 

@@ -1,4 +1,4 @@
-#include "analysis/file_table.h"
+#include "engine/file_table.h"
 
 #include <cstdint>
 #include <cstdio>
