@@ -47,6 +47,10 @@ TEST_F(FileTableTest, AddFoundFileFillsAllColumns) {
     char buffer[5];
     ListGetText(0, ColAddress, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "http");
+    // The name column: the last path segment without its query, escapes decoded.
+    AddFoundFile("http://h/s/c%20d.jpg?itok=x&from=/a/b.gif", -1, nullptr, 1);
+    EXPECT_STREQ(ListText(2, ColName), "c d.jpg");
+    EXPECT_EQ(FileTable.rows[2].icon, IconJpeg);
 }
 
 TEST_F(FileTableTest, HtmlIsListedOnlyWithTheHtmType) {
