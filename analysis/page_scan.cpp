@@ -4,6 +4,7 @@
 
 #include "analysis/attribute_text.h"
 #include "analysis/byte_search.h"
+#include "analysis/json_images.h"
 #include "analysis/links.h"
 #include "text/charset.h"
 #include "text/name_text.h"
@@ -18,8 +19,9 @@ constexpr size_t kTagTextStart = 4096;
 // two of its Shift_JIS form, so 88 Shift_JIS bytes need this many.
 constexpr size_t kTitleRawBytes = 3 * kMaxTitleBytes;
 constexpr size_t kCharsetSize = 256;
-// A decoded attribute value; a longer one names no address we could fetch.
-constexpr size_t kValueSize = 1024;
+// A decoded attribute value, and a link with its bytes beyond ASCII
+// percent-encoded; a longer one names no address we could fetch.
+constexpr size_t kValueSize = kAddressInputSize;
 // How far after the "(" (or ",") of a call its quoted argument may start.
 // Bounds the work per call, so a script of nothing but unclosed calls still
 // scans in linear time.
@@ -481,7 +483,8 @@ enum Element {
     ElementLink,
     ElementMeta,
     ElementBase,
-    ElementStyle
+    ElementStyle,
+    ElementScript
 };
 
 Element ElementOf(const char* name, size_t length) {
@@ -493,7 +496,8 @@ Element ElementOf(const char* name, size_t length) {
                      {"video", 5, ElementVideo}, {"audio", 5, ElementAudio},
                      {"embed", 5, ElementEmbed}, {"object", 6, ElementObject},
                      {"link", 4, ElementLink},   {"meta", 4, ElementMeta},
-                     {"base", 4, ElementBase},   {"style", 5, ElementStyle}};
+                     {"base", 4, ElementBase},   {"style", 5, ElementStyle},
+                     {"script", 6, ElementScript}};
     if (length < 3 || length > 6) return ElementOther;
     char first = (char)(name[0] | 0x20);
     for (const auto& e : kElements)
@@ -531,6 +535,27 @@ void TakeSrcset(Scanner& s, const Span& value) {
 
 void TakeCssUrl(void* context, const char* start, size_t length) {
     AddLink(*(Scanner*)context, start, length, RefStyle, false);
+}
+
+void TakeLazyCssUrl(void* context, const char* start, size_t length) {
+    AddLink(*(Scanner*)context, start, length, RefLazy, false);
+}
+
+void TakeJsonImage(void* context, const char* start, size_t length) {
+    AddLink(*(Scanner*)context, start, length, RefStructured, false);
+}
+
+// A lazy background: an address, or CSS with url(...) in it.
+void TakeLazyBackground(Scanner& s, const Span& value) {
+    const char* paren = FindByte(value.text, value.text + value.length, '(');
+    if (paren < value.text + value.length) {
+        char decoded[kValueSize];
+        size_t n = 0;
+        if (DecodeCharacterReferences(value.text, value.length, decoded, sizeof decoded, &n))
+            ForEachCssUrl(decoded, n, TakeLazyCssUrl, &s);
+        return;
+    }
+    AddLink(s, value.text, value.length, RefLazy, true);
 }
 
 // Quotes inside a style attribute are often written as &quot;, so the value
@@ -588,7 +613,7 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
     if (element == ElementOther && !MayHoldDataOrStyle(nameEnd, gt)) return;
     bool image = element == ElementImg || element == ElementSource;
     bool thumbnail = image && s.settings->skipThumbnails && s.inLink;
-    Span rel, as, href, property, name, content;
+    Span rel, as, href, property, name, content, type;
     for (p = nameEnd; p < gt;) {
         while (p < gt && (IsBlank(*p) || *p == '/'))
             p++;
@@ -628,9 +653,16 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
             break;
         case 'd':
             if (NameIs(attr, attrLength, "data-src") || NameIs(attr, attrLength, "data-original") ||
-                NameIs(attr, attrLength, "data-lazy-src")) {
+                NameIs(attr, attrLength, "data-lazy-src") ||
+                NameIs(attr, attrLength, "data-full-src") ||
+                NameIs(attr, attrLength, "data-large-file") ||
+                NameIs(attr, attrLength, "data-orig-file")) {
                 if (!thumbnail) AddLink(s, value.text, value.length, RefLazy, true);
-            } else if (NameIs(attr, attrLength, "data-srcset")) {
+            } else if (NameIs(attr, attrLength, "data-bg") ||
+                       NameIs(attr, attrLength, "data-background-image")) {
+                if (!thumbnail) TakeLazyBackground(s, value);
+            } else if (NameIs(attr, attrLength, "data-srcset") ||
+                       NameIs(attr, attrLength, "data-lazy-srcset")) {
                 if (image && !thumbnail) TakeSrcset(s, value);
             } else if (NameIs(attr, attrLength, "data") && element == ElementObject) {
                 AddLink(s, value.text, value.length, RefMedia, true);
@@ -650,6 +682,9 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
             break;
         case 'r':
             if (NameIs(attr, attrLength, "rel")) rel = value;
+            break;
+        case 't':
+            if (NameIs(attr, attrLength, "type")) type = value;
             break;
         case 's':
             if (NameIs(attr, attrLength, "src")) {
@@ -682,6 +717,10 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
         }
     }
     if (element == ElementBase) TakeBase(s, href);
+    if (element == ElementScript && ValueIs(type, "application/ld+json")) {
+        const char* scriptEnd = FindEndTag(pageGt + 1, s.end, "</script");
+        ForEachJsonImage(pageGt + 1, (size_t)(scriptEnd - (pageGt + 1)), TakeJsonImage, &s);
+    }
     if (element == ElementStyle) {
         const char* styleEnd = FindEndTag(pageGt + 1, s.end, "</style");
         ForEachCssUrl(pageGt + 1, (size_t)(styleEnd - (pageGt + 1)), TakeCssUrl, &s);

@@ -77,7 +77,7 @@ TEST_F(FileTableTest, ExternalIconOnlyForAbsoluteHtmlLinks) {
 
 TEST_F(FileTableTest, TextsAreCutToTheirColumns) {
     std::string name(100, 'n');
-    std::string address = "http://h/" + name + std::string(300, 'q');
+    std::string address = "http://h/" + name + std::string(kMaxAddress, 'q');
     int row = AddFoundFile(("http://h/" + name).c_str(), INT64_MAX, nullptr, 1);
     EXPECT_EQ(strlen(ListText(row, ColName)), 63u);
     EXPECT_STREQ(ListText(row, ColSize), "9223372036854775807");
