@@ -234,7 +234,8 @@ bool AcceptByExtension(const char* link, const TypeFilter& filter) {
         size_t length;
         bool on;
     } kTypes[] = {{"jpg", 3, filter.jpg}, {"jpeg", 4, filter.jpg}, {"gif", 3, filter.gif},
-                  {"png", 3, filter.png}, {"wav", 3, filter.wav},  {"lzh", 3, filter.lzh}};
+                  {"png", 3, filter.png}, {"wav", 3, filter.wav},  {"lzh", 3, filter.lzh},
+                  {"webp", 4, filter.webp}, {"avif", 4, filter.avif}};
     for (const auto& type : kTypes)
         if (type.on && begins(type.prefix, type.length)) return true;
     return false;

@@ -9,7 +9,7 @@
 // The file types a user selected, as the extension filter reads them.
 struct TypeFilter {
     bool pages; // HTML pages and directories (InternalLinks or HTM)
-    bool jpg, gif, png, wav, lzh;
+    bool jpg, gif, png, wav, lzh, webp, avif;
     const char* extension; // Extension: more extensions, separated by spaces
     size_t extensionSize;  // bytes of room at extension (it may lack a terminator)
 };

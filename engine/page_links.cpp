@@ -122,6 +122,8 @@ TypeFilter OptionTypeFilter() {
     filter.png = Options.PNG == 1;
     filter.wav = Options.WAV == 1;
     filter.lzh = Options.LZH == 1;
+    filter.webp = Options.WEBP == 1;
+    filter.avif = Options.AVIF == 1;
     filter.extension = Options.Extension;
     filter.extensionSize = sizeof Options.Extension;
     return filter;

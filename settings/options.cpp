@@ -73,6 +73,8 @@ void LoadOptions() {
     Options.GIF = ReadInt(f, "GIF", 0);
     Options.WAV = ReadInt(f, "WAV", 0);
     Options.LZH = ReadInt(f, "LZH", 0);
+    Options.WEBP = ReadInt(f, "WEBP", 1);
+    Options.AVIF = ReadInt(f, "AVIF", 1);
     ReadText(f, "Extension", "", Options.Extension, sizeof Options.Extension);
     Options.MinSizeCheck = ReadInt(f, "MinSizeCheck", 0);
     Options.MaxSizeCheck = ReadInt(f, "MaxSizeCheck", 0);

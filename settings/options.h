@@ -33,6 +33,8 @@ struct OptionsRecord {
     int32_t ProxyPort;
     int32_t HostSockets;  // most downloads from one host at once, 1 to 10
     char CookieFile[260]; // a cookies.txt to read at start, "" for none
+    int32_t WEBP;
+    int32_t AVIF;
 };
 
 extern OptionsRecord Options;

@@ -104,6 +104,8 @@ void SaveAnalysisPage(IniDocument* file, HWND page) {
     Options.GIF = StoreCheckBox(file, page, IDC_GIF, "GIF");
     Options.WAV = StoreCheckBox(file, page, IDC_WAV, "WAV");
     Options.LZH = StoreCheckBox(file, page, IDC_LZH, "LZH");
+    Options.WEBP = StoreCheckBox(file, page, IDC_WEBP, "WEBP");
+    Options.AVIF = StoreCheckBox(file, page, IDC_AVIF, "AVIF");
     StoreText(file, page, IDC_EXTENSION, "Extension", text);
     CopyText(Options.Extension, sizeof Options.Extension, text);
 }

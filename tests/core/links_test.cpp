@@ -331,7 +331,9 @@ TEST(AcceptByExtensionTest, EachTypeOptionSelectsItsExtensions) {
                  {&OptionsRecord::GIF, {"a.gif", "a.gif"}},
                  {&OptionsRecord::PNG, {"a.png", "a.PNG"}},
                  {&OptionsRecord::WAV, {"a.wav", "a.Wav"}},
-                 {&OptionsRecord::LZH, {"a.lzh", "a.LZH"}}};
+                 {&OptionsRecord::LZH, {"a.lzh", "a.LZH"}},
+                 {&OptionsRecord::WEBP, {"a.webp", "a.WebP?w=800"}},
+                 {&OptionsRecord::AVIF, {"a.avif", "a.AVIF#x"}}};
     for (const auto& type : types) {
         Options = OptionsRecord{};
         for (const char* link : type.links)

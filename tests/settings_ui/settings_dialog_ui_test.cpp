@@ -259,6 +259,8 @@ TEST_F(SettingsDialogUi, ShowsTheValuesOfTheGivenFile) {
         EXPECT_FALSE(ItemChecked(p.analysis, IDC_GIF));
         EXPECT_TRUE(ItemChecked(p.analysis, IDC_WAV));
         EXPECT_FALSE(ItemChecked(p.analysis, IDC_LZH));
+        EXPECT_TRUE(ItemChecked(p.analysis, IDC_WEBP)); // on when the file names neither
+        EXPECT_TRUE(ItemChecked(p.analysis, IDC_AVIF));
         EXPECT_EQ(ItemText(p.analysis, IDC_EXTENSION), "mp3 .zip");
 
         EXPECT_TRUE(ItemChecked(p.skip, IDC_MIN_SIZE_CHECK));
@@ -385,6 +387,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         Click(p.analysis, IDC_JPG);
         Click(p.analysis, IDC_LZH);
         Click(p.analysis, IDC_WAV);
+        Click(p.analysis, IDC_AVIF);
         TypeInto(p.analysis, IDC_EXTENSION, longExtension.c_str());
         SelectTab(p, 2);
         Click(p.skip, IDC_MIN_SIZE_CHECK);
@@ -410,7 +413,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         {"Hierarchical", "1"}, {"SameFileName", "0"}, {"Sockets", "5x"},
         {"DLPath", "D:\\新しい フォルダ\\dl "}, {"InternalLinks", "0"}, {"HeadCheck", "1"},
         {"ThumbNail", "1"}, {"TimeOut", "1"}, {"TimeOutSec", "15sec"}, {"JPG", "1"},
-        {"HTM", "1"}, {"PNG", "1"}, {"GIF", "0"}, {"WAV", "0"}, {"LZH", "1"},
+        {"HTM", "1"}, {"PNG", "1"}, {"GIF", "0"}, {"WAV", "0"}, {"LZH", "1"}, {"WEBP", "1"}, {"AVIF", "0"},
         {"Extension", std::string(259, 'e')}, {"MinSizeCheck", "0"}, {"MaxSizeCheck", "1"},
         {"MinSize", "0"}, {"MaxSize", "2000000"}, {"ClickHTML", "1"}, {"ExternalIcon", "0"},
         {"IEMenu", "1"}, {"ProxyFlag", "1"}, {"URLSave", "1"}, {"Proxy", "proxy.local"},
@@ -432,6 +435,8 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
     EXPECT_EQ(Options.JPG, 1);
     EXPECT_EQ(Options.WAV, 0);
     EXPECT_EQ(Options.LZH, 1);
+    EXPECT_EQ(Options.WEBP, 1);
+    EXPECT_EQ(Options.AVIF, 0);
     EXPECT_EQ(std::string(Options.Extension), std::string(255, 'e'));
     EXPECT_EQ(Options.MinSizeCheck, 0);
     EXPECT_EQ(Options.MaxSizeCheck, 1);
