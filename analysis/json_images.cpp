@@ -99,6 +99,7 @@ bool DecodeString(const char* p, const char* stop, char* out, size_t outSize, si
             case 'f':
                 return false;
             default: // \" \\ \/ and any other stand for themselves
+                if ((unsigned char)e < 0x20) return false;
                 bytes[0] = e;
                 break;
             }

@@ -111,6 +111,7 @@ TEST(ReferenceScanTest, StructuredDataPictures) {
         {"{\"url\":\"page.html\",\"author\":{\"url\":\"me.html\"},\"name\":\"image\"}", {}},
         {"{\"image\" : \"sp\\\"q.jpg\" , \"thumbnailUrl\":\"\\u5199.jpg\"}", {"sp\"q.jpg", "\xE5\x86\x99.jpg"}},
         {"{\"image\":\"bad\\u12\"}", {}},
+        {"{\"image\":\"esc\\\x01" "aped.jpg\"}", {}}, // an escaped control byte (found by fuzzing)
         {"{\"image\":\"cut", {}},
         {"{\"image\":\"\"}", {}},
     };
