@@ -216,7 +216,7 @@ bool HasHighByte(const char* text, size_t length) {
 // A link resolved on the current base; on a UTF-8 page its non-ASCII bytes
 // are percent-encoded first (into encoded, which out->clean may point into),
 // as browsers send them. False when dropped.
-bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&encoded)[kValueSize],
+bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&encoded)[kAddressBufferSize],
                     ResolvedLink* out) {
     if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
         if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return false;
@@ -229,7 +229,7 @@ bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&e
 // One found link: character references decoded (attribute values), the
 // non-ASCII bytes of a UTF-8 page percent-encoded, cleaned and resolved.
 void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode) {
-    char decoded[kValueSize];
+    char decoded[kAddressBufferSize];
     if (decode && FindByte(value, value + length, '&') < value + length) {
         size_t n = 0;
         if (!DecodeCharacterReferences(value, length, decoded, sizeof decoded, &n)) return;
@@ -237,7 +237,7 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
         length = n;
     }
     if (length > (size_t)kMaxAddress) return; // a cut link names another file
-    char encoded[kValueSize];
+    char encoded[kAddressBufferSize];
     ResolvedLink resolved;
     if (!ResolveForPage(s, value, length, encoded, &resolved)) return;
     PageReference ref;
@@ -572,11 +572,11 @@ void TakeStyleAttribute(Scanner& s, const Span& value) {
 
 void TakeBase(Scanner& s, const Span& href) {
     if (s.baseTaken || !href.text) return;
-    char decoded[kValueSize];
+    char decoded[kAddressBufferSize];
     size_t n = 0;
     if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
     // As every link: else the addresses resolved on it would carry raw bytes.
-    char encoded[kValueSize];
+    char encoded[kAddressBufferSize];
     ResolvedLink resolved;
     if (!ResolveForPage(s, decoded, n, encoded, &resolved)) return;
     LinkBase base;
