@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "settings/options.h"
 #include "text/text.h"
 
 namespace {
@@ -15,10 +14,6 @@ bool IsAsciiLetter(char c) {
 }
 bool IsAsciiDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-bool WantsPages() {
-    return Options.InternalLinks == 1 || Options.HTM == 1;
 }
 
 // Length of a leading "scheme:" as URLs write it (a letter, then letters,
@@ -171,24 +166,45 @@ int SchemeLength(const char* address) {
     return 0;
 }
 
-bool AcceptByExtension(const char* link) {
-    size_t n = strlen(link);
-    if (n == 0) return false;
-    if (WantsPages() && link[n - 1] == '/') return true;
-
+bool PathExtension(const char* link, size_t length, const char** startOut, size_t* lengthOut) {
+    const char* end = link;
+    const char* stop = link + length;
+    while (end < stop && *end && *end != '?' && *end != '#')
+        end++;
+    // The host of an absolute or protocol-relative link is no path segment:
+    // "http://example.com" has no extension.
+    const char* path = link;
+    size_t scheme = LinkSchemeLength(link, (size_t)(end - link));
+    if (scheme > 0 && (size_t)(end - link) >= scheme + 2 && link[scheme] == '/' &&
+        link[scheme + 1] == '/')
+        path = link + scheme + 2 + HostLength(link + scheme + 2, (size_t)(end - link) - scheme - 2);
+    else if (end - link >= 2 && link[0] == '/' && link[1] == '/')
+        path = link + 2 + HostLength(link + 2, (size_t)(end - link) - 2);
     const char* dot = nullptr;
-    for (size_t k = n; k-- > 0 && n - k <= (size_t)kMaxExtension + 1;) {
-        if (link[k] == '.') {
-            dot = link + k;
+    for (const char* p = end; p-- > path;) {
+        if (*p == '/') break;
+        if (*p == '.') {
+            dot = p;
             break;
         }
     }
-    if (!dot) return false;
-    const char* extension = dot + 1;
-    size_t extensionLength = strlen(extension);
+    if (!dot || (size_t)(end - dot - 1) > (size_t)kMaxExtension) return false;
+    *startOut = dot + 1;
+    *lengthOut = (size_t)(end - dot - 1);
+    return true;
+}
 
-    const char* words = Options.Extension;
-    const char* wordsEnd = words + strnlen(Options.Extension, sizeof Options.Extension);
+bool AcceptByExtension(const char* link, const TypeFilter& filter) {
+    size_t n = strlen(link);
+    if (n == 0) return false;
+    if (filter.pages && link[n - 1] == '/') return true;
+
+    const char* extension = nullptr;
+    size_t extensionLength = 0;
+    if (!PathExtension(link, n, &extension, &extensionLength)) return false;
+
+    const char* words = filter.extension ? filter.extension : "";
+    const char* wordsEnd = words + (filter.extension ? strnlen(words, filter.extensionSize) : 0);
     for (const char* p = words; p < wordsEnd;) {
         while (p < wordsEnd && *p == ' ')
             p++;
@@ -203,17 +219,25 @@ bool AcceptByExtension(const char* link) {
             return true;
     }
 
-    if (WantsPages() && (StrNCmpI(extension, "html", 5) == 0 || StrNCmpI(extension, "htm", 4) == 0))
-        return true;
+    // A prefix test on the extension alone: its length ends the comparison.
+    auto begins = [&](const char* prefix, size_t prefixLength) {
+        return extensionLength >= prefixLength &&
+               StrNCmpI(extension, prefix, (int)prefixLength) == 0;
+    };
+    auto is = [&](const char* word, size_t wordLength) {
+        return extensionLength == wordLength && StrNCmpI(extension, word, (int)wordLength) == 0;
+    };
+    if (filter.pages && (is("html", 4) || is("htm", 3))) return true;
 
-    static const struct {
+    const struct {
         const char* prefix;
-        const int32_t* option;
-    } kTypes[] = {{"jpg", &Options.JPG}, {"jpeg", &Options.JPG}, {"gif", &Options.GIF},
-                  {"png", &Options.PNG}, {"wav", &Options.WAV},  {"lzh", &Options.LZH}};
+        size_t length;
+        bool on;
+    } kTypes[] = {{"jpg", 3, filter.jpg}, {"jpeg", 4, filter.jpg}, {"gif", 3, filter.gif},
+                  {"png", 3, filter.png}, {"wav", 3, filter.wav},  {"lzh", 3, filter.lzh},
+                  {"webp", 4, filter.webp}, {"avif", 4, filter.avif}};
     for (const auto& type : kTypes)
-        if (*type.option == 1 && StrNCmpI(extension, type.prefix, (int)strlen(type.prefix)) == 0)
-            return true;
+        if (type.on && begins(type.prefix, type.length)) return true;
     return false;
 }
 

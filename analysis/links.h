@@ -6,9 +6,22 @@
 #include "text/address.h"
 #include "text/nocase.h"
 
+// The file types a user selected, as the extension filter reads them.
+struct TypeFilter {
+    bool pages; // HTML pages and directories (InternalLinks or HTM)
+    bool jpg, gif, png, wav, lzh, webp, avif;
+    const char* extension; // Extension: more extensions, separated by spaces
+    size_t extensionSize;  // bytes of room at extension (it may lack a terminator)
+};
+
+// The extension of a link's path: the text after the last "." of its last
+// path segment, before any "?" or "#", at most 8 characters; false when it
+// has none (or a longer one).
+bool PathExtension(const char* link, size_t length, const char** startOut, size_t* lengthOut);
+
 // True when the link's extension is one of the selected file types (or an
 // HTML page or directory while pages are wanted).
-bool AcceptByExtension(const char* link);
+bool AcceptByExtension(const char* link, const TypeFilter& filter);
 
 // The directory that a page's relative links start from: the address up to
 // and including the last "/" of its path, or the address and "/" when it has

@@ -4,6 +4,7 @@
 
 #include "analysis/attribute_text.h"
 #include "analysis/byte_search.h"
+#include "analysis/json_images.h"
 #include "analysis/links.h"
 #include "text/charset.h"
 #include "text/name_text.h"
@@ -12,14 +13,15 @@
 
 namespace {
 
-constexpr size_t kTagTextSize = 256;
-constexpr size_t kMaxTagChars = 253; // then ">" and the terminator
+// Room a tag text starts with; a longer tag grows it, bounded by the page.
+constexpr size_t kTagTextStart = 4096;
 // Raw title bytes kept: a UTF-8 character takes up to three bytes for the
 // two of its Shift_JIS form, so 88 Shift_JIS bytes need this many.
 constexpr size_t kTitleRawBytes = 3 * kMaxTitleBytes;
 constexpr size_t kCharsetSize = 256;
-// A decoded attribute value; a longer one names no address we could fetch.
-constexpr size_t kValueSize = 1024;
+// A decoded attribute value, and a link with its bytes beyond ASCII
+// percent-encoded; a longer one names no address we could fetch.
+constexpr size_t kValueSize = kAddressInputSize;
 // How far after the "(" (or ",") of a call its quoted argument may start.
 // Bounds the work per call, so a script of nothing but unclosed calls still
 // scans in linear time.
@@ -42,9 +44,9 @@ struct Scanner {
     const ScanSettings* settings;
     PageScan* out;
     const char* tagStart; // "<" of the tag being handled
-    char tagText[kTagTextSize];
+    char* tagText; // the whole tag, blanks collapsed, in *tagRoom
     size_t tagLength;
-    bool tagCut; // characters were dropped for want of room
+    std::vector<char>* tagRoom;
     char title[kTitleRawBytes + 1];
     size_t titleLength;
     bool inTitle;
@@ -214,7 +216,7 @@ bool HasHighByte(const char* text, size_t length) {
 // A link resolved on the current base; on a UTF-8 page its non-ASCII bytes
 // are percent-encoded first (into encoded, which out->clean may point into),
 // as browsers send them. False when dropped.
-bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&encoded)[kValueSize],
+bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&encoded)[kAddressBufferSize],
                     ResolvedLink* out) {
     if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
         if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return false;
@@ -227,7 +229,7 @@ bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&e
 // One found link: character references decoded (attribute values), the
 // non-ASCII bytes of a UTF-8 page percent-encoded, cleaned and resolved.
 void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode) {
-    char decoded[kValueSize];
+    char decoded[kAddressBufferSize];
     if (decode && FindByte(value, value + length, '&') < value + length) {
         size_t n = 0;
         if (!DecodeCharacterReferences(value, length, decoded, sizeof decoded, &n)) return;
@@ -235,7 +237,7 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
         length = n;
     }
     if (length > (size_t)kMaxAddress) return; // a cut link names another file
-    char encoded[kValueSize];
+    char encoded[kAddressBufferSize];
     ResolvedLink resolved;
     if (!ResolveForPage(s, value, length, encoded, &resolved)) return;
     PageReference ref;
@@ -360,16 +362,19 @@ const char* ScanScript(Scanner& s, const char* gt) {
     return scriptEnd + 9;
 }
 
+// The whole tag, however long: today's tags carry kilobytes of alt, data-*
+// and srcset text before the attribute the rules want.
 void CollectTagText(Scanner& s, const char* lt, const char* gt) {
+    size_t need = (size_t)(gt - lt) + 2; // ">" and the terminator
+    if (s.tagRoom->size() < need) {
+        s.tagRoom->resize(need);
+        s.tagText = s.tagRoom->data();
+    }
     size_t n = 0;
-    // Full: the tag is cut when anything but more collapsed blanks follows.
-    bool cut = CollapseBlanks(lt, gt, s.tagText, kMaxTagChars, &n);
-    // A cut tag gets no ">": an unquoted value running into the cut then has
-    // no end and is not taken half.
-    if (!cut) s.tagText[n++] = '>';
+    CollapseBlanks(lt, gt, s.tagText, need - 2, &n);
+    s.tagText[n++] = '>';
     s.tagText[n] = '\0';
     s.tagLength = n;
-    s.tagCut = cut;
 }
 
 void CollectTitle(Scanner& s, const char* p, const char* end) {
@@ -478,7 +483,8 @@ enum Element {
     ElementLink,
     ElementMeta,
     ElementBase,
-    ElementStyle
+    ElementStyle,
+    ElementScript
 };
 
 Element ElementOf(const char* name, size_t length) {
@@ -490,7 +496,8 @@ Element ElementOf(const char* name, size_t length) {
                      {"video", 5, ElementVideo}, {"audio", 5, ElementAudio},
                      {"embed", 5, ElementEmbed}, {"object", 6, ElementObject},
                      {"link", 4, ElementLink},   {"meta", 4, ElementMeta},
-                     {"base", 4, ElementBase},   {"style", 5, ElementStyle}};
+                     {"base", 4, ElementBase},   {"style", 5, ElementStyle},
+                     {"script", 6, ElementScript}};
     if (length < 3 || length > 6) return ElementOther;
     char first = (char)(name[0] | 0x20);
     for (const auto& e : kElements)
@@ -530,6 +537,27 @@ void TakeCssUrl(void* context, const char* start, size_t length) {
     AddLink(*(Scanner*)context, start, length, RefStyle, false);
 }
 
+void TakeLazyCssUrl(void* context, const char* start, size_t length) {
+    AddLink(*(Scanner*)context, start, length, RefLazy, false);
+}
+
+void TakeJsonImage(void* context, const char* start, size_t length) {
+    AddLink(*(Scanner*)context, start, length, RefStructured, false);
+}
+
+// A lazy background: an address, or CSS with url(...) in it.
+void TakeLazyBackground(Scanner& s, const Span& value) {
+    const char* paren = FindByte(value.text, value.text + value.length, '(');
+    if (paren < value.text + value.length) {
+        char decoded[kValueSize];
+        size_t n = 0;
+        if (DecodeCharacterReferences(value.text, value.length, decoded, sizeof decoded, &n))
+            ForEachCssUrl(decoded, n, TakeLazyCssUrl, &s);
+        return;
+    }
+    AddLink(s, value.text, value.length, RefLazy, true);
+}
+
 // Quotes inside a style attribute are often written as &quot;, so the value
 // is decoded before its url(...) are read; one too long for that is read as
 // written.
@@ -544,11 +572,11 @@ void TakeStyleAttribute(Scanner& s, const Span& value) {
 
 void TakeBase(Scanner& s, const Span& href) {
     if (s.baseTaken || !href.text) return;
-    char decoded[kValueSize];
+    char decoded[kAddressBufferSize];
     size_t n = 0;
     if (!DecodeCharacterReferences(href.text, href.length, decoded, sizeof decoded, &n)) return;
     // As every link: else the addresses resolved on it would carry raw bytes.
-    char encoded[kValueSize];
+    char encoded[kAddressBufferSize];
     ResolvedLink resolved;
     if (!ResolveForPage(s, decoded, n, encoded, &resolved)) return;
     LinkBase base;
@@ -585,7 +613,7 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
     if (element == ElementOther && !MayHoldDataOrStyle(nameEnd, gt)) return;
     bool image = element == ElementImg || element == ElementSource;
     bool thumbnail = image && s.settings->skipThumbnails && s.inLink;
-    Span rel, as, href, property, name, content;
+    Span rel, as, href, property, name, content, type;
     for (p = nameEnd; p < gt;) {
         while (p < gt && (IsBlank(*p) || *p == '/'))
             p++;
@@ -625,9 +653,16 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
             break;
         case 'd':
             if (NameIs(attr, attrLength, "data-src") || NameIs(attr, attrLength, "data-original") ||
-                NameIs(attr, attrLength, "data-lazy-src")) {
+                NameIs(attr, attrLength, "data-lazy-src") ||
+                NameIs(attr, attrLength, "data-full-src") ||
+                NameIs(attr, attrLength, "data-large-file") ||
+                NameIs(attr, attrLength, "data-orig-file")) {
                 if (!thumbnail) AddLink(s, value.text, value.length, RefLazy, true);
-            } else if (NameIs(attr, attrLength, "data-srcset")) {
+            } else if (NameIs(attr, attrLength, "data-bg") ||
+                       NameIs(attr, attrLength, "data-background-image")) {
+                if (!thumbnail) TakeLazyBackground(s, value);
+            } else if (NameIs(attr, attrLength, "data-srcset") ||
+                       NameIs(attr, attrLength, "data-lazy-srcset")) {
                 if (image && !thumbnail) TakeSrcset(s, value);
             } else if (NameIs(attr, attrLength, "data") && element == ElementObject) {
                 AddLink(s, value.text, value.length, RefMedia, true);
@@ -647,6 +682,9 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
             break;
         case 'r':
             if (NameIs(attr, attrLength, "rel")) rel = value;
+            break;
+        case 't':
+            if (NameIs(attr, attrLength, "type")) type = value;
             break;
         case 's':
             if (NameIs(attr, attrLength, "src")) {
@@ -679,6 +717,10 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
         }
     }
     if (element == ElementBase) TakeBase(s, href);
+    if (element == ElementScript && ValueIs(type, "application/ld+json")) {
+        const char* scriptEnd = FindEndTag(pageGt + 1, s.end, "</script");
+        ForEachJsonImage(pageGt + 1, (size_t)(scriptEnd - (pageGt + 1)), TakeJsonImage, &s);
+    }
     if (element == ElementStyle) {
         const char* styleEnd = FindEndTag(pageGt + 1, s.end, "</style");
         ForEachCssUrl(pageGt + 1, (size_t)(styleEnd - (pageGt + 1)), TakeCssUrl, &s);
@@ -752,6 +794,9 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
     s.end = FindByte(bytes, bytes + length, '\0'); // the body ends at its first NUL
     s.settings = &settings;
     s.out = out;
+    static std::vector<char> tagRoom(kTagTextStart);
+    s.tagRoom = &tagRoom;
+    s.tagText = tagRoom.data();
     s.charset = settings.headerCharset;
     if (s.charset == CharsetUnknown) s.charset = CharsetOfByteOrderMark(bytes, length);
     s.charsetFixed = s.charset != CharsetUnknown;

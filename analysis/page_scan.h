@@ -22,6 +22,7 @@ enum ReferenceKind : uint8_t {
     RefIcon,       // <link href> of an icon, apple-touch-icon, image_src or an image preload
     RefMeta,       // <meta content> of og:image, og:image:url, og:video, twitter:image
     RefStyle,      // CSS url(...) in a style attribute or a <style> element
+    RefStructured, // image, contentUrl, thumbnailUrl of JSON-LD structured data
 };
 
 struct PageReference {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/drop_text.h"
+#include "text/address.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ class AddressDropTarget final : public IDropTarget {
 
     // Whether the data holds an address is decided once, on entry.
     STDMETHODIMP DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
-        char address[260];
+        char address[kAddressInputSize];
         accepts_ = data && AddressFromDataObject(data, address, sizeof address);
         return Answer(effect);
     }
@@ -107,7 +108,7 @@ class AddressDropTarget final : public IDropTarget {
     }
     STDMETHODIMP Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
         accepts_ = false;
-        char address[260];
+        char address[kAddressInputSize];
         if (!data || !AddressFromDataObject(data, address, sizeof address)) {
             if (effect) *effect = DROPEFFECT_NONE;
             return S_OK;
@@ -184,7 +185,7 @@ void RevokeAddressDropTarget(HWND window) {
 }
 
 void OnDropFiles(HDROP drop, DroppedAddressHandler handler) {
-    char address[260];
+    char address[kAddressInputSize];
     bool found = AddressFromDroppedFiles(drop, address, sizeof address);
     DragFinish(drop);
     if (found && handler) handler(address);

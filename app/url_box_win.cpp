@@ -8,7 +8,7 @@
 #include "app/main_window_win.h"
 #include "resources/resource.h"
 
-constexpr int kHistoryEntrySize = 260;
+constexpr int kHistoryEntrySize = kAddressBufferSize;
 
 static bool IsNavigationKey(WPARAM key) {
     return key == VK_UP || key == VK_DOWN || key == VK_PRIOR || key == VK_NEXT;

@@ -4,7 +4,9 @@
 
 #include "text/address.h"
 
-constexpr int kUrlTextLimit = kMaxAddress;
+// More than an address: a longer one pasted arrives whole enough to be
+// refused with an error line, never cut into another address.
+constexpr int kUrlTextLimit = kAddressInputSize - 1;
 constexpr int kHistoryClearCount = 10;
 
 // Creates the combo box (control 102), installs the keyboard and mouse

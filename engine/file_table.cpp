@@ -133,14 +133,17 @@ int AddFoundFile(const char* address, int64_t size, const char* date, int intern
         return -1;
     int row = ListCount();
     if (row >= kFileTableRows) return -1;  // full: the file is not listed
-    const char* slash = strrchr(address, '/');
-    const char* name = slash ? slash + 1 : address;
-    if (!*name) name = "index.htm";
-    int icon = FileTypeIcon(name);
+    const char* name = nullptr;
+    size_t nameLength = 0;
+    AddressNameSpan(address, &name, &nameLength);
+    if (nameLength == 0) name = "index.htm", nameLength = 9;
+    char raw[kAddressBufferSize];
+    if (!CopyPiece(raw, sizeof raw, name, nameLength)) raw[0] = '\0';
+    int icon = FileTypeIcon(raw);
     if (Options.ExternalIcon == 1 && internal == 0 && icon == IconHtml) icon = IconExternalHtml;
     // A UTF-8 name ("%E5%86%99.jpg") is shown in Shift_JIS when it can be.
     char shown[kNameSize];
-    ReadableName(name, strlen(name), shown, sizeof shown);
+    ReadableName(raw, nameLength, shown, sizeof shown);
     ListAppend(row, icon, row, shown);
     char sizeText[kSizeSize] = "";
     if (size != -1) FormatSize(size, sizeText, sizeof sizeText);

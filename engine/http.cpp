@@ -1,9 +1,11 @@
 #include "engine/http.h"
 
 #include <cstring>
+#include <string>
 
 #include "analysis/links.h"
 #include "resources/version.h"
+#include "text/name_text.h"
 #include "text/nocase.h"
 #include "text/text.h"
 
@@ -27,13 +29,14 @@ bool EscapeSpaces(const char* address, char* out, size_t outSize) {
 }
 
 void LocalNameOf(const char* address, char* out, size_t outSize) {
-    size_t len = strlen(address);
-    if (len > 0 && address[len - 1] == '/') {
+    const char* name = nullptr;
+    size_t length = 0;
+    AddressNameSpan(address, &name, &length);
+    if (length == 0) {
         CopyText(out, outSize, "index.html");
         return;
     }
-    const char* slash = strrchr(address, '/');
-    CopyText(out, outSize, slash ? slash + 1 : address);
+    CopyText(out, outSize, std::string(name, length).c_str());
 }
 
 bool IsSecureAddress(const char* address) {

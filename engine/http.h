@@ -4,17 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "text/address.h"
+
 // A response head longer than this ends its job as an HTTP error.
 constexpr int kHeadLimit = 64 * 1024;
 // The longest Cookie value a request carries, terminator included.
 constexpr int kCookieHeaderSize = 4096;
-// Room for the longest request: method, a 255-character address (proxy form)
-// or path, a 255-character host, a 263-character Referer, the Cookie line,
-// a range with a validator of kValidatorSize and the fixed lines.
+// Room for the longest request: method, an address (proxy form) or path, a
+// host, a Referer (each at most kMaxAddress characters), the Cookie line, a
+// range with a validator of kValidatorSize and the fixed lines.
 // An ETag or Last-Modified kept to guard a resumed download; longer ones
 // are not kept (the download then starts over).
 constexpr int kValidatorSize = 128;
-constexpr int kRequestSize = 1024 + kCookieHeaderSize + 16 + 48 + kValidatorSize;
+constexpr int kRequestSize = 3 * kMaxAddress + 512 + kCookieHeaderSize + 16 + 48 + kValidatorSize;
 
 // address with every space replaced by "%20"; false (out cut to
 // outSize - 1 characters) when that does not fit.

@@ -129,8 +129,8 @@ struct EngineState {
     std::deque<RetryWait> RetryWaits;  // in the order they failed
     std::list<Job> ActiveJobs;         // in start order; entries stay put
     std::vector<std::string> VisitedPages;
-    char TopPageAddress[260];
-    char AnalysedPage[260];  // the page whose links are being handled
+    AddressText TopPageAddress;
+    AddressText AnalysedPage;  // the page whose links are being handled
     int32_t DownloadsQueued;
     int32_t DownloadsDone;
     int32_t AnalysisRunning;

@@ -97,6 +97,9 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
             p += 7;
         else if (StrNCmpI(p, "https://", 8) == 0)
             p += 8;
+        // The query and the fragment name no file.
+        std::string pathOnly(p, strcspn(p, "?#"));
+        p = pathOnly.c_str();
         // "http://host" is the host's index page, like "http://host/".
         char hostOnly[kMaxPathChars + 2];
         if (!strpbrk(p, "/\\")) {
@@ -129,7 +132,7 @@ bool DownloadPath(const char* folder, const char* address, const char* flatName,
         if (!name[0]) CopyText(name, sizeof name, "index.html");
     } else {
         char readable[kMaxPathChars + 1];
-        ReadableName(flatName, strlen(flatName), readable, sizeof readable);
+        ReadableName(flatName, strcspn(flatName, "?#"), readable, sizeof readable);
         SafeName(readable, strlen(readable), name, sizeof name);
         if (!name[0]) CopyText(name, sizeof name, "index.html");
     }

@@ -114,6 +114,21 @@ void EndPendingIndex() {
 
 } // namespace
 
+TypeFilter OptionTypeFilter() {
+    TypeFilter filter;
+    filter.pages = Options.InternalLinks == 1 || Options.HTM == 1;
+    filter.jpg = Options.JPG == 1;
+    filter.gif = Options.GIF == 1;
+    filter.png = Options.PNG == 1;
+    filter.wav = Options.WAV == 1;
+    filter.lzh = Options.LZH == 1;
+    filter.webp = Options.WEBP == 1;
+    filter.avif = Options.AVIF == 1;
+    filter.extension = Options.Extension;
+    filter.extensionSize = sizeof Options.Extension;
+    return filter;
+}
+
 void PrepareLinkChecks() {
     ClearIndex(ListedAddresses);
     ClearIndex(VisitedAddresses);
@@ -144,7 +159,7 @@ bool IsVisited(const char* address) {
 }
 
 void TakeReference(const char* link, const char* address, bool relative) {
-    if (!AcceptByExtension(link)) return;
+    if (!AcceptByExtension(link, OptionTypeFilter())) return;
     // A longer address would be listed and fetched cut, as some other address.
     if (!AddressFits(address)) return;
     if (IsKnownAddress(address)) return;

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 
+#include "analysis/links.h"
+
 // Pages one analysis follows at most: a site that makes up endless pages
 // must not grow the queues without bound.
 constexpr size_t kMaxFollowedPages = 2000;
@@ -16,6 +18,9 @@ void AnalysePage(const char* text, size_t length, const char* pageAddress, int h
 // relative when written relative to its page. Applies the extension filter,
 // the duplicate test, the table row, following and the HEAD request.
 void TakeReference(const char* link, const char* address, bool relative);
+
+// The file types the settings select, for the extension filter.
+TypeFilter OptionTypeFilter();
 
 // True when the address is already queued for analysis, being fetched by an
 // active job, or listed in the found-file table (exact comparison).

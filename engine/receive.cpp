@@ -93,7 +93,9 @@ static bool StoreBody(Job* job, const char* bytes, int n) {
 // Follows a 301 or 302 by queueing the new address as a fresh request that
 // carries the redirect count; the job ends either way.
 static void FollowRedirect(Job* job, int code, const char* head, int len) {
-    char location[kMaxAddress];  // 258 characters and the terminator
+    // Room for more than an address: a longer Location arrives whole enough
+    // to be refused, not cut into another address.
+    char location[kAddressInputSize];
     char target[kAddressBufferSize];
     if (!FindHeaderValue(head, len, "Location", location, sizeof location) || !location[0] ||
         job->redirects >= kMaxRedirects ||

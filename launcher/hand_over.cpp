@@ -29,7 +29,7 @@ size_t CopyBounded(char* dst, size_t size, const char* src) {
 }
 
 void SendToWindow(HWND window, const char* address) {
-    // The receiving program takes the address as 260 bytes at most; the
+    // The receiving program reads kAddressInputSize bytes at most; the
     // sender bounds it so nothing longer ever reaches the wire.
     char text[kHandOverMax + 1];
     size_t length = CopyBounded(text, sizeof text, address);

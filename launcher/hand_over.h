@@ -2,8 +2,11 @@
 #pragma once
 #include <windows.h>
 
-// Longest address handed over, in bytes before the terminator.
-const size_t kHandOverMax = 259;
+#include "text/address.h"
+
+// Longest text handed over, in bytes before the terminator: more than an
+// address, so that a longer one arrives long enough to be refused there.
+const size_t kHandOverMax = kAddressInputSize - 1;
 
 // Sends the address (ANSI text) to the running program by WM_COPYDATA, or
 // starts the program found through the browser menu's registry value with

@@ -63,6 +63,8 @@ const OptionKey kOptionKeys[kOptionKeyCount] = {
     FLAG_KEY(GIF, 0),
     FLAG_KEY(WAV, 0),
     FLAG_KEY(LZH, 0),
+    FLAG_KEY(WEBP, 1),
+    FLAG_KEY(AVIF, 1),
     TEXT_KEY(Extension, ""),
     FLAG_KEY(MinSizeCheck, 0),
     FLAG_KEY(MaxSizeCheck, 0),

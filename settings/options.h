@@ -34,6 +34,8 @@ struct OptionsRecord {
     int32_t ProxyPort;
     int32_t HostSockets;  // most downloads from one host at once, 1 to 10
     char CookieFile[260]; // a cookies.txt to read at start, "" for none
+    int32_t WEBP;
+    int32_t AVIF;
 };
 
 extern OptionsRecord Options;
@@ -75,7 +77,7 @@ struct OptionKey {
 };
 
 // Every key, in the order LoadOptions reads them.
-constexpr int kOptionKeyCount = 30;
+constexpr int kOptionKeyCount = 32;
 extern const OptionKey kOptionKeys[kOptionKeyCount];
 
 // The key of a field (its offsetof in OptionsRecord); nullptr for none.

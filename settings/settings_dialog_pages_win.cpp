@@ -138,6 +138,8 @@ void OnAnalysisPageInit(HWND page) {
     SetCheck(page, IDC_GIF, Options.GIF);
     SetCheck(page, IDC_WAV, Options.WAV);
     SetCheck(page, IDC_LZH, Options.LZH);
+    SetCheck(page, IDC_WEBP, Options.WEBP);
+    SetCheck(page, IDC_AVIF, Options.AVIF);
     SetDlgItemTextA(page, IDC_EXTENSION, Options.Extension);
 }
 

@@ -112,6 +112,8 @@ const BoundField kBoundFields[] = {
     {PageAnalysis, IDC_GIF, FIELD_OF(GIF), CheckBox},
     {PageAnalysis, IDC_WAV, FIELD_OF(WAV), CheckBox},
     {PageAnalysis, IDC_LZH, FIELD_OF(LZH), CheckBox},
+    {PageAnalysis, IDC_WEBP, FIELD_OF(WEBP), CheckBox},
+    {PageAnalysis, IDC_AVIF, FIELD_OF(AVIF), CheckBox},
     {PageAnalysis, IDC_EXTENSION, FIELD_OF(Extension), TypedText},
     {PageSkip, IDC_MIN_SIZE_CHECK, FIELD_OF(MinSizeCheck), CheckBox},
     {PageSkip, IDC_MAX_SIZE_CHECK, FIELD_OF(MaxSizeCheck), CheckBox},

@@ -63,6 +63,8 @@
 #define IDC_PROXY_PORT 1041
 #define IDC_COOKIE_FILE 1053
 #define IDC_COOKIE_BROWSE 1054
+#define IDC_WEBP 1055
+#define IDC_AVIF 1056
 
 // Static controls without a role in the code.
 #define IDC_STATIC -1

@@ -5,12 +5,12 @@
 #pragma once
 #include <cstring>
 
-constexpr int kMaxAddress = 259;
+constexpr int kMaxAddress = 2048;
 constexpr int kAddressBufferSize = kMaxAddress + 1;  // + terminator
 using AddressText = char[kAddressBufferSize];
 
 // Addresses from outside (command line, other programs) are read into this
 // much room, so that one too long arrives whole and is refused as such.
-constexpr int kAddressInputSize = 2048;
+constexpr int kAddressInputSize = 2 * kMaxAddress;
 
 inline bool AddressFits(const char* address) { return strlen(address) <= (size_t)kMaxAddress; }

@@ -43,30 +43,47 @@ bool PercentEncodeHighBytes(const char* text, size_t length, char* out, size_t o
     return true;
 }
 
+// Characters a Windows name refuses: their escapes stay as written.
+static bool RefusedInNames(unsigned char c) {
+    return c < 0x20 || c == 0x7F || strchr("<>:\"/\\|?*", c) != nullptr;
+}
+
 void ReadableName(const char* name, size_t length, char* out, size_t outSize) {
     if (outSize == 0) return;
     if (length >= kNameWork) length = kNameWork - 1;
-    // Escapes of bytes beyond ASCII become the bytes; "%20" and the like stay.
+    // bytes: every escape decoded but those of refused characters; ascii:
+    // the same with the escapes of bytes beyond ASCII kept.
     char bytes[kNameWork];
-    size_t n = 0;
+    char ascii[kNameWork];
+    size_t n = 0, a = 0;
     bool high = false;
     for (size_t i = 0; i < length; i++) {
         int hi = 0, lo = 0;
-        if (name[i] == '%' && i + 2 < length && (hi = HexValue(name[i + 1])) >= 8 &&
-            (lo = HexValue(name[i + 2])) >= 0) {
-            bytes[n++] = (char)(hi * 16 + lo);
-            i += 2;
-            high = true;
-            continue;
+        if (name[i] == '%' && i + 2 < length &&
+            (hi = HexValue(name[i + 1])) >= 0 && (lo = HexValue(name[i + 2])) >= 0) {
+            unsigned char c = (unsigned char)(hi * 16 + lo);
+            if (c >= 0x80) {
+                bytes[n++] = (char)c;
+                memcpy(ascii + a, name + i, 3);
+                a += 3;
+                i += 2;
+                high = true;
+                continue;
+            }
+            if (!RefusedInNames(c)) {
+                bytes[n++] = (char)c;
+                ascii[a++] = (char)c;
+                i += 2;
+                continue;
+            }
         }
         if ((unsigned char)name[i] >= 0x80) high = true;
         bytes[n++] = name[i];
+        ascii[a++] = name[i];
     }
-    char copy[kNameWork];
+    ascii[a] = '\0';
     if (!high || !IsUtf8Text(bytes, n)) {
-        memcpy(copy, name, length);
-        copy[length] = '\0';
-        CopyText(out, outSize, copy);
+        CopyText(out, outSize, ascii);
         return;
     }
     char sjis[kNameWork];
@@ -74,10 +91,21 @@ void ReadableName(const char* name, size_t length, char* out, size_t outSize) {
         CopyText(out, outSize, sjis);
         return;
     }
-    // Shift_JIS lacks a character: the name stays in its escaped form.
+    // Shift_JIS lacks a character: the name keeps its bytes beyond ASCII
+    // escaped.
+    char copy[kNameWork];
     if (!PercentEncodeHighBytes(bytes, n, copy, sizeof copy)) {
-        memcpy(copy, name, length);
-        copy[length] = '\0';
+        CopyText(out, outSize, ascii);
+        return;
     }
     CopyText(out, outSize, copy);
+}
+
+void AddressNameSpan(const char* address, const char** startOut, size_t* lengthOut) {
+    const char* end = address + strcspn(address, "?#");
+    const char* start = address;
+    for (const char* p = address; p < end; p++)
+        if (*p == '/') start = p + 1;
+    *startOut = start;
+    *lengthOut = (size_t)(end - start);
 }

@@ -1,3 +1,11 @@
+# The sample pages' picture lists agree with an independent HTML5 parser.
+if(NOT CMAKE_CROSSCOMPILING AND EXISTS /usr/bin/python3)
+  file(GLOB reach_pages ${CMAKE_CURRENT_LIST_DIR}/pages/reach_*.html)
+  add_test(NAME html5_pictures
+           COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tools/html5-pictures.py --check ${reach_pages})
+  set_tests_properties(html5_pictures PROPERTIES LABELS core)
+endif()
+
 # Extra programs of the page analysis: a libFuzzer target and a benchmark.
 
 if(FERROW_FUZZ)
@@ -13,6 +21,7 @@ if(FERROW_FUZZ)
     endif()
   endforeach()
   ferrow_fuzz_target(page_scan_fuzz ${CMAKE_CURRENT_LIST_DIR}/page_scan_fuzz.cpp)
+  ferrow_fuzz_target(json_images_fuzz ${CMAKE_CURRENT_LIST_DIR}/json_images_fuzz.cpp)
 endif()
 
 if(FERROW_BENCH)

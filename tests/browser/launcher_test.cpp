@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "text/address.h"
 #include "ferrow_api.h"
 #include "tests/browser/registry_support.h"
 #include "tests/browser/started_program.h"
@@ -264,15 +265,18 @@ TEST_F(LauncherTest, OpenThroughTheVtableSendsTheAddressToTheRunningProgram) {
     api->Release();
 }
 
-TEST_F(LauncherTest, OpenCutsALongAddressTo259Bytes) {
+TEST_F(LauncherTest, OpenHandsLongAddressesOverWholeAndBoundsTheRest) {
     StandInMainWindow window;
     IFerrowApi* api = CreateApi();
     ASSERT_NE(nullptr, api);
-    std::wstring address = L"http://127.0.0.1/" + std::wstring(300 - 17, L'a');
+    std::wstring address = L"http://127.0.0.1/" + std::wstring(1500 - 17, L'a');
     EXPECT_EQ(S_OK, api->Open(Bstr(address.c_str())));
-    ASSERT_EQ(1u, received.size());
-    EXPECT_EQ(260u, received[0].cbData);
-    EXPECT_EQ("http://127.0.0.1/" + std::string(259 - 17, 'a') + '\0', received[0].bytes);
+    std::wstring huge = L"http://127.0.0.1/" + std::wstring(9000, L'a');
+    EXPECT_EQ(S_OK, api->Open(Bstr(huge.c_str())));
+    ASSERT_EQ(2u, received.size());
+    EXPECT_EQ(1501u, received[0].cbData);
+    EXPECT_EQ("http://127.0.0.1/" + std::string(1500 - 17, 'a') + '\0', received[0].bytes);
+    EXPECT_EQ((DWORD)kAddressInputSize, received[1].cbData);
     api->Release();
 }
 

@@ -47,6 +47,10 @@ TEST_F(FileTableTest, AddFoundFileFillsAllColumns) {
     char buffer[5];
     ListGetText(0, ColAddress, buffer, sizeof buffer);
     EXPECT_STREQ(buffer, "http");
+    // The name column: the last path segment without its query, escapes decoded.
+    AddFoundFile("http://h/s/c%20d.jpg?itok=x&from=/a/b.gif", -1, nullptr, 1);
+    EXPECT_STREQ(ListText(2, ColName), "c d.jpg");
+    EXPECT_EQ(FileTable.rows[2].icon, IconJpeg);
 }
 
 TEST_F(FileTableTest, HtmlIsListedOnlyWithTheHtmType) {
@@ -73,7 +77,7 @@ TEST_F(FileTableTest, ExternalIconOnlyForAbsoluteHtmlLinks) {
 
 TEST_F(FileTableTest, TextsAreCutToTheirColumns) {
     std::string name(100, 'n');
-    std::string address = "http://h/" + name + std::string(300, 'q');
+    std::string address = "http://h/" + name + std::string(kMaxAddress, 'q');
     int row = AddFoundFile(("http://h/" + name).c_str(), INT64_MAX, nullptr, 1);
     EXPECT_EQ(strlen(ListText(row, ColName)), 63u);
     EXPECT_STREQ(ListText(row, ColSize), "9223372036854775807");

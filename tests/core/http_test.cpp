@@ -72,7 +72,11 @@ TEST(HttpAddress, LocalNameAndEscapedSpaces) {
     LocalNameOf("http://host", out, sizeof out);
     EXPECT_STREQ(out, "host");
     LocalNameOf("http://h/a.php?x=1", out, sizeof out);
-    EXPECT_STREQ(out, "a.php?x=1");
+    EXPECT_STREQ(out, "a.php");
+    LocalNameOf("http://h/a.jpg?from=/b/c.gif#d/e", out, sizeof out);
+    EXPECT_STREQ(out, "a.jpg");
+    LocalNameOf("http://h/d/?q=1", out, sizeof out);
+    EXPECT_STREQ(out, "index.html");
     EXPECT_TRUE(EscapeSpaces("http://h/a b c.jpg", out, sizeof out));
     EXPECT_STREQ(out, "http://h/a%20b%20c.jpg");
     // An escape that no longer fits is left out whole, and said so.

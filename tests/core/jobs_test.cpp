@@ -72,7 +72,7 @@ TEST_F(JobsTest, SecondFetchReplacesTheWaitingOne) {
 }
 
 TEST_F(JobsTest, LongAddressesAreRefusedWholeAndTheLimitFits) {
-    std::string longAddress = "http://h/" + std::string(400, 'a');
+    std::string longAddress = "http://h/" + std::string(kMaxAddress, 'a');
     OnDownload(longAddress.c_str(), -1);
     EXPECT_TRUE(Engine.DownloadQueue.empty());
     EXPECT_EQ(Engine.DownloadsQueued, 0);

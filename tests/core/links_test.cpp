@@ -4,6 +4,7 @@
 #include <string>
 
 #include "analysis/links.h"
+#include "engine/page_links.h"
 #include "tests/core/analysis_fixture.h"
 
 namespace {
@@ -290,11 +291,21 @@ TEST(AcceptByExtensionTest, Table) {
         {1, 0, 1, 0, "", "p.html", true},
         {1, 0, 0, 1, "", "p.HTM", true},
         {1, 0, 0, 0, "", "p.html", false},
-        {1, 0, 1, 1, "", "p.html#top", false},
+        {1, 0, 1, 1, "", "p.html#top", true},
         {1, 0, 1, 0, "", "p.htmlx", false},
         {1, 0, 0, 0, "", "", false},
         {1, 0, 0, 0, "", "noextension", false},
-        {1, 0, 0, 0, "", "a.jpg?size=large1", false},
+        {1, 0, 0, 0, "", "a.jpg?size=large1", true},
+        {1, 0, 0, 0, "", "/styles/photo-560x480.jpg?itok=d6YrpMuP", true},
+        {0, 1, 0, 0, "", "a.gif?w=800&q=75#x", true},
+        {1, 0, 0, 0, "", "img.php?f=a/b.jpg", false},
+        {1, 0, 0, 0, "php", "download.php?id=12345", true},
+        {1, 0, 0, 0, "", "dir.jpg/file", false},
+        {1, 0, 0, 0, "", "x.jpg/", false},
+        {1, 0, 0, 0, "", "http://host.jpg", false},
+        {1, 0, 0, 0, "", "//cdn.jpg?a.jpg", false},
+        {1, 0, 0, 0, "", "https://cdn/i/a.JPG?v=1", true},
+        {1, 0, 1, 0, "", "p.htm?page=2", true},
         {1, 0, 0, 0, "", "a.jpg?sz=1", true},
         {1, 0, 0, 0, "", ".jpg", true},
     };
@@ -305,7 +316,7 @@ TEST(AcceptByExtensionTest, Table) {
         Options.HTM = c.htm;
         Options.InternalLinks = c.internal;
         CopyText(Options.Extension, sizeof Options.Extension, c.extension);
-        EXPECT_EQ(AcceptByExtension(c.link), c.accepted)
+        EXPECT_EQ(AcceptByExtension(c.link, OptionTypeFilter()), c.accepted)
             << c.link << " JPG=" << c.jpg << " GIF=" << c.gif << " HTM=" << c.htm
             << " InternalLinks=" << c.internal << " Extension=" << c.extension;
     }
@@ -320,14 +331,16 @@ TEST(AcceptByExtensionTest, EachTypeOptionSelectsItsExtensions) {
                  {&OptionsRecord::GIF, {"a.gif", "a.gif"}},
                  {&OptionsRecord::PNG, {"a.png", "a.PNG"}},
                  {&OptionsRecord::WAV, {"a.wav", "a.Wav"}},
-                 {&OptionsRecord::LZH, {"a.lzh", "a.LZH"}}};
+                 {&OptionsRecord::LZH, {"a.lzh", "a.LZH"}},
+                 {&OptionsRecord::WEBP, {"a.webp", "a.WebP?w=800"}},
+                 {&OptionsRecord::AVIF, {"a.avif", "a.AVIF#x"}}};
     for (const auto& type : types) {
         Options = OptionsRecord{};
         for (const char* link : type.links)
-            EXPECT_FALSE(AcceptByExtension(link)) << link;
+            EXPECT_FALSE(AcceptByExtension(link, OptionTypeFilter())) << link;
         Options.*type.option = 1;
         for (const char* link : type.links)
-            EXPECT_TRUE(AcceptByExtension(link)) << link;
+            EXPECT_TRUE(AcceptByExtension(link, OptionTypeFilter())) << link;
     }
     Options = OptionsRecord{};
 }

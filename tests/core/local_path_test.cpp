@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/http.h"
 #include "engine/local_path.h"
 #include "tests/support/temp_folder.h"
 
@@ -41,8 +42,7 @@ TEST(LocalPath, SafeNames) {
 
 std::string PathOf(const char* address, int hierarchical, const char* folder = "D:\\dl") {
     char flat[256];
-    const char* slash = strrchr(address, '/');
-    snprintf(flat, sizeof flat, "%s", slash && slash[1] ? slash + 1 : "index.html");
+    LocalNameOf(address, flat, sizeof flat);
     char out[300];
     if (!DownloadPath(folder, address, flat, hierarchical, out, sizeof out)) return "(none)";
     return out;
@@ -62,7 +62,10 @@ TEST(LocalPath, FlatAndHierarchical) {
         {"http://h/a\\..\\..\\x.jpg", "D:\\dl\\a_.._.._x.jpg", "D:\\dl\\h\\a\\x.jpg"},
         {"http://h/c:/x.jpg", "D:\\dl\\x.jpg", "D:\\dl\\h\\c_\\x.jpg"},
         {"http://h/CON.jpg", "D:\\dl\\_CON.jpg", "D:\\dl\\h\\_CON.jpg"},
-        {"http://h/a.php?id=1&b=<2>", "D:\\dl\\a.php_id=1&b=_2_", "D:\\dl\\h\\a.php_id=1&b=_2_"},
+        {"http://h/a.php?id=1&b=<2>", "D:\\dl\\a.php", "D:\\dl\\h\\a.php"},
+        {"http://h/img/c%20d.jpg?itok=x#y", "D:\\dl\\c d.jpg", "D:\\dl\\h\\img\\c d.jpg"},
+        {"http://h/a%3Fb/x%2Fy%41.jpg", "D:\\dl\\x%2FyA.jpg", "D:\\dl\\h\\a%3Fb\\x%2FyA.jpg"},
+        {"http://h/d/?from=/a/b.jpg", "D:\\dl\\index.html", "D:\\dl\\h\\d\\index.html"},
         {"http://h/..", "D:\\dl\\index.html", "D:\\dl\\h\\index.html"},
         // https saves into the same folders as http.
         {"https://host/a/b.jpg", "D:\\dl\\b.jpg", "D:\\dl\\host\\a\\b.jpg"},

@@ -45,6 +45,7 @@ TEST_F(OptionsTest, DefaultsWithNoFile) {
     EXPECT_EQ(Options.JPG, 1);
     EXPECT_EQ(Options.HTM, 1);
     EXPECT_EQ(Options.PNG + Options.GIF + Options.WAV + Options.LZH, 0);
+    EXPECT_EQ(Options.WEBP + Options.AVIF, 2);
     EXPECT_STREQ(Options.Extension, "");
     EXPECT_EQ(Options.MinSizeCheck, 0);
     EXPECT_EQ(Options.MaxSizeCheck, 0);

@@ -268,13 +268,14 @@ TEST_F(PageScanTest, TheBodyEndsAtItsFirstNul) {
     EXPECT_EQ(Listed(), Under({"a.jpg"}));
 }
 
-TEST_F(PageScanTest, OverLongTagsDropValuesTheyCut) {
-    std::string filler(300, 'f');
+TEST_F(PageScanTest, LongTagsAreReadWholeAndOverLongAddressesDropped) {
+    std::string filler(3000, 'f');
     auto listed = Scan("<img src=early.jpg alt=\"" + filler + "\">"
                        "<img alt=" + filler + " src=late.jpg>"
-                       "<img alt=x src=" + std::string(260, 'u') + ".jpg>"
+                       "<a title=\"" + filler + "\"\n\n href=\"linked.jpg\">x</a>"
+                       "<img alt=x src=" + std::string(kMaxAddress, 'u') + ".jpg>"
                        "<img src=next.jpg>");
-    EXPECT_EQ(listed, Under({"early.jpg", "next.jpg"}));
+    EXPECT_EQ(listed, Under({"early.jpg", "late.jpg", "linked.jpg", "next.jpg"}));
 }
 
 TEST_F(PageScanTest, OtherSchemesOnAPageAreDropped) {

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include <cstring>
+
+#include "analysis/json_images.h"
 #include "analysis/page_charset.h"
 #include "analysis/page_scan.h"
 
@@ -14,7 +17,7 @@ const char kPage[] = "http://host/a/b/page.html";
 std::string KindName(ReferenceKind kind) {
     static const char* const kNames[] = {"anchor", "image",  "frame", "background",
                                          "script", "srcset", "lazy",  "media",
-                                         "icon",   "meta",   "style"};
+                                         "icon",   "meta",   "style", "structured"};
     return kNames[kind];
 }
 
@@ -80,15 +83,65 @@ TEST(ReferenceScanTest, EachKindOfReference) {
          "<img src=../c.jpg>",
          {"image a.jpg", "image http://other/x/b.jpg", "image http://other/c.jpg"}},
         {"<base href=sub/><a href=p.html>", {"anchor sub/p.html"}},
+        {"<img data-lazy-srcset=\"a.jpg 300w, b.jpg 900w\"><div data-bg=bg.jpg></div>"
+         "<section data-background-image=\"url(&quot;sec.jpg&quot;)\"><img data-full-src=f.jpg "
+         "data-large-file=\"l.jpg?w=1024\" data-orig-file=o.jpg>",
+         {"srcset b.jpg", "lazy bg.jpg", "lazy sec.jpg", "image f.jpg", "lazy f.jpg", "lazy l.jpg?w=1024",
+          "lazy o.jpg"}},
+        {"<noscript><img src=\"fallback.jpg?itok=x\"></noscript>", {"image fallback.jpg?itok=x"}},
+        {"<script type=\"application/ld+json\">{\"@type\":\"NewsArticle\",\"url\":\"page.html\","
+         "\"image\":[\"a.jpg\",{\"@type\":\"ImageObject\",\"url\":\"http:\\/\\/cdn\\/b\",\"width\":800}],"
+         "\"thumbnailUrl\":\"t.jpg?x=1\\u0026y=2\",\"logo\":{\"url\":\"logo.png\"}}</script>"
+         "<script type=text/javascript>var image=\"no.jpg\"</script><img src=after.jpg>",
+         {"structured a.jpg", "structured http://cdn/b", "structured t.jpg?x=1&y=2", "image after.jpg"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Refs(c.html), c.refs) << c.html;
 }
 
-TEST(ReferenceScanTest, NewReferencesReadLongTagsWhole) {
+TEST(ReferenceScanTest, StructuredDataPictures) {
+    const struct {
+        const char* json;
+        Strings addresses;
+    } cases[] = {
+        {"{\"image\":\"a.jpg\"}", {"a.jpg"}},
+        {"{\"image\":[\"a.jpg\",\"b.jpg\"],\"contentUrl\":\"c.jpg\"}", {"a.jpg", "b.jpg", "c.jpg"}},
+        {"{\"image\":{\"@id\":\"#i\",\"url\":\"u.jpg\",\"contentUrl\":\"cu.jpg\"}}", {"u.jpg", "cu.jpg"}},
+        {"[{\"@graph\":[{\"image\":[{\"url\":\"g.jpg\"}]}]}]", {"g.jpg"}},
+        {"{\"url\":\"page.html\",\"author\":{\"url\":\"me.html\"},\"name\":\"image\"}", {}},
+        {"{\"image\" : \"sp\\\"q.jpg\" , \"thumbnailUrl\":\"\\u5199.jpg\"}", {"sp\"q.jpg", "\xE5\x86\x99.jpg"}},
+        {"{\"image\":\"bad\\u12\"}", {}},
+        {"{\"image\":\"esc\\\x01" "aped.jpg\"}", {}}, // an escaped control byte (found by fuzzing)
+        {"{\"image\":\"cut", {}},
+        {"{\"image\":\"\"}", {}},
+    };
+    for (const auto& c : cases) {
+        Strings found;
+        ForEachJsonImage(c.json, strlen(c.json), [](void* context, const char* a, size_t n) {
+            ((Strings*)context)->push_back(std::string(a, n));
+        }, &found);
+        EXPECT_EQ(found, c.addresses) << c.json;
+    }
+    // Nesting past the bound is read on, and what follows it still counts.
+    std::string deep = std::string(5000, '[') + "\"x.jpg\"" + std::string(5000, ']');
+    Strings found;
+    std::string json = "{\"image\":" + deep + ",\"image\":\"after.jpg\"}";
+    ForEachJsonImage(json.data(), json.size(), [](void* context, const char* a, size_t n) {
+        ((Strings*)context)->push_back(std::string(a, n));
+    }, &found);
+    EXPECT_EQ(found, Strings{"after.jpg"});
+}
+
+TEST(ReferenceScanTest, EveryRuleReadsLongTagsWhole) {
     std::string classes(400, 'c');
+    // The src rule finds data-src first, as on a short tag.
     EXPECT_EQ(Refs("<img class=\"" + classes + "\" srcset=\"s.jpg 1x, l.jpg 2x\" data-src=d.jpg>"),
-              (Strings{"srcset l.jpg", "lazy d.jpg"}));
+              (Strings{"image d.jpg", "srcset l.jpg", "lazy d.jpg"}));
+    std::string alt(1500, 'a');
+    EXPECT_EQ(Refs("<a class=x title=\"" + alt + "\" href=p.jpg><img alt=\"" + alt +
+                   "\" width=10\n height=10 src=\"i.jpg?itok=d6\"></a><iframe name=\"" + alt +
+                   "\" src=f.html><body class=\"" + alt + "\" background=bg.gif>"),
+              (Strings{"anchor p.jpg", "image i.jpg?itok=d6", "frame f.html", "background bg.gif"}));
 }
 
 TEST(ReferenceScanTest, ThumbnailsInsideLinksStayOutInEveryForm) {
@@ -177,7 +230,7 @@ TEST(ReferenceScanTest, AddressesOnUtf8PagesArePercentEncoded) {
     EXPECT_EQ(Refs("<img src=\"\x8E\xCA.jpg\">", CharsetShiftJis), Strings{"image \x8E\xCA.jpg"});
     // Encoding that runs past the longest address drops the link.
     std::string many;
-    for (int i = 0; i < 60; i++)
+    for (int i = 0; i < 230; i++)
         many += photo.substr(0, 3);
     EXPECT_EQ(Refs("<img src=\"" + many + ".jpg\">", CharsetUtf8), Strings{});
 }

@@ -106,12 +106,17 @@ TEST(NameTextTest, ReadableNames) {
         {"%E5%86%99%E7%9C%9F.jpg", "\x8E\xCA\x90\x5E.jpg"},
         {"%e5%86%99%e7%9c%9f.jpg", "\x8E\xCA\x90\x5E.jpg"},
         {"\xE5\x86\x99\xE7\x9C\x9F.jpg", "\x8E\xCA\x90\x5E.jpg"}, // raw UTF-8
-        {"%E5%86%99%20x.jpg", "\x8E\xCA%20x.jpg"},                // ASCII escapes stay
+        {"%E5%86%99%20x.jpg", "\x8E\xCA x.jpg"},                  // ASCII escapes too
         {"caf%C3%A9.jpg", "caf%C3%A9.jpg"},                       // no Shift_JIS form
         {"caf\xC3\xA9.jpg", "caf%C3%A9.jpg"},
         {"\x8E\xCA\x90\x5E.jpg", "\x8E\xCA\x90\x5E.jpg"}, // Shift_JIS stays
         {"%8E%CA.jpg", "%8E%CA.jpg"},                     // escaped Shift_JIS too
-        {"a%20b.jpg", "a%20b.jpg"},
+        {"a%20b.jpg", "a b.jpg"},
+        {"%41%7e%25.jpg", "A~%.jpg"},
+        // Escapes of what a Windows name refuses stay as written.
+        {"a%3Fb%2F%5c%3a%2A%22%3C%3E%7C%09%7F.jpg", "a%3Fb%2F%5c%3a%2A%22%3C%3E%7C%09%7F.jpg"},
+        {"caf%C3%A9%20%3F.jpg", "caf%C3%A9 %3F.jpg"},
+        {"%8E%CA%20.jpg", "%8E%CA .jpg"},
         {"%E5%86.jpg", "%E5%86.jpg"}, // a broken sequence
         {"%C0%AF.jpg", "%C0%AF.jpg"}, // over-long "/"
         {"100%.jpg", "100%.jpg"},

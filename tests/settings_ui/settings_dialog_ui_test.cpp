@@ -260,6 +260,8 @@ TEST_F(SettingsDialogUi, ShowsTheValuesOfTheGivenFile) {
         EXPECT_FALSE(ItemChecked(p.analysis, IDC_GIF));
         EXPECT_TRUE(ItemChecked(p.analysis, IDC_WAV));
         EXPECT_FALSE(ItemChecked(p.analysis, IDC_LZH));
+        EXPECT_TRUE(ItemChecked(p.analysis, IDC_WEBP)); // on when the file names neither
+        EXPECT_TRUE(ItemChecked(p.analysis, IDC_AVIF));
         EXPECT_EQ(ItemText(p.analysis, IDC_EXTENSION), "mp3 .zip");
 
         EXPECT_TRUE(ItemChecked(p.skip, IDC_MIN_SIZE_CHECK));
@@ -386,6 +388,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         Click(p.analysis, IDC_JPG);
         Click(p.analysis, IDC_LZH);
         Click(p.analysis, IDC_WAV);
+        Click(p.analysis, IDC_AVIF);
         TypeInto(p.analysis, IDC_EXTENSION, longExtension.c_str());
         SelectTab(p, 2);
         Click(p.skip, IDC_MIN_SIZE_CHECK);
@@ -411,7 +414,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         {"Hierarchical", "1"}, {"SameFileName", "0"}, {"Sockets", "5x"},
         {"DLPath", "D:\\新しい フォルダ\\dl "}, {"InternalLinks", "0"}, {"HeadCheck", "1"},
         {"ThumbNail", "1"}, {"TimeOut", "1"}, {"TimeOutSec", "15sec"}, {"JPG", "1"},
-        {"HTM", "1"}, {"PNG", "1"}, {"GIF", "0"}, {"WAV", "0"}, {"LZH", "1"},
+        {"HTM", "1"}, {"PNG", "1"}, {"GIF", "0"}, {"WAV", "0"}, {"LZH", "1"}, {"WEBP", "1"}, {"AVIF", "0"},
         {"Extension", std::string(259, 'e')}, {"MinSizeCheck", "0"}, {"MaxSizeCheck", "1"},
         {"MinSize", "0"}, {"MaxSize", "2000000"}, {"ClickHTML", "1"}, {"ExternalIcon", "0"},
         {"IEMenu", "1"}, {"ProxyFlag", "1"}, {"URLSave", "1"}, {"Proxy", "proxy.local"},
@@ -433,6 +436,8 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
     EXPECT_EQ(Options.JPG, 1);
     EXPECT_EQ(Options.WAV, 0);
     EXPECT_EQ(Options.LZH, 1);
+    EXPECT_EQ(Options.WEBP, 1);
+    EXPECT_EQ(Options.AVIF, 0);
     EXPECT_EQ(std::string(Options.Extension), std::string(255, 'e'));
     EXPECT_EQ(Options.MinSizeCheck, 0);
     EXPECT_EQ(Options.MaxSizeCheck, 1);
@@ -641,7 +646,8 @@ const char kFileWithStrangers[] =
     "Unknown=  as it was  \n;comment=1\r\n"
     "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=5000\r\n"
     "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
-    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\nHostSockets=4\r\nCookieFile=\r\n\r\n"
+    "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\nHostSockets=4\r\nCookieFile=\r\n"
+    "WEBP=1\r\nAVIF=1\r\n\r\n"
     "[WINDOW]\r\nx=12\r\nFuture=1\r\n"
     "[Last]\r\nno line end";
 

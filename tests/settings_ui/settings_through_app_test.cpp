@@ -302,7 +302,7 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
         {"MinSizeCheck", "1"}, {"MaxSizeCheck", "0"}, {"MinSize", "0"}, {"MaxSize", "0"},
         {"ClickHTML", "1"}, {"ViewerDialog", "1"}, {"ExternalIcon", "1"}, {"IEMenu", "0"},
         {"URLSave", "0"}, {"ProxyFlag", "1"}, {"Proxy", "proxy.example"}, {"ProxyPort", "8080"},
-        {"HostSockets", "2"}, {"CookieFile", ""}};
+        {"HostSockets", "2"}, {"CookieFile", ""}, {"WEBP", "1"}, {"AVIF", "1"}};
     const std::string written = ReadWholeFile(IniPathOf(app));
     KeyValues options = SectionOf(written, "OPTION");
     EXPECT_EQ(options.size(), expected.size()) << written;

@@ -179,6 +179,35 @@ TEST(CommandsTest, DownloadsOneSeveralAndAll) {
     EXPECT_FALSE(WaitUntil([&] { return app.LogText().size() > 0; }, 500));
 }
 
+// Names as users expect them (the path's last segment, escapes decoded, no
+// query) and an address of 1500 bytes, listed, fetched and saved.
+TEST(CommandsTest, ReadableNamesAndLongAddressesAreFetchedWhole) {
+    std::string longTarget = "long.jpg?sig=";
+    longTarget += std::string(1500 - ServerAddress(longTarget).size(), 'S');
+    ASSERT_EQ(ServerAddress(longTarget).size(), 1500u);
+    WriteSiteFile("names.html", "<html><title>names</title><a href=\"c%20d.jpg?itok=x\">c</a>"
+                                "<img alt=\"" + std::string(2000, 'a') + "\" src=\"" + longTarget +
+                                    "\"></html>");
+    WriteSiteFile("c d.jpg", "cd");
+    WriteSiteFile("long.jpg", std::string(1500, 'L'));
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(ServerAddress("names.html"), Ini("HeadCheck=0\r\n")));
+    ASSERT_TRUE(app.WaitForLog("解析が終了しました")) << app.LogText();
+    EXPECT_EQ(app.ListColumn(0), (Texts{"c d.jpg", "long.jpg"}));
+    EXPECT_EQ(app.ListText(RowOf(app, "long.jpg"), 3), ServerAddress(longTarget));
+    app.Command(40004);
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
+    const std::string dl = app.folder() + "\\dl\\";
+    EXPECT_TRUE(FileExists(dl + "c d.jpg"));
+    EXPECT_TRUE(FileExists(dl + "long.jpg"));
+    Texts requests = ServedRequests();
+    EXPECT_NE(std::find_if(requests.begin(), requests.end(),
+                           [&](const std::string& r) {
+                               return r.find("GET /" + longTarget + " ") != std::string::npos;
+                           }),
+              requests.end());
+}
+
 TEST(CommandsTest, StopEndsDownloadsAndRemovesPartialFiles) {
     WriteSiteFile("slow.html", "<html><a href=\"" + SlowAddress("big1.jpg") + "\">1</a><a href=\"" +
                                    SlowAddress("big2.jpg") + "\">2</a></html>");

@@ -276,7 +276,7 @@ int FerrowApp::ListCount() const {
 }
 
 std::string FerrowApp::ListText(int row, int column) const {
-    const size_t textSize = 512;
+    const size_t textSize = 4096; // an address column holds up to 2048 bytes
     RemoteBuffer remote(process(), sizeof(LVITEMA) + textSize);
     LVITEMA item = {};
     item.iSubItem = column;
@@ -284,7 +284,7 @@ std::string FerrowApp::ListText(int row, int column) const {
     item.cchTextMax = (int)textSize;
     remote.Write(&item, sizeof item);
     SendMessageA(Child(100), LVM_GETITEMTEXTA, row, (LPARAM)remote.address());
-    char text[512] = "";
+    char text[textSize] = "";
     remote.Read(text, sizeof text - 1, sizeof(LVITEMA));
     text[sizeof text - 1] = '\0';
     return text;

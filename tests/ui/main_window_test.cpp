@@ -100,9 +100,9 @@ TEST_F(MainWindowTest, CopyDataIsReadWithinItsLength) {
     std::string block = address + "GARBAGE";
     app.CopyData(block.data(), (DWORD)address.size());
     EXPECT_EQ(app.UrlText(), address);
-    // An address beyond 259 characters is refused whole: a cut one would
+    // An address beyond 2048 characters is refused whole: a cut one would
     // name another page. The box keeps what it had.
-    std::string huge = "http://127.0.0.1/" + std::string(600, 'x');
+    std::string huge = "http://127.0.0.1/" + std::string(2100, 'x');
     app.CopyData(huge.c_str(), (DWORD)huge.size() + 1);
     // (A log line holds 255 characters.)
     const std::string refused = "err:アドレスが長すぎます - \"";
