@@ -4,8 +4,9 @@
 # (600 by default). The growing corpus stays in the build folder.
 # Targets: http_fuzz (response heads and download paths, the default),
 # tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends)
-# and cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates; its
-# seeds are in tests/engine/corpus-cookie_fuzz).
+# cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates; its
+# seeds are in tests/engine/corpus-cookie_fuzz) and chunked_fuzz (chunked
+# bodies fed whole and in pieces; seeds in tests/engine/corpus-chunked_fuzz).
 # usage: tools/engine-fuzz.sh [seconds] [target] [libFuzzer arguments...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

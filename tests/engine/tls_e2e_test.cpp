@@ -103,9 +103,10 @@ TEST_F(TlsTest, AnalysesAPageAndFillsRowsWithHeadRequestsThatNameThePage) {
     EXPECT_EQ(strlen(ListText(0, ColDate)), 19u);
     auto heads = Good->Requests("/dir/photo.jpg");
     ASSERT_EQ(heads.size(), 1u);
-    EXPECT_EQ(heads[0], "HEAD /dir/photo.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\n"
-                        "Host: localhost\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: " +
-                            top + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(heads[0], "HEAD /dir/photo.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\n"
+                        "Host: localhost:" + std::to_string(Good->port) +
+                            "\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: " + top +
+                            "\r\n\r\n");
     // The page itself is asked for without a Referer.
     auto pages = Good->Requests("/index.html");
     ASSERT_EQ(pages.size(), 1u);
@@ -241,7 +242,7 @@ TEST_F(TlsTest, DownloadThroughTinyproxyTunnel) {
     // Inside the tunnel the server reads an ordinary request with its path.
     auto requests = Good->Requests("/dir/photo.jpg");
     ASSERT_EQ(requests.size(), before + 1);
-    EXPECT_EQ(requests.back().substr(0, 28), "GET /dir/photo.jpg HTTP/1.0\r");
+    EXPECT_EQ(requests.back().substr(0, 28), "GET /dir/photo.jpg HTTP/1.1\r");
     EXPECT_EQ(requests.back().find("Proxy-Connection"), std::string::npos);
 }
 
