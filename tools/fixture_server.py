@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""A scriptable HTTP server on 127.0.0.1 for the engine's tests: it answers
-each request path with a scripted sequence of raw steps, so a test can send
-exact replies, drips, silence, early closes, huge or lying heads and redirect
-chains. Every request head is logged as one JSON line.
+"""Test servers on 127.0.0.1 for the engine's tests and benchmarks. Each
+prints "PORT <n>" on its first output line once it listens and logs every
+request head as one JSON line {"path": ..., "raw": ...}.
 
-Usage: fixture_server.py --routes routes.json --log requests.log
-Prints "PORT <n>" on its first output line once it listens.
+Usage: fixture_server.py --routes routes.json --log requests.log [--port n]
+       fixture_server.py --cert server.pem --key server.key [--dir folder]
+                         [--log requests.log] [--mode MODE] [--redirect PATH=LOCATION ...]
+New options go to the parser in main(); handlers read them as self.server.args.
 
+With --routes, a scriptable HTTP server: it answers each request path with a
+scripted sequence of raw steps, so a test can send exact replies, drips,
+silence, early closes, huge or lying heads and redirect chains.
 routes.json maps a request path (the path part of the request target, query
 included, else without its query) to an answer; "*" is the fallback. An answer
 is a list of steps, or
@@ -35,12 +39,28 @@ Requests for /release/<name> release every connection held under name,
 now and later; /hold/<name> makes name hold again; /stats answers
 {"most_open": n, "connections": c}, the largest number of other connections
 open at once and the number of them accepted since the last /stats.
+
+With --cert, a TLS server that runs the TLS layer on memory buffers, so it
+can also misbehave exactly: cut a record in two, send an oversized one, or
+never finish the handshake. Modes, for every connection:
+  serve    (default) TLS; files of --dir with Content-Length and Last-Modified,
+           302 for the --redirect paths, 404 otherwise; then close_notify.
+           Paths with a behaviour of their own (the file is still served):
+             /cut/NAME       no Content-Length; the last record is cut short
+             /oversized/NAME half the file, then a record header announcing 20480 bytes
+             /abrupt/NAME    closed without close_notify, between records
+  garbage  answers the client's hello with plain HTTP text
+  stall    reads the client's hello and says nothing for 30 s
+  bighello answers with a handshake record longer than any allowed
 """
 import argparse
+import email.utils
 import json
+import os
 import select
 import socket
 import socketserver
+import ssl
 import struct
 import sys
 import threading
@@ -93,19 +113,35 @@ def send_stream(sock, n):
         k += 1
 
 
+def request_line(head, no_target):
+    """The method and the target of a request head's first line."""
+    parts = head.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
+    return parts[0], parts[1] if len(parts) > 1 else no_target
+
+
+def read_head(recv):
+    """A request head: bytes until the blank line, 64 KiB at most, or what
+    came before recv() answered nothing."""
+    data = b""
+    while b"\r\n\r\n" not in data and len(data) < 65536:
+        piece = recv()
+        if not piece:
+            break
+        data += piece
+    return data
+
+
 class Handler(socketserver.BaseRequestHandler):
+    """The scripted HTTP answers of --routes."""
+    def recv(self):
+        try:
+            return self.request.recv(4096)
+        except OSError:
+            return b""
+
     def read_head(self):
-        data = b""
         self.request.settimeout(5)
-        while b"\r\n\r\n" not in data and len(data) < 65536:
-            try:
-                piece = self.request.recv(4096)
-            except OSError:
-                break
-            if not piece:
-                break
-            data += piece
-        return data
+        return read_head(self.recv)
 
     def event(self, name):
         with self.server.lock:
@@ -160,9 +196,7 @@ class Handler(socketserver.BaseRequestHandler):
 
     def handle(self):
         head = self.read_head()
-        line = head.split(b"\r\n", 1)[0].decode("latin-1")
-        parts = line.split(" ")
-        target = parts[1] if len(parts) > 1 else ""
+        target = request_line(head, "")[1]
         if self.control(target):
             return
         with self.server.lock:
@@ -174,7 +208,7 @@ class Handler(socketserver.BaseRequestHandler):
                 head = self.read_head()
                 if not head:
                     break
-                target = (head.split(b"\r\n", 1)[0].decode("latin-1").split(" ") + [""])[1]
+                target = request_line(head, "")[1]
         finally:
             with self.server.lock:
                 self.server.open_now -= 1
@@ -186,9 +220,7 @@ class Handler(socketserver.BaseRequestHandler):
             slash = path.find("/", 7)
             path = path[slash:] if slash >= 0 else "/"
         server = self.server
-        with server.lock:
-            server.log.write(json.dumps({"path": path, "raw": head.decode("latin-1")}) + "\n")
-            server.log.flush()
+        server.record(path, head)
         fallback = server.routes.get("*", [{"send": "HTTP/1.0 404 Not Found\r\n\r\n"}])
         answer = server.routes.get(path, server.routes.get(path.split("?", 1)[0], fallback))
         steps = self.choose(answer, path, head)
@@ -223,27 +255,162 @@ class Handler(socketserver.BaseRequestHandler):
         return False
 
 
+def http_date(seconds):
+    return email.utils.formatdate(seconds, usegmt=True)
+
+
+class TlsHandler(socketserver.BaseRequestHandler):
+    """The files and misbehaviours of --cert."""
+    def handle(self):
+        conn = self.request
+        conn.settimeout(20)
+        mode = self.server.args.mode
+        try:
+            if mode not in ("garbage", "stall", "bighello"):
+                return self.serve()
+            conn.recv(4096)
+            if mode == "garbage":
+                conn.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\nnot tls")
+            elif mode == "stall":
+                time.sleep(30)
+            elif mode == "bighello":
+                conn.sendall(b"\x16\x03\x03\x50\x00" + b"\x02" * 4096)
+                time.sleep(1)
+        except (OSError, ssl.SSLError):
+            pass
+
+    def flush(self, limit=None):
+        data = self.outgoing.read()
+        if limit is not None:
+            data = data[:limit]
+        if data:
+            self.request.sendall(data)
+
+    def pump(self):
+        """Sends what the TLS layer wrote, then hands it what comes in."""
+        self.flush()
+        data = self.request.recv(65536)
+        if not data:
+            raise ConnectionError("closed")
+        self.incoming.write(data)
+
+    def recv(self):
+        while True:
+            try:
+                return self.tls.read(65536)
+            except ssl.SSLWantReadError:
+                self.pump()
+
+    def send_all(self, data):
+        self.tls.write(data)
+        self.flush()
+
+    def close(self):
+        try:
+            self.tls.unwrap()
+        except ssl.SSLError:
+            pass
+        self.flush()
+
+    def serve(self):
+        server = self.server
+        self.incoming, self.outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        self.tls = server.context.wrap_bio(self.incoming, self.outgoing, server_side=True)
+        while True:
+            try:
+                self.tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                self.pump()
+            except ssl.SSLError:
+                self.flush()  # the alert
+                return
+        self.flush()
+        head = read_head(self.recv)
+        method, path = request_line(head, "/")
+        server.record(path, head)
+        behaviour = ""
+        name = path.split("?", 1)[0]
+        for prefix in ("/cut/", "/oversized/", "/abrupt/"):
+            if name.startswith(prefix):
+                behaviour = prefix.strip("/")
+                name = "/" + name[len(prefix):]
+        if path in server.redirects:
+            self.send_all(b"HTTP/1.0 302 Found\r\nLocation: %s\r\n\r\n"
+                          % server.redirects[path].encode("latin-1"))
+            return self.close()
+        file = os.path.join(server.args.dir, name.lstrip("/"))
+        if name.endswith("/"):
+            file = os.path.join(file, "index.html")
+        if not os.path.isfile(file):
+            self.send_all(b"HTTP/1.0 404 Not Found\r\n\r\n")
+            return self.close()
+        size = os.path.getsize(file)
+        lines = "HTTP/1.0 200 OK\r\nLast-Modified: %s\r\n" % http_date(os.path.getmtime(file))
+        if behaviour != "cut":
+            lines += "Content-Length: %d\r\n" % size
+        self.send_all((lines + "\r\n").encode("latin-1"))
+        if behaviour == "oversized":
+            with open(file, "rb") as f:
+                self.tls.write(f.read(size // 2))
+            self.flush()
+            self.request.sendall(b"\x17\x03\x03\x50\x00" + b"\x00" * 2048)
+            return
+        if method != "HEAD":
+            with open(file, "rb") as f:
+                for piece in iter(lambda: f.read(1 << 20), b""):
+                    self.tls.write(piece)
+                    if behaviour != "cut":
+                        self.flush()
+        if behaviour == "cut":
+            self.flush(max(self.outgoing.pending - 7, 0))  # the last record loses its tail
+        elif behaviour == "abrupt":
+            self.flush()
+        else:
+            self.close()
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
+    def record(self, path, head):
+        with self.lock:
+            if self.log:
+                self.log.write(json.dumps({"path": path, "raw": head.decode("latin-1")}) + "\n")
+                self.log.flush()
+
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--routes", required=True)
-    parser.add_argument("--log", required=True)
+    parser.add_argument("--routes")
+    parser.add_argument("--log")
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    parser.add_argument("--dir", default=".")
+    parser.add_argument("--mode", default="serve")
+    parser.add_argument("--redirect", action="append", default=[])
     args = parser.parse_args()
-    server = Server(("127.0.0.1", args.port), Handler)
-    with open(args.routes) as f:
-        server.routes = json.load(f)
-    server.log = open(args.log, "a")
+    tls = args.cert is not None
+    if (tls and not args.key) or (not tls and not (args.routes and args.log)):
+        parser.error("give --routes and --log, or --cert and --key")
+    server = Server(("127.0.0.1", args.port), TlsHandler if tls else Handler)
+    server.args = args
+    server.log = open(args.log, "a") if args.log else None
     server.lock = threading.Lock()
-    server.holds = {}
-    server.turns = {}
-    server.open_now = 0
-    server.most_open = 0
-    server.accepted = 0
+    if tls:
+        server.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        server.context.load_cert_chain(args.cert, args.key)
+        server.redirects = dict(r.split("=", 1) for r in args.redirect)
+    else:
+        with open(args.routes) as f:
+            server.routes = json.load(f)
+        server.holds = {}
+        server.turns = {}
+        server.open_now = 0
+        server.most_open = 0
+        server.accepted = 0
     print("PORT %d" % server.server_address[1], flush=True)
     try:
         server.serve_forever()

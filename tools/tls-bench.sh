@@ -1,5 +1,5 @@
 #!/bin/bash
-# One 256 MiB file over HTTPS from one local TLS server (tools/tls_server.py
+# One 256 MiB file over HTTPS from one local TLS server (tools/fixture_server.py
 # with a throw-away authority): the engine natively (OpenSSL) and under Wine
 # (Schannel) against curl in the same run; throughput ratios engine/curl.
 # Also prints the exact request the engine sent.
@@ -20,7 +20,7 @@ trap '[ -n "$server" ] && kill $server 2>/dev/null; [ -f "$trust" ] && "$root/to
 bash "$root/tools/tls-test-ca.sh" "$work/ca"
 mkdir -p "$work/site"
 head -c $((256 * 1024 * 1024)) /dev/urandom >"$work/site/big.bin"
-python3 -u "$root/tools/tls_server.py" --cert "$work/ca/localhost.pem" --key "$work/ca/localhost.key" \
+python3 -u "$root/tools/fixture_server.py" --cert "$work/ca/localhost.pem" --key "$work/ca/localhost.key" \
   --dir "$work/site" --log "$work/requests.log" >"$work/server.out" 2>/dev/null &
 server=$!
 for _ in $(seq 100); do grep -q PORT "$work/server.out" 2>/dev/null && break; sleep 0.05; done

@@ -259,7 +259,7 @@ bool TlsServer::Start(const std::string& caFolder, const std::string& cert,
                       const std::vector<std::string>& redirects, int fixedPort) {
     logPath = folder + "/tls-requests-" + cert + "-" + mode + ".log";
     WriteWholeFile(logPath, "");
-    std::vector<std::string> argv = {"python3", FERROW_SOURCE_DIR "/tools/tls_server.py",
+    std::vector<std::string> argv = {"python3", FERROW_SOURCE_DIR "/tools/fixture_server.py",
                                      "--cert",  caFolder + "/" + cert + ".pem",
                                      "--key",   caFolder + "/" + cert + ".key",
                                      "--dir",   folder,

@@ -61,7 +61,8 @@ struct TinyProxy {
     bool Start(const std::string& folder);
 };
 
-// tools/tls_server.py with one of the certificates of tools/tls-test-ca.sh.
+// tools/fixture_server.py speaking TLS, with one of the certificates of
+// tools/tls-test-ca.sh.
 struct TlsServer {
     ChildProcess process;
     int port = 0;

@@ -1,7 +1,7 @@
 // End-to-end tests of the engine over TLS on 127.0.0.1: a test authority
-// made with the openssl command and trusted only by this program, the TLS
-// server of tools/tls_server.py (well-behaved and hostile), the fixture
-// server for plain HTTP redirects and a refusing proxy, and tinyproxy.
+// made with the openssl command and trusted only by this program, the
+// fixture server speaking TLS (well-behaved and hostile) and plain HTTP
+// for redirects and a refusing proxy, and tinyproxy.
 #include <filesystem>
 #include <fstream>
 #include <random>

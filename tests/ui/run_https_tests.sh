@@ -30,7 +30,7 @@ printf '<html><title>Secure</title><a href="dir/photo.jpg">p</a><img src="//loca
   "$good" >"$site/index.html"
 
 start_tls() {  # certificate, port file
-  python3 -u "$root/tools/tls_server.py" --cert "$work/ca/$1.pem" --key "$work/ca/$1.key" \
+  python3 -u "$root/tools/fixture_server.py" --cert "$work/ca/$1.pem" --key "$work/ca/$1.key" \
     --dir "$site" --log "$work/$1.log" --port "${3:-0}" >"$work/$2" 2>/dev/null &
   pids+=($!)
 }
