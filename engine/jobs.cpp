@@ -5,6 +5,7 @@
 
 #include "analysis/file_table.h"
 #include "engine/engine.h"
+#include "engine/inflate.h"
 #include "engine/report.h"
 #include "engine/retry.h"
 #include "engine/tls.h"
@@ -138,6 +139,8 @@ void EndJob(Job* job) {
     // A reusable connection waits in the record until the event is over.
     if (!job->giveBack) CloseConnection(&job->conn);
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
+    InflateClose(job->inflater);
+    job->inflater = nullptr;
     free(job->data);
     free(job->head);
     job->lookup = kNoLookup;

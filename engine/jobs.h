@@ -83,6 +83,8 @@ enum BodyFraming : int32_t {
     FrameNone = 3,        // no body (HEAD, 204, 304)
 };
 
+struct Inflater;
+
 struct Job {
     char localName[kJobTextSize];
     AddressText address;  // spaces escaped as %20
@@ -123,6 +125,7 @@ struct Job {
     int32_t answerDone;  // the framing says the answer is whole
     int32_t keepAlive;   // the server lets the connection carry another answer
     int32_t giveBack;    // the job ends with its connection idle and reusable
+    Inflater* inflater;  // a compressed page's body on its way to data
 };
 
 // A job that failed in a way worth another try, waiting for its time.

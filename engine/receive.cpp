@@ -21,6 +21,7 @@
 #include "engine/cookies.h"
 #include "engine/engine.h"
 #include "engine/http.h"
+#include "engine/inflate.h"
 #include "engine/local_path.h"
 #include "engine/net.h"
 #include "engine/report.h"
@@ -265,6 +266,15 @@ static bool HandleHead(Job* job, const char* head, int len) {
         EndOverCap(job);
         return false;
     }
+    // Pages asked for gzip and deflate; the scan wants them inflated.
+    InflateFormat format = InflateNone;
+    if (job->kind == KindAnalyse && FindHeaderValue(head, len, "Content-Encoding", value, sizeof value))
+        format = InflateFormatOf(value);
+    if (format != InflateNone && !(job->inflater = InflateOpen(format))) {
+        Trace("error not memory");
+        EndJob(job);
+        return false;
+    }
     int32_t first = job->size > 0 && job->size < (1 << 20) ? (int32_t)job->size : 100000;
     if (!GrowData(job, first)) {
         Trace("error not memory");
@@ -325,6 +335,33 @@ static bool StoreRun(const char* bytes, int n, void* context) {
     return StoreBody((Job*)context, bytes, n);
 }
 
+static void EndWithCorruptPage(Job* job) {
+    LogAppend("err:圧縮されたページを展開できません - \"%s\"", job->address);
+    Trace("err:inflate - \"%s\"", job->address);
+    EndJob(job);
+}
+
+// The body as it came off the wire: inflated first when compressed.
+static bool TakeBody(Job* job, const char* bytes, int n) {
+    if (!job->inflater) return StoreBody(job, bytes, n);
+    switch (InflateFeed(job->inflater, bytes, n, StoreRun, job)) {
+    case InflateStopped:
+        return false;
+    case InflateCorrupt:
+        EndWithCorruptPage(job);
+        return false;
+    case InflateTooLarge:
+        EndOverCap(job);
+        return false;
+    default:
+        return true;
+    }
+}
+
+static bool TakeRun(const char* bytes, int n, void* context) {
+    return TakeBody((Job*)context, bytes, n);
+}
+
 // Body bytes as the framing reads them; false when the job was ended.
 static bool ReceiveBody(Job* job, const char* bytes, int n) {
     if (n <= 0) return true;
@@ -334,7 +371,7 @@ static bool ReceiveBody(Job* job, const char* bytes, int n) {
     }
     if (job->framing == FrameLength) {
         int take = job->bodyLeft < (int64_t)n ? (int)job->bodyLeft : n;
-        if (!StoreBody(job, bytes, take)) return false;
+        if (!TakeBody(job, bytes, take)) return false;
         job->bodyLeft -= take;
         if (job->bodyLeft == 0) job->answerDone = 1;
         if (take < n) job->keepAlive = 0;
@@ -342,7 +379,7 @@ static bool ReceiveBody(Job* job, const char* bytes, int n) {
     }
     if (job->framing == FrameChunked) {
         int used = 0;
-        switch (ChunkFeed(&job->chunk, bytes, n, StoreRun, job, &used)) {
+        switch (ChunkFeed(&job->chunk, bytes, n, TakeRun, job, &used)) {
         case ChunkStopped:
             return false;
         case ChunkError:
@@ -356,7 +393,7 @@ static bool ReceiveBody(Job* job, const char* bytes, int n) {
             return true;
         }
     }
-    return StoreBody(job, bytes, n);
+    return TakeBody(job, bytes, n);
 }
 
 static bool IsInterim(int status) { return status >= 100 && status <= 199 && status != 101; }
@@ -487,6 +524,11 @@ void FinishJob(Job* job) {
         // Tried again, from where it broke when the server allows; the last
         // failure deletes what arrived.
         if (!RetryLater(job, "転送中断", -1)) GiveUp(job, "転送中断", nullptr);
+        return;
+    }
+    // A compressed page that stopped short of its end is not the page.
+    if (job->inflater && !InflateFinished(job->inflater)) {
+        EndWithCorruptPage(job);
         return;
     }
     // Surplus bytes held by the TLS layer belong to no request.

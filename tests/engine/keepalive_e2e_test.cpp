@@ -2,6 +2,8 @@
 // close, the pool of idle connections with its limits, and the servers
 // that end or refuse to keep a connection. Against the fixture server and
 // against nginx.
+#include <zlib.h>
+
 #include <filesystem>
 
 #include "tests/engine/engine_fixture.h"
@@ -32,8 +34,41 @@ const std::string kChunkedPage =
     Chunks({"<html><a href=\"one.jpg\">1</", "a><a href=\"two.j", "pg\">2</", std::string(300, ' '),
             "a></html>"});
 
+// text compressed: windowBits 31 gzip, 15 zlib-wrapped deflate, -15 raw.
+std::string Compress(const std::string& text, int windowBits) {
+    z_stream z = {};
+    deflateInit2(&z, 9, Z_DEFLATED, windowBits, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, text.size()), '\0');
+    z.next_in = (Bytef*)text.data();
+    z.avail_in = (uInt)text.size();
+    z.next_out = (Bytef*)&out[0];
+    z.avail_out = (uInt)out.size();
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+const std::string kLinks = "<html><a href=\"one.jpg\">1</a>" + std::string(5000, ' ') +
+                           "<a href=\"two.jpg\">2</a></html>";
+std::string Packed(const std::string& body, const char* coding) {
+    return Send(Ok11(body, "Content-Type: text/html\r\nContent-Encoding: " + std::string(coding) +
+                               "\r\n")) + ", " + kAgain;
+}
+
 std::string Routes() {
     std::vector<std::pair<std::string, std::string>> routes;
+    // Compressed pages, and a download compressed though it asked for none.
+    routes.push_back({"/z/gzip.html", Answer(Packed(Compress(kLinks, 31), "gzip"))});
+    routes.push_back({"/z/zlib.html", Answer(Packed(Compress(kLinks, 15), "deflate"))});
+    routes.push_back({"/z/raw.html", Answer(Packed(Compress(kLinks, -15), "deflate"))});
+    routes.push_back({"/z/bomb.html", Answer(Packed(Compress(std::string(80 << 20, '<'), 31), "gzip"))});
+    std::string corrupt = Compress(kLinks, 31);
+    corrupt[corrupt.size() / 2] ^= 0x55;
+    routes.push_back({"/z/corrupt.html", Answer(Packed(corrupt, "gzip"))});
+    std::string cut = Compress(kLinks, 31);
+    routes.push_back({"/z/cut.html", Answer(Packed(cut.substr(0, cut.size() - 12), "gzip"))});
+    routes.push_back({"/z/file.jpg", Answer(Send(Ok11(Compress("jpeg bytes", 31),
+                                                      "Content-Encoding: gzip\r\n")))});
     // Kept connections: each answer reads the next request.
     for (const char* name : {"a", "b", "c", "d", "e", "f"})
         routes.push_back({std::string("/k/") + name + ".jpg",
@@ -170,6 +205,37 @@ TEST_F(KeepAliveTest, PooledConnectionsCloseWhenIdleTooLong) {
     EXPECT_EQ(PoolSize(), 0);
 }
 
+TEST_F(KeepAliveTest, CompressedPagesAreInflatedBeforeTheScanAndFilesKeptAsServed) {
+    for (const char* page : {"/z/gzip.html", "/z/zlib.html", "/z/raw.html"}) {
+        OnAnalysePage(Url(page).c_str(), -1);
+        ASSERT_TRUE(RunToIdle());
+        ASSERT_EQ(ListCount(), 2) << page;
+        EXPECT_STREQ(ListText(1, ColAddress), Url("/z/two.jpg").c_str()) << page;
+        EXPECT_NE(Fixture->Requests(page).back().find("\r\nAccept-Encoding: gzip, deflate\r\n"),
+                  std::string::npos);
+    }
+    // Past the page's bound, broken, or cut short: an error line, no links.
+    const struct {
+        const char* page;
+        std::string line;
+    } failures[] = {
+        {"/z/bomb.html", SJ("err:bomb.htmlを解析できませんでした")},
+        {"/z/corrupt.html", SJ("err:圧縮されたページを展開できません - \"") + Url("/z/corrupt.html") + "\""},
+        {"/z/cut.html", SJ("err:圧縮されたページを展開できません - \"") + Url("/z/cut.html") + "\""},
+    };
+    for (const auto& f : failures) {
+        ClearReports();
+        OnAnalysePage(Url(f.page).c_str(), -1);
+        ASSERT_TRUE(RunToIdle());
+        EXPECT_TRUE(Logged(f.line)) << f.page;
+        EXPECT_EQ(ListCount(), 0) << f.page;
+    }
+    Download({"/z/file.jpg"});
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Saved("file.jpg"), Compress("jpeg bytes", 31));
+    EXPECT_EQ(Fixture->Requests("/z/file.jpg").back().find("Accept-Encoding"), std::string::npos);
+}
+
 // A real HTTP/1.1 server: 30 files over no more connections than the
 // downloads run side by side.
 TEST_F(KeepAliveTest, NginxServesABatchOverFewConnections) {
@@ -178,8 +244,10 @@ TEST_F(KeepAliveTest, NginxServesABatchOverFewConnections) {
     std::filesystem::create_directories(site.File("run").c_str());
     for (int i = 0; i < 30; i++)
         WriteWholeFile(site.File(("www/f" + std::to_string(i) + ".jpg").c_str()), std::string(2048 + i, 'n'));
+    WriteWholeFile(site.File("www/page.html"), kLinks);
     Nginx nginx;
-    ASSERT_TRUE(nginx.Start(site.File("run").c_str(), site.File("www").c_str()));
+    ASSERT_TRUE(nginx.Start(site.File("run").c_str(), site.File("www").c_str(),
+                            "gzip on; gzip_min_length 1; gzip_types text/html;\n"));
     for (int i = 0; i < 30; i++) OnDownload(nginx.Url("/f" + std::to_string(i) + ".jpg").c_str(), -1);
     ASSERT_TRUE(RunToIdle(20000));
     for (int i = 0; i < 30; i++)
@@ -188,6 +256,16 @@ TEST_F(KeepAliveTest, NginxServesABatchOverFewConnections) {
     EXPECT_EQ(nginx.Requests(), 30);
     EXPECT_LE(nginx.Connections(), Options.Sockets);
     EXPECT_GE(nginx.Connections(), 1);
+    // Its page comes compressed (the page is larger than the answer) and is
+    // scanned whole.
+    OnAnalysePage(nginx.Url("/page.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    ASSERT_EQ(ListCount(), 2);
+    EXPECT_STREQ(ListText(1, ColAddress), nginx.Url("/two.jpg").c_str());
+    RunEngineFor(200);
+    std::string log = nginx.Log();
+    size_t line = log.rfind('\n', log.find(" GET /page.html")) + 1;
+    EXPECT_LT(atoi(log.c_str() + log.find(' ', line) + 1), (int)kLinks.size() / 4) << log;
 }
 
 }  // namespace

@@ -192,7 +192,7 @@ bool Nginx::Start(const std::string& folder, const std::string& root, const std:
     text << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << folder
          << "/nginx.pid;\nerror_log " << folder << "/nginx-error.log;\n"
          << "events { worker_connections 64; }\nhttp {\n"
-         << "  log_format conn '$connection $connection_requests $request';\n"
+         << "  log_format conn '$connection $body_bytes_sent $request';\n"
          << "  access_log " << logPath << " conn;\n"
          << "  client_body_temp_path " << folder << "; proxy_temp_path " << folder << ";\n"
          << "  fastcgi_temp_path " << folder << "; uwsgi_temp_path " << folder << ";\n"
@@ -216,6 +216,8 @@ int Nginx::Connections() const {
     while (std::getline(log, line)) seen.insert(line.substr(0, line.find(' ')));
     return (int)seen.size();
 }
+
+std::string Nginx::Log() const { return ReadWholeFile(logPath); }
 
 int Nginx::Requests() const {
     std::istringstream log(ReadWholeFile(logPath));
@@ -298,7 +300,7 @@ std::string Json(const std::string& text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += (char)c;
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || c >= 0x7f) {  // the server sends each character as one byte
             char esc[8];
             snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;

@@ -43,9 +43,11 @@ struct Nginx {
     std::string logPath;
     bool Start(const std::string& folder, const std::string& root, const std::string& extra = "");
     std::string Url(const std::string& path) const;
-    // Distinct connections and requests the access log shows so far.
+    // Distinct connections and requests the access log shows so far; its
+    // lines read "CONNECTION BODY-BYTES-SENT REQUEST-LINE".
     int Connections() const;
     int Requests() const;
+    std::string Log() const;
 };
 
 struct FileServer {

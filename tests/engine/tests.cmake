@@ -83,4 +83,6 @@ if(FERROW_FUZZ)
   ferrow_fuzz_target(cookie_fuzz ${CMAKE_CURRENT_LIST_DIR}/cookie_fuzz.cpp)
   # The chunk decoder, whole against cut into pieces.
   ferrow_fuzz_target(chunked_fuzz ${CMAKE_CURRENT_LIST_DIR}/chunked_fuzz.cpp)
+  # The inflate step of compressed pages, whole against cut into pieces.
+  ferrow_fuzz_target(inflate_fuzz ${CMAKE_CURRENT_LIST_DIR}/inflate_fuzz.cpp)
 endif()
