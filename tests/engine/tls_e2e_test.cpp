@@ -157,21 +157,33 @@ TEST_F(TlsTest, RedirectsCrossBetweenTheSchemesBothWays) {
 TEST_F(TlsTest, CertificatesThatDoNotProveTheServerAreRefusedWithNothingWritten) {
     const struct {
         const char* cert;
+        const char* host;
         TlsFailure failure;
     } cases[] = {
-        {"untrusted", TlsFailUntrusted},
-        {"wronghost", TlsFailHostName},
-        {"expired", TlsFailExpired},
+        {"untrusted", "localhost", TlsFailUntrusted},
+        {"wronghost", "localhost", TlsFailHostName},
+        {"expired", "localhost", TlsFailExpired},
+        // A name never matches an address entry, an address never a DNS entry.
+        {"iponly", "localhost", TlsFailHostName},
+        {"ipasdns", "127.0.0.1", TlsFailHostName},
     };
     for (const auto& c : cases) {
         TlsServer server;
         ASSERT_TRUE(server.Start(Ca, c.cert, Site));
         ClearReports();
-        Download(server.Url("/a.jpg"));
-        EXPECT_EQ(Reports.log, std::vector<std::string>{ErrorLine(c.failure, server.Url("/a.jpg"))})
+        Download(server.Url("/a.jpg", c.host));
+        EXPECT_EQ(Reports.log,
+                  std::vector<std::string>{ErrorLine(c.failure, server.Url("/a.jpg", c.host))})
             << c.cert;
         EXPECT_TRUE(AllFiles().empty()) << c.cert;
         EXPECT_TRUE(server.Requests().empty()) << c.cert; // no request was sent
+    }
+    // Named only by its address, the server is proved for that address.
+    {
+        TlsServer server;
+        ASSERT_TRUE(server.Start(Ca, "iponly", Site));
+        Download(server.Url("/a.jpg", "127.0.0.1"));
+        EXPECT_EQ(AllFiles().size(), 1u);
     }
     // A refused top page says so in the caption, as HTTP errors do.
     TlsServer server;
