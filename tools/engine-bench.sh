@@ -46,8 +46,7 @@ for i in $(seq 100); do
     "$i" "$next" "$second" "$i" >"$site/pages/p$i.html"
 done
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-# HTTP/1.1, so that clients that keep connections can.
-python3 -m http.server "$port" --bind 127.0.0.1 --protocol HTTP/1.1 --directory "$site" >/dev/null 2>&1 &
+python3 -m http.server "$port" --bind 127.0.0.1 --directory "$site" >/dev/null 2>&1 &
 server=$!
 for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.05; done
 base=http://127.0.0.1:$port
