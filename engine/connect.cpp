@@ -1,6 +1,6 @@
-// From a started request to a sent HTTP/1.0 request: address, socket,
-// look-up, connect, then for "https://" the proxy's tunnel and the TLS
-// handshake, and the send.
+// From a started request to a sent HTTP/1.1 request: address, then an idle
+// connection to the same server from the pool, or socket, look-up, connect
+// and for "https://" the proxy's tunnel and the TLS handshake; and the send.
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +13,28 @@
 #include "engine/tls.h"
 #include "settings/options.h"
 #include "text/text.h"
+
+static void SendHttpRequest(Job* job);
+
+// Socket and look-up of a new connection; false when the job was ended.
+static bool ConnectFresh(Job* job) {
+    job->conn.socket = NetCreateSocket();
+    if (job->conn.socket == kNoSocket) {
+        Trace("Error:Socketの作成に失敗しました。");
+        EndJob(job);
+        return false;
+    }
+    const char* name = Options.ProxyFlag == 1 ? Options.Proxy : job->host;
+    job->lookup = NetStartLookup(name, job->hostEntry, sizeof job->hostEntry);
+    if (job->lookup == kNoLookup) {
+        Trace("サーバのIPアドレスの取得に失敗しました。");
+        EndJob(job);
+        return false;
+    }
+    job->lastActivity = TickCount();
+    Trace("接続:%s", job->address);
+    return true;
+}
 
 bool StartJob(const JobRequest& request, const RetryWait* retry) {
     Job* job = AddActiveJob(request);
@@ -31,22 +53,23 @@ bool StartJob(const JobRequest& request, const RetryWait* retry) {
     SplitAddress(job->address, job->host, sizeof job->host, &job->port, job->path,
                  sizeof job->path);
     job->secure = IsSecureAddress(job->address) ? 1 : 0;
-    job->socket = NetCreateSocket();
-    if (job->socket == kNoSocket) {
-        Trace("Error:Socketの作成に失敗しました。");
-        EndJob(job);
-        return false;
+    if (PoolTake(job->secure == 1, job->host, job->port, &job->conn)) {
+        Trace("再接続なし:%s", job->address);
+        SendHttpRequest(job);
+        return !job->ended;
     }
-    const char* name = Options.ProxyFlag == 1 ? Options.Proxy : job->host;
-    job->lookup = NetStartLookup(name, job->hostEntry, sizeof job->hostEntry);
-    if (job->lookup == kNoLookup) {
-        Trace("サーバのIPアドレスの取得に失敗しました。");
-        EndJob(job);
-        return false;
-    }
-    job->lastActivity = TickCount();
-    Trace("接続:%s", job->address);
-    return true;
+    return ConnectFresh(job);
+}
+
+void RetryOnFreshConnection(Job* job) {
+    Trace("切断済みの接続:%s", job->address);
+    CloseConnection(&job->conn);
+    free(job->head);
+    job->head = nullptr;
+    job->headLength = 0;
+    job->phase = PhaseConnect;
+    job->requestSent = 0;
+    ConnectFresh(job);
 }
 
 void OnHostResolved(LookupHandle lookup, int error) {
@@ -60,36 +83,42 @@ void OnHostResolved(LookupHandle lookup, int error) {
         EndJob(job);
         return;
     }
-    if (!NetSelectEvents(job->socket)) {
+    if (!NetSelectEvents(job->conn.socket)) {
         Trace("Socketイベントを通知させる設定に失敗しました。");
         EndJob(job);
         return;
     }
     uint16_t port = Options.ProxyFlag == 1 ? (uint16_t)Options.ProxyPort : job->port;
-    if (!NetConnect(job->socket, address, port)) {
+    if (!NetConnect(job->conn.socket, address, port)) {
         Trace("サーバへの接続に失敗しました。");
         EndJob(job);
     }
 }
 
 int JobSend(Job* job, const char* data, int len) {
-    return job->tls ? TlsSend(job->tls, data, len) : NetSend(job->socket, data, len);
+    return job->conn.tls ? TlsSend(job->conn.tls, data, len) : NetSend(job->conn.socket, data, len);
 }
 
 int JobRecv(Job* job, char* buffer, int len) {
-    return job->tls ? TlsRecv(job->tls, buffer, len) : NetRecv(job->socket, buffer, len);
+    return job->conn.tls ? TlsRecv(job->conn.tls, buffer, len) : NetRecv(job->conn.socket, buffer, len);
 }
 
 // A connection that never carried a request: as a failed send of HTTP.
 // The server may be restarting or overloaded: it is tried again.
 static void EndUnsent(Job* job) {
+    // An idle connection the server closed meanwhile: at once on a new one,
+    // which is no retry.
+    if (job->conn.reused) {
+        RetryOnFreshConnection(job);
+        return;
+    }
     Trace("error send:%d:%s\n", NetLastError(), job->address);
     if (RetryLater(job, "接続失敗", -1)) return;
     GiveUp(job, "接続失敗", "サーバーがみつかりません - Ferrow");
 }
 
 void EndWithTlsFailure(Job* job) {
-    TlsFailure failure = TlsLastFailure(job->tls);
+    TlsFailure failure = TlsLastFailure(job->conn.tls);
     if (failure == TlsFailSocket && job->phase != PhaseResponse) {
         EndUnsent(job); // the server is not there: no TLS fault to tell
         return;
@@ -111,6 +140,7 @@ static void SendHttpRequest(Job* job) {
     parts.head = job->kind == KindHead;
     parts.target = viaProxy && !job->secure ? job->address : job->path;
     parts.host = job->host;
+    parts.port = job->port == (job->secure ? 443 : 80) ? 0 : job->port;
     parts.direct = !viaProxy;
     parts.referer = job->referer;
     static char cookie[kCookieHeaderSize];
@@ -121,10 +151,12 @@ static void SendHttpRequest(Job* job) {
     job->resuming = job->kind == KindDownload && job->resume.have > 0 ? 1 : 0;
     parts.rangeFrom = job->resuming ? job->resume.have : 0;
     parts.ifRange = job->resume.validator;
+    // Pages are scanned after inflating; files are kept as served.
+    parts.compressed = job->kind == KindAnalyse;
     int len = BuildRequest(request, sizeof request, parts);
     job->phase = PhaseResponse;
     if (JobSend(job, request, len) != len) {
-        if (job->tls && TlsLastFailure(job->tls) != TlsFailSocket)
+        if (job->conn.tls && TlsLastFailure(job->conn.tls) != TlsFailSocket)
             EndWithTlsFailure(job);
         else
             EndUnsent(job);
@@ -133,12 +165,17 @@ static void SendHttpRequest(Job* job) {
     job->size = -1;
     job->chunks = 0;
     job->received = 0;
+    job->framing = FrameUntilClose;
+    job->bodyLeft = 0;
+    memset(&job->chunk, 0, sizeof job->chunk);
+    job->answerDone = 0;
+    job->keepAlive = 0;
     job->requestSent = 1;
 }
 
 // Advances the handshake; sends the request once it is done.
 static void ContinueHandshake(Job* job) {
-    TlsStep step = TlsHandshake(job->tls);
+    TlsStep step = TlsHandshake(job->conn.tls);
     if (step == TlsStepWait) return;
     if (step == TlsStepFailed) {
         EndWithTlsFailure(job);
@@ -149,8 +186,8 @@ static void ContinueHandshake(Job* job) {
 
 static void BeginTls(Job* job) {
     job->phase = PhaseHandshake;
-    job->tls = TlsOpen(job->socket, job->host);
-    if (!job->tls) {
+    job->conn.tls = TlsOpen(job->conn.socket, job->host);
+    if (!job->conn.tls) {
         LogAppend("err:SSL %s - \"%s\"", TlsFailureText(TlsFailSetup), job->address);
         EndJob(job);
         return;
@@ -162,7 +199,7 @@ static void BeginTls(Job* job) {
 static void ContinueTunnel(Job* job, bool closed) {
     for (;;) {
         char piece[1024];
-        int n = NetRecv(job->socket, piece, sizeof piece);
+        int n = NetRecv(job->conn.socket, piece, sizeof piece);
         if (n == -2) break;
         if (n <= 0) {
             closed = true;
@@ -197,7 +234,7 @@ static void ContinueTunnel(Job* job, bool closed) {
 void SendRequest(Job* job) {
     // A connect event for a connection that is already on its way (some
     // socket layers report it again) must not start it a second time.
-    if (job->phase != PhaseConnect || job->tls) return;
+    if (job->phase != PhaseConnect || job->conn.tls) return;
     // A failed connection shows up here as a failed send.
     if (!job->secure) {
         SendHttpRequest(job);
@@ -210,7 +247,7 @@ void SendRequest(Job* job) {
     char request[kRequestSize];
     int len = BuildTunnelRequest(request, sizeof request, job->host, job->port);
     job->phase = PhaseTunnel;
-    if (NetSend(job->socket, request, len) != len) EndUnsent(job);
+    if (NetSend(job->conn.socket, request, len) != len) EndUnsent(job);
 }
 
 void AdvanceConnection(Job* job, bool closed) {

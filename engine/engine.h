@@ -35,6 +35,9 @@ void AdvanceConnection(Job* job, bool closed);
 // The job's connection, plain or TLS, with the answers of NetSend/NetRecv.
 int JobSend(Job* job, const char* data, int len);
 int JobRecv(Job* job, char* buffer, int len);
+// The job's reused connection ended before a byte of the answer (the server
+// closed it while it was idle): the same request at once on a new one.
+void RetryOnFreshConnection(Job* job);
 // Logs why the job's TLS connection failed and ends the job.
 void EndWithTlsFailure(Job* job);
 
@@ -44,6 +47,7 @@ enum ReadOutcome {
     ReadMore = 1,   // stopped after kFillsPerEvent fills; more is waiting
     ReadEnd = 2,    // the stream has ended
     ReadEnded = 3,  // the job was ended (error, redirect, filter ...)
+    ReadDone = 4,   // the answer is whole by its framing
 };
 // Reads what the socket holds, in fills of the shared buffer, until it
 // would block, the stream ends or kFillsPerEvent fills were taken.

@@ -73,9 +73,10 @@ int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
     if (outSize == 0) return 0;
     out[0] = '\0';
     AppendFormat(out, outSize, "%s", parts.head ? "HEAD " : "GET ");
-    AppendFormat(out, outSize, "%s HTTP/1.0\r\n", parts.target);
+    AppendFormat(out, outSize, "%s HTTP/1.1\r\n", parts.target);
     if (parts.direct) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
-    AppendFormat(out, outSize, "Host: %s\r\n", parts.host);
+    if (parts.port) AppendFormat(out, outSize, "Host: %s:%u\r\n", parts.host, (unsigned)parts.port);
+    else AppendFormat(out, outSize, "Host: %s\r\n", parts.host);
     AppendFormat(out, outSize, "User-Agent: Ferrow/%s\r\n", FERROW_VERSION);
     // Many image hosts refuse a file asked for without the page it is on.
     if (parts.referer && parts.referer[0])
@@ -91,7 +92,8 @@ int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
         if (parts.ifRange && parts.ifRange[0])
             AppendFormat(out, outSize, "If-Range: %s\r\n", parts.ifRange);
     }
-    AppendFormat(out, outSize, "Connection: close\r\n\r\n");
+    if (parts.compressed) AppendFormat(out, outSize, "Accept-Encoding: gzip, deflate\r\n");
+    AppendFormat(out, outSize, "\r\n");
     return (int)strlen(out);
 }
 
@@ -129,6 +131,60 @@ int ParseStatusLine(const char* head, int len) {
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+bool IsHttp11(const char* head, int len) {
+    if (ParseStatusLine(head, len) == 0) return false;
+    return head[5] > '1' || (head[5] == '1' && head[7] >= '1');
+}
+
+// a[0, n) and b[0, n) alike ignoring ASCII case; no terminator needed.
+static bool SameNoCase(const char* a, const char* b, int n) {
+    for (int i = 0; i < n; i++) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = (char)(x + 32);
+        if (y >= 'A' && y <= 'Z') y = (char)(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Token visitor: the token sought, whether any list named it, and the last
+// one seen.
+struct TokenSearch {
+    const char* token;
+    bool found;
+    const char* last;
+    int lastLen;
+};
+static void SearchTokens(const char* value, int len, void* context) {
+    TokenSearch* search = (TokenSearch*)context;
+    int tokenLen = (int)strlen(search->token);
+    for (int p = 0; p < len;) {
+        while (p < len && (IsBlank(value[p]) || value[p] == ',')) p++;
+        int start = p;
+        while (p < len && value[p] != ',' && value[p] != ';') p++;
+        int end = p;
+        while (end > start && IsBlank(value[end - 1])) end--;
+        while (p < len && value[p] != ',') p++;  // parameters
+        if (end == start) continue;
+        if (end - start == tokenLen && SameNoCase(value + start, search->token, tokenLen))
+            search->found = true;
+        search->last = value + start;
+        search->lastLen = end - start;
+    }
+}
+
+bool HeaderHasToken(const char* head, int len, const char* name, const char* token) {
+    TokenSearch search = {token, false, nullptr, 0};
+    VisitHeaderValues(head, len, name, SearchTokens, &search);
+    return search.found;
+}
+
+bool IsChunkedAnswer(const char* head, int len) {
+    TokenSearch search = {"chunked", false, nullptr, 0};
+    VisitHeaderValues(head, len, "Transfer-Encoding", SearchTokens, &search);
+    return search.last && search.lastLen == 7 && SameNoCase(search.last, "chunked", 7);
+}
+
 int VisitHeaderValues(const char* head, int len, const char* name, HeaderVisitor visit,
                       void* context) {
     int nameLen = (int)strlen(name);
@@ -142,14 +198,7 @@ int VisitHeaderValues(const char* head, int len, const char* name, HeaderVisitor
         int lineEnd = p;
         if (lineEnd - lineStart <= nameLen || head[lineStart + nameLen] != ':') continue;
         // StrNCmpI stops at NUL; compare byte by byte within the line instead.
-        bool same = true;
-        for (int i = 0; i < nameLen && same; i++) {
-            char a = head[lineStart + i], b = name[i];
-            if (a >= 'A' && a <= 'Z') a = (char)(a + 32);
-            if (b >= 'A' && b <= 'Z') b = (char)(b + 32);
-            same = a == b;
-        }
-        if (!same) continue;
+        if (!SameNoCase(head + lineStart, name, nameLen)) continue;
         int v = lineStart + nameLen + 1;
         while (v < lineEnd && IsBlank(head[v])) v++;
         int e = lineEnd;

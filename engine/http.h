@@ -1,4 +1,4 @@
-// HTTP/1.0 texts of the engine: address splitting, the request, and the
+// HTTP/1.1 texts of the engine: address splitting, the request, and the
 // reading of a response head. Pure functions, fed bytes.
 #pragma once
 #include <cstddef>
@@ -41,6 +41,8 @@ struct RequestParts {
     const char* cookie = nullptr;  // the Cookie value (kCookieHeaderSize), or "" for none
     int64_t rangeFrom = 0;         // ask for the bytes from here on; 0 for the whole file
     const char* ifRange = nullptr; // the validator that guards the range; "" for none
+    bool compressed = false;       // a page: gzip and deflate are welcome
+    uint16_t port = 0;             // written after the host unless 0 (the scheme's own)
 };
 // The request text of a job; returns the text's length.
 int BuildRequest(char* out, size_t outSize, const RequestParts& parts);
@@ -52,6 +54,13 @@ int BuildTunnelRequest(char* out, size_t outSize, const char* host, uint16_t por
 int FindHeadEnd(const char* text, int len);
 // Status code of a head beginning "HTTP/x.y NNN", or 0 when it cannot be read.
 int ParseStatusLine(const char* head, int len);
+// True when the head's status line says HTTP/1.1 or later.
+bool IsHttp11(const char* head, int len);
+// True when a comma-separated header (Connection, Transfer-Encoding...)
+// lists token, ignoring case, in any of its lines.
+bool HeaderHasToken(const char* head, int len, const char* name, const char* token);
+// True when the last coding of Transfer-Encoding is chunked.
+bool IsChunkedAnswer(const char* head, int len);
 // Called with the value of each header line of a name: value[0, len), not
 // terminated, without surrounding blanks.
 using HeaderVisitor = void (*)(const char* value, int len, void* context);

@@ -5,6 +5,7 @@
 
 #include "engine/engine.h"
 #include "engine/file_table.h"
+#include "engine/inflate.h"
 #include "engine/report.h"
 #include "engine/retry.h"
 #include "engine/tls.h"
@@ -88,6 +89,7 @@ void OnStopAll() {
     Engine.DownloadsQueued = 0;
     DropRetryWaits(0);
     EndAllJobs();
+    PoolCloseAll();
     Engine.AnalysisRunning = 0;
     Engine.DownloadBatchRunning = 0;
 }
@@ -104,6 +106,7 @@ void ShutdownEngine() {
     Engine.VisitedPages.clear();
     DropRetryWaits(0);
     EndAllJobs();
+    PoolCloseAll();
 }
 
 Job* AddActiveJob(const JobRequest& request) {
@@ -111,7 +114,7 @@ Job* AddActiveJob(const JobRequest& request) {
     Job* job = &Engine.ActiveJobs.back();
     memset(job, 0, sizeof *job);
     job->file = kNoFile;
-    job->socket = kNoSocket;
+    job->conn = kNoConnection;
     job->lookup = kNoLookup;
     job->size = -1;
     job->kind = request.kind;
@@ -133,13 +136,13 @@ void EndJob(Job* job) {
         FileDelete(job->resume.part);
     }
     job->resume.part[0] = '\0';
-    TlsClose(job->tls);
-    job->tls = nullptr;
-    if (job->socket != kNoSocket) NetCloseSocket(job->socket);
+    // A reusable connection waits in the record until the event is over.
+    if (!job->giveBack) CloseConnection(&job->conn);
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
+    InflateClose(job->inflater);
+    job->inflater = nullptr;
     free(job->data);
     free(job->head);
-    job->socket = kNoSocket;
     job->lookup = kNoLookup;
     job->data = nullptr;
     job->head = nullptr;
@@ -148,13 +151,18 @@ void EndJob(Job* job) {
 }
 
 void ReleaseEndedJobs() {
+    for (Job& job : Engine.ActiveJobs) {
+        if (!job.ended || !job.giveBack || job.conn.socket == kNoSocket) continue;
+        PoolGive(job.conn, job.secure == 1, job.host, job.port);
+        job.conn = kNoConnection;
+    }
     Engine.ActiveJobs.remove_if([](const Job& job) { return job.ended != 0; });
 }
 
 Job* FindJobBySocket(SocketHandle socket) {
     if (socket == kNoSocket) return nullptr;
     for (Job& job : Engine.ActiveJobs)
-        if (!job.ended && job.socket == socket) return &job;
+        if (!job.ended && job.conn.socket == socket) return &job;
     return nullptr;
 }
 

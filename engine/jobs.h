@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/chunked.h"
+#include "engine/connection.h"
 #include "engine/file_table.h"
 #include "engine/net.h"
 #include "engine/platform.h"
@@ -51,8 +53,6 @@ struct JobRequest {
     AddressText referer;  // page the file was found on, or ""
 };
 
-struct TlsConn;
-
 // Where a download is saved, and what a cut download keeps for its next
 // attempt: the bytes so far wait in a hidden part file beside the target
 // and take the target's name only when the file is whole.
@@ -75,6 +75,16 @@ enum JobPhase : int32_t {
     PhaseResponse = 3,   // request sent; reception (receive.cpp)
 };
 
+// How the answer's body ends, read with its head.
+enum BodyFraming : int32_t {
+    FrameUntilClose = 0,  // neither length nor chunks: the server's close ends it
+    FrameLength = 1,      // Content-Length
+    FrameChunked = 2,     // Transfer-Encoding: chunked
+    FrameNone = 3,        // no body (HEAD, 204, 304)
+};
+
+struct Inflater;
+
 struct Job {
     char localName[kJobTextSize];
     AddressText address;  // spaces escaped as %20
@@ -91,7 +101,7 @@ struct Job {
     int64_t received;  // bytes stored so far
     uint32_t lastActivity;
     int32_t kind;
-    SocketHandle socket;
+    Connection conn;  // borrowed from the pool or made for this job
     LookupHandle lookup;
     char hostEntry[kHostEntrySize];
     int32_t redirects;
@@ -105,11 +115,17 @@ struct Job {
     int32_t charset;      // what the Content-Type header names (a PageCharset), 0 for none
     int32_t secure;  // 1 for an "https://" address
     int32_t phase;   // JobPhase
-    TlsConn* tls;    // TLS over the socket once the handshake began
     AddressText referer;
     int32_t attempt;  // retries made before this one (0 for the first try)
     ResumeState resume;
     int32_t resuming;  // 1 when the request asked for the bytes from resume.have on
+    int32_t framing;     // BodyFraming of the answer
+    int64_t bodyLeft;    // FrameLength: body bytes still to come
+    ChunkDecoder chunk;  // FrameChunked
+    int32_t answerDone;  // the framing says the answer is whole
+    int32_t keepAlive;   // the server lets the connection carry another answer
+    int32_t giveBack;    // the job ends with its connection idle and reusable
+    Inflater* inflater;  // a compressed page's body on its way to data
 };
 
 // A job that failed in a way worth another try, waiting for its time.
@@ -161,7 +177,8 @@ void ShutdownEngine();
 // The record stays in ActiveJobs, unseen by the look-ups below, until
 // ReleaseEndedJobs runs after the event that ended it.
 void EndJob(Job* job);
-// Frees the records of ended jobs; only between events.
+// Frees the records of ended jobs, giving their reusable connections to the
+// pool; only between events.
 void ReleaseEndedJobs();
 // Appends a fresh zero-filled job of the request to ActiveJobs.
 Job* AddActiveJob(const JobRequest& request);

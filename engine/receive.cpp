@@ -1,12 +1,17 @@
-// Reception: the response head (status, redirects, Content-Length,
+// Reception: the response head (status, redirects, framing, Content-Length,
 // Last-Modified), the download's file, and the body, read in large fills.
 //
 // A job's reception states:
 //   head     chunks == 0: bytes gather in job->head until the blank line
-//            (or kHeadLimit, an error); then the head is read and the job
-//            either ends (error, redirect, filter, same name) or goes on
-//   body     chunks > 0: bytes go to the file or to job->data
-//   finished the stream ended: FinishJob completes the job or fails it
+//            (or kHeadLimit, an error); interim 1xx heads are dropped; then
+//            the head is read and the job either ends (error, redirect,
+//            filter, same name) or goes on
+//   body     chunks > 0: bytes go to the file or to job->data, through the
+//            chunk decoder for a chunked answer, up to the length for one
+//            with Content-Length, else until the stream ends
+//   finished the framing said the answer is whole (answerDone), or the
+//            stream ended: FinishJob completes the job or fails it, and a
+//            connection that may carry another answer goes back to the pool
 #include <cstdlib>
 #include <cstring>
 
@@ -16,6 +21,7 @@
 #include "engine/engine.h"
 #include "engine/file_table.h"
 #include "engine/http.h"
+#include "engine/inflate.h"
 #include "engine/local_path.h"
 #include "engine/net.h"
 #include "engine/report.h"
@@ -262,6 +268,15 @@ static bool HandleHead(Job* job, const char* head, int len) {
         EndOverCap(job);
         return false;
     }
+    // Pages asked for gzip and deflate; the scan wants them inflated.
+    InflateFormat format = InflateNone;
+    if (job->kind == KindAnalyse && FindHeaderValue(head, len, "Content-Encoding", value, sizeof value))
+        format = InflateFormatOf(value);
+    if (format != InflateNone && !(job->inflater = InflateOpen(format))) {
+        Trace("error not memory");
+        EndJob(job);
+        return false;
+    }
     int32_t first = job->size > 0 && job->size < (1 << 20) ? (int32_t)job->size : 100000;
     if (!GrowData(job, first)) {
         Trace("error not memory");
@@ -271,22 +286,142 @@ static bool HandleHead(Job* job, const char* head, int len) {
     return true;
 }
 
-ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
-    if (job->chunks == 0) {
-        // Gather the head; it never reaches the file or data. At most
-        // kHeadLimit bytes wait here, so one more step bounds the buffer.
-        char* grown = (char*)realloc(job->head, (size_t)job->headLength + (size_t)n);
-        if (!grown) {
-            Trace("error not memory");
-            EndJob(job);
-            return ReceiveStop;
+// A body whose end cannot be trusted: a lying or hostile length or a
+// broken chunk stream. A HEAD check only stays without its size.
+static void EndWithBadFraming(Job* job) {
+    if (job->top == 1) SetCaption("応答エラー - Ferrow");
+    if (job->kind != KindHead) LogAppend("err:応答の長さが不正です - \"%s\"", job->address);
+    Trace("err:framing %d - \"%s\"", job->status, job->address);
+    EndJob(job);
+}
+
+// Content-Length visitor: the value; -1 while no line held a plain
+// number, -2 once two numbers disagree.
+static void KeepOneLength(const char* value, int len, void* context) {
+    int64_t* length = (int64_t*)context;
+    char text[32];
+    if (len >= (int)sizeof text) return;
+    memcpy(text, value, (size_t)len);
+    text[len] = '\0';
+    int64_t n = ParseContentLength(text);
+    if (n < 0 || *length == -2) return;
+    *length = *length >= 0 && *length != n ? -2 : n;
+}
+
+// How the body ends and whether the connection may carry another answer;
+// false when the head announces no trustworthy end.
+static bool ReadFraming(Job* job, const char* head, int len) {
+    int status = ParseStatusLine(head, len);
+    // A length that is no number reads as none (until the close); two that
+    // disagree cannot both be believed.
+    int64_t length = -1;
+    VisitHeaderValues(head, len, "Content-Length", KeepOneLength, &length);
+    bool lengthGiven = length >= 0;
+    bool chunked = IsChunkedAnswer(head, len);
+    if (job->kind == KindHead || status == 204 || status == 304) job->framing = FrameNone;
+    else if (chunked) job->framing = FrameChunked;
+    else if (length == -2) return false;
+    else if (lengthGiven) job->framing = FrameLength;
+    else job->framing = FrameUntilClose;
+    job->bodyLeft = job->framing == FrameLength ? length : 0;
+    memset(&job->chunk, 0, sizeof job->chunk);
+    job->answerDone = job->framing == FrameNone || (job->framing == FrameLength && length == 0);
+    // A length beside chunks is not trusted with a next answer; HTTP/1.0
+    // answers end the connection.
+    job->keepAlive = IsHttp11(head, len) && job->framing != FrameUntilClose &&
+                     !(chunked && lengthGiven) && !HeaderHasToken(head, len, "Connection", "close");
+    return true;
+}
+
+static bool StoreRun(const char* bytes, int n, void* context) {
+    return StoreBody((Job*)context, bytes, n);
+}
+
+static void EndWithCorruptPage(Job* job) {
+    LogAppend("err:圧縮されたページを展開できません - \"%s\"", job->address);
+    Trace("err:inflate - \"%s\"", job->address);
+    EndJob(job);
+}
+
+// The body as it came off the wire: inflated first when compressed.
+static bool TakeBody(Job* job, const char* bytes, int n) {
+    if (!job->inflater) return StoreBody(job, bytes, n);
+    switch (InflateFeed(job->inflater, bytes, n, StoreRun, job)) {
+    case InflateStopped:
+        return false;
+    case InflateCorrupt:
+        EndWithCorruptPage(job);
+        return false;
+    case InflateTooLarge:
+        EndOverCap(job);
+        return false;
+    default:
+        return true;
+    }
+}
+
+static bool TakeRun(const char* bytes, int n, void* context) {
+    return TakeBody((Job*)context, bytes, n);
+}
+
+// Body bytes as the framing reads them; false when the job was ended.
+static bool ReceiveBody(Job* job, const char* bytes, int n) {
+    if (n <= 0) return true;
+    if (job->answerDone) {
+        job->keepAlive = 0;  // more than the answer: the stream is not ours to reuse
+        return true;
+    }
+    if (job->framing == FrameLength) {
+        int take = job->bodyLeft < (int64_t)n ? (int)job->bodyLeft : n;
+        if (!TakeBody(job, bytes, take)) return false;
+        job->bodyLeft -= take;
+        if (job->bodyLeft == 0) job->answerDone = 1;
+        if (take < n) job->keepAlive = 0;
+        return true;
+    }
+    if (job->framing == FrameChunked) {
+        int used = 0;
+        switch (ChunkFeed(&job->chunk, bytes, n, TakeRun, job, &used)) {
+        case ChunkStopped:
+            return false;
+        case ChunkError:
+            EndWithBadFraming(job);
+            return false;
+        case ChunkDone:
+            job->answerDone = 1;
+            if (used < n) job->keepAlive = 0;
+            return true;
+        default:
+            return true;
         }
-        job->head = grown;
-        memcpy(job->head + job->headLength, bytes, (size_t)n);
-        // The end mark may straddle two steps: look again from 3 bytes back.
-        int from = job->headLength > 3 ? job->headLength - 3 : 0;
-        job->headLength += n;
-        int end = FindHeadEnd(job->head + from, job->headLength - from);
+    }
+    return TakeBody(job, bytes, n);
+}
+
+static bool IsInterim(int status) { return status >= 100 && status <= 199 && status != 101; }
+
+ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
+    if (job->chunks > 0) {
+        if (!ReceiveBody(job, bytes, n)) return ReceiveStop;
+        job->chunks++;
+        return ReceiveMore;
+    }
+    // Gather the head; it never reaches the file or data. At most
+    // kHeadLimit bytes wait here, so one more step bounds the buffer.
+    char* grown = (char*)realloc(job->head, (size_t)job->headLength + (size_t)n);
+    if (!grown) {
+        Trace("error not memory");
+        EndJob(job);
+        return ReceiveStop;
+    }
+    job->head = grown;
+    memcpy(job->head + job->headLength, bytes, (size_t)n);
+    // The end mark may straddle two steps: look again from 3 bytes back.
+    int from = job->headLength > 3 ? job->headLength - 3 : 0;
+    job->headLength += n;
+    int end = -1;
+    for (;;) {
+        end = FindHeadEnd(job->head + from, job->headLength - from);
         if (end >= 0) end += from;
         if (end < 0 && job->headLength <= kHeadLimit) return ReceiveMore;
         if (end < 0 || end > kHeadLimit) {
@@ -294,19 +429,27 @@ ReceiveAnswer ReceiveBytes(Job* job, const char* bytes, int n) {
             else EndWithHttpError(job, 0);  // no readable response
             return ReceiveStop;
         }
-        StoreResponseCookies(job->head, end, job->host, job->path, job->secure == 1, UnixTime());
-        if (!HandleHead(job, job->head, end)) return ReceiveStop;
-        // What followed the head in the gathered bytes is the body's start.
-        char* head = job->head;
-        int headLength = job->headLength;
-        job->head = nullptr;
-        job->headLength = 0;
-        bool alive = StoreBody(job, head + end, headLength - end);
-        free(head);
-        if (!alive) return ReceiveStop;
-    } else if (!StoreBody(job, bytes, n)) {
+        // An interim answer (100 Continue...): the real one follows.
+        if (!IsInterim(ParseStatusLine(job->head, end))) break;
+        job->headLength -= end;
+        memmove(job->head, job->head + end, (size_t)job->headLength);
+        from = 0;
+    }
+    if (!ReadFraming(job, job->head, end)) {
+        job->status = ParseStatusLine(job->head, end);
+        EndWithBadFraming(job);
         return ReceiveStop;
     }
+    StoreResponseCookies(job->head, end, job->host, job->path, job->secure == 1, UnixTime());
+    if (!HandleHead(job, job->head, end)) return ReceiveStop;
+    // What followed the head in the gathered bytes is the body's start.
+    char* head = job->head;
+    int headLength = job->headLength;
+    job->head = nullptr;
+    job->headLength = 0;
+    bool alive = ReceiveBody(job, head + end, headLength - end);
+    free(head);
+    if (!alive) return ReceiveStop;
     job->chunks++;
     return ReceiveMore;
 }
@@ -320,7 +463,11 @@ static char ReceiveBuffer[kReceiveBufferSize];
 // A connection the server cut (a reset) is tried again.
 static void EndWithReadFailure(Job* job) {
     Trace("error recv");
-    if (job->tls && TlsLastFailure(job->tls) != TlsFailSocket) {
+    if (job->conn.reused && job->chunks == 0 && job->headLength == 0) {
+        RetryOnFreshConnection(job);
+        return;
+    }
+    if (job->conn.tls && TlsLastFailure(job->conn.tls) != TlsFailSocket) {
         EndWithTlsFailure(job);
         return;
     }
@@ -337,7 +484,11 @@ ReadOutcome ReadAvailable(Job* job) {
             used += last;
         }
         if (used > 0 && ReceiveBytes(job, ReceiveBuffer, used) == ReceiveStop) return ReadEnded;
-        if (last == 0) return ReadEnd;
+        if (last == 0) {
+            job->keepAlive = 0;
+            return ReadEnd;
+        }
+        if (job->answerDone) return ReadDone;
         if (last == -2) return ReadWait;
         if (last < 0) {
             EndWithReadFailure(job);
@@ -346,7 +497,7 @@ ReadOutcome ReadAvailable(Job* job) {
         // Past the bound what is left waits in the socket for its next event,
         // so that other jobs and the tick get their turn. Bytes the TLS layer
         // already holds would announce themselves by no event: read them now.
-        if (fills + 1 >= kFillsPerEvent && !(job->tls && TlsPending(job->tls))) break;
+        if (fills + 1 >= kFillsPerEvent && !(job->conn.tls && TlsPending(job->conn.tls))) break;
     }
     return ReadMore;
 }
@@ -356,6 +507,12 @@ void FinishJob(Job* job) {
         // Closed without a byte of answer: the server dropped the request
         // (restarting, overloaded), which is worth another try.
         if (job->headLength == 0) {
+            // An idle connection the server closed meanwhile: at once on a
+            // new one, which is no retry.
+            if (job->conn.reused) {
+                RetryOnFreshConnection(job);
+                return;
+            }
             if (!RetryLater(job, "接続切断", -1)) GiveUp(job, "接続切断", nullptr);
             return;
         }
@@ -364,12 +521,22 @@ void FinishJob(Job* job) {
         else EndWithHttpError(job, 0);
         return;
     }
-    if (job->kind == KindDownload && job->size >= 0 && job->received < job->size) {
+    bool cut = job->framing == FrameChunked && !job->answerDone;
+    if (cut || (job->kind == KindDownload && job->size >= 0 && job->received < job->size)) {
         // Tried again, from where it broke when the server allows; the last
         // failure deletes what arrived.
         if (!RetryLater(job, "転送中断", -1)) GiveUp(job, "転送中断", nullptr);
         return;
     }
+    // A compressed page that stopped short of its end is not the page.
+    if (job->inflater && !InflateFinished(job->inflater)) {
+        EndWithCorruptPage(job);
+        return;
+    }
+    // Surplus bytes held by the TLS layer belong to no request.
+    bool reusable = job->answerDone && job->keepAlive &&
+                    !(job->conn.tls && TlsPending(job->conn.tls));
     CompleteJob(job);
+    job->giveBack = reusable ? 1 : 0;
     EndJob(job);
 }

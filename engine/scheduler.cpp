@@ -46,15 +46,20 @@ static int HostSlots() {
 // host is full, so that a long queue is not scanned at every start.
 static constexpr size_t kHostLookAhead = 256;
 
+// Connections open to a host are its active jobs and its idle pooled
+// ones. An idle one for the same server is taken instead of a new one;
+// else the oldest idle one to the host makes room when the host is full.
 static bool HostHasRoom(const char* address) {
     AddressText host;
     char path[8];
     uint16_t port = 0;
     SplitAddress(address, host, sizeof host, &port, path, sizeof path);
-    int open = 0;
+    if (PoolHas(IsSecureAddress(address), host, port)) return true;
+    int open = PoolCountForHost(host);
     for (const Job& job : Engine.ActiveJobs)
         if (!job.ended && StrNCmpI(job.host, host, kMaxNoCaseCompare) == 0) open++;
-    return open < HostSlots();
+    if (open < HostSlots()) return true;
+    return open - PoolCountForHost(host) < HostSlots() && PoolDropOldestForHost(host);
 }
 
 // The request at position i leaves its queue whether or not its job starts.
@@ -132,6 +137,7 @@ static void ReportEndedRuns() {
 static void SettleEngine() {
     for (int round = 0; round < 100; round++) {
         Engine.StartPending = 0;
+        ReleaseEndedJobs();  // their connections become idle: the next jobs take them
         StartQueuedJobs();
         ReleaseEndedJobs();
         if (!Engine.StartPending) break;
@@ -195,6 +201,7 @@ void OnTimer() {
     if (!AnyActive(KindDownload)) ProgressSetPos(0);
     else ShowByteProgress();  // per tick, not per read
     StartQueuedJobs();
+    PoolCloseStale(TickCount());
     if (!Engine.ActiveJobs.empty() || AnyRetryWaiting(0)) {
         if (Options.TimeOut == 1) EndSilentJobs();
         SetCommandState(kCommandStop, 1);
@@ -227,7 +234,10 @@ void OnSocketEvent(SocketHandle socket, int event) {
 
 static void DispatchSocketEvent(SocketHandle socket, int event) {
     Job* job = FindJobBySocket(socket);
-    if (!job) return; // a late event of an ended job
+    if (!job) {
+        PoolOnSocketEvent(socket, event);  // an idle connection, or a late event of an ended job
+        return;
+    }
     job->lastActivity = TickCount();
     Engine.IndicatorFrame = (Engine.IndicatorFrame + 1) % 2;
     // Until the connection is up only the connect event means anything: a
@@ -243,7 +253,8 @@ static void DispatchSocketEvent(SocketHandle socket, int event) {
         }
         // The end of the stream completes the job now; its close event then
         // finds no job.
-        if (ReadAvailable(job) == ReadEnd) FinishJob(job);
+        outcome = ReadAvailable(job);
+        if (outcome == ReadEnd || outcome == ReadDone) FinishJob(job);
         break;
     case NetEventConnect:
         if (!job->requestSent) SendRequest(job);
@@ -261,7 +272,9 @@ static void DispatchSocketEvent(SocketHandle socket, int event) {
         }
         do outcome = ReadAvailable(job);
         while (outcome == ReadMore);
-        if (outcome != ReadEnded) FinishJob(job);
+        if (outcome == ReadEnded) break;
+        job->keepAlive = 0;  // the server closed it
+        FinishJob(job);
         break;
     default:
         break;

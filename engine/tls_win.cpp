@@ -17,6 +17,7 @@
 
 #include <cstring>
 
+#include "engine/ip_literal.h"
 #include "text/text.h"
 #include "engine/tls.h"
 
@@ -203,8 +204,37 @@ static TlsFailure TrustFailure(DWORD status) {
     return TlsOk;
 }
 
+#ifndef SECURITY_FLAG_IGNORE_CERT_CN_INVALID
+#define SECURITY_FLAG_IGNORE_CERT_CN_INVALID 0x00001000
+#endif
+
+// True when the certificate lists the address among its IP-address
+// alternative names. Not every system's SSL policy looks at them, and a DNS
+// name that spells the address proves nothing, so addresses are matched here.
+static bool NamesAddress(PCCERT_CONTEXT certificate, const uint8_t* address, int length) {
+    PCERT_EXTENSION extension =
+        CertFindExtension(szOID_SUBJECT_ALT_NAME2, certificate->pCertInfo->cExtension,
+                          certificate->pCertInfo->rgExtension);
+    if (!extension) return false;
+    CERT_ALT_NAME_INFO* names = nullptr;
+    DWORD size = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                             extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names,
+                             &size))
+        return false;
+    bool found = false;
+    for (DWORD i = 0; i < names->cAltEntry && !found; i++) {
+        const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+        found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+                entry.IPAddress.cbData == (DWORD)length &&
+                memcmp(entry.IPAddress.pbData, address, (size_t)length) == 0;
+    }
+    LocalFree(names);
+    return found;
+}
+
 // The server's certificate: a chain to a trusted root, valid today, for
-// server authentication, naming the host.
+// server authentication, naming the host (an address among its IP names).
 static TlsFailure VerifyServer(TlsConn* conn) {
     PCCERT_CONTEXT certificate = nullptr;
     if (QueryContextAttributesA(&conn->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) !=
@@ -229,6 +259,13 @@ static TlsFailure VerifyServer(TlsConn* conn) {
         server.cbStruct = sizeof server;
         server.dwAuthType = AUTHTYPE_SERVER;
         server.pwszServerName = wideHost;
+        uint8_t address[16];
+        int addressLength = 0;
+        bool byAddress = ParseIpLiteral(conn->host, address, &addressLength);
+        if (byAddress) {
+            server.pwszServerName = nullptr;
+            server.fdwChecks = SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+        }
         CERT_CHAIN_POLICY_PARA policy;
         memset(&policy, 0, sizeof policy);
         policy.cbSize = sizeof policy;
@@ -242,6 +279,8 @@ static TlsFailure VerifyServer(TlsConn* conn) {
                 failure = TlsFailCertificate;
             else if (status.dwError != 0)
                 failure = ChainFailure(status.dwError);
+            else if (byAddress && !NamesAddress(certificate, address, addressLength))
+                failure = TlsFailHostName;
         }
         CertFreeCertificateChain(chain);
     }

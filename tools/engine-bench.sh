@@ -6,7 +6,13 @@
 #      (HostSockets = 4), and again with HostSockets = 10: engine (one batch)
 #      vs wget -i
 #   3. a 100-page site with InternalLinks = 1: engine vs wget -r --spider
-# Targets: 1. >= 0.9x curl's throughput; 2. and 3. <= 2x wget's time.
+#   4. 200 files of 16 KiB from nginx through a relay that holds all data
+#      20 ms each way (a 40 ms round trip), over HTTP and HTTPS: engine
+#      with 4 sockets vs curl -Z --parallel-max 4, aria2c -j4, wget2 with
+#      four threads and, under Wine, the Windows curl.exe of ../shared/peers
+# Targets: 1. >= 0.9x curl's throughput; 2. and 3. <= 2x wget's time;
+# under Wine 2. <= curl.exe -Z --parallel-max 4's time and 4. (HTTP) <=
+# 1.1x the best peer's time.
 # usage: tools/engine-bench.sh [native build folder [win64 build folder]]
 #   (defaults build/native and build/win64; the Wine part runs when the
 #   win64 folder holds Ferrow.exe and engine_bench_win.exe)
@@ -18,10 +24,15 @@ bench=$(find "$build" -name engine_bench -type f | head -1)
 [ -x "$bench" ] || { echo "engine-bench: build the engine_bench target first" >&2; exit 1; }
 winbench=$(find "$winbuild" -name engine_bench_win.exe -type f 2>/dev/null | head -1)
 winfloor=$(find "$winbuild" -name wine_floor_win.exe -type f 2>/dev/null | head -1)
+trust=$(find "$winbuild" -name trust_root.exe -type f 2>/dev/null | head -1)
+curlexe=$(readlink -f "$root/../shared/peers/curl.exe" 2>/dev/null || true)
+[ -f "$curlexe" ] || curlexe=$(readlink -f /work/shared/peers/curl.exe 2>/dev/null || true)
 ferrow=$(find "$winbuild" -name Ferrow.exe -path '*bin*' -type f 2>/dev/null | head -1)
 work=$(mktemp -d)
 server=
-trap '[ -n "$server" ] && kill $server 2>/dev/null; rm -rf "$work"' EXIT
+pids=()
+trap '[ -n "$server" ] && kill $server 2>/dev/null; for p in "${pids[@]}"; do kill $p 2>/dev/null; done
+      [ -n "$trust" ] && "$root/tools/wine-run.sh" "$trust" remove >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 site=$work/site
 mkdir -p "$site/small" "$site/pages"
@@ -91,6 +102,20 @@ for host in 4 10; do
     echo "Ferrow.exe under Wine ${w:-?} ms (${out#* ms, }): $(ratio "${w:-0}" "$w2")x wget's time$(dropped_since "$d0")"
   fi
 done
+winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+# curl.exe: the URL list as a config file, -Z with up to four connections.
+curl_exe() {  # list, folder, more curl arguments...
+  local list=$1 folder=$2; shift 2
+  sed 's/.*/url = "&"/' "$list" >"$folder.cfg"
+  local t0; t0=$(ms)
+  "$root/tools/wine-run.sh" "$curlexe" -s -Z --parallel-max 4 --remote-name-all \
+    --output-dir "$(winpath "$folder")" -K "$(winpath "$folder.cfg")" "$@" >/dev/null 2>&1 || true
+  echo $(( $(ms) - t0 ))
+}
+if [ -n "$wine_ok" ] && [ -f "$curlexe" ]; then
+  rm -rf "$work/c2"; mkdir -p "$work/c2"; c=$(curl_exe "$work/small.list" "$work/c2")
+  echo "curl.exe -Z --parallel-max 4 under Wine ${c} ms, $(ls "$work/c2" | wc -l) files"
+fi
 if [ -n "$wine_ok" ] && [ -n "$winfloor" ]; then
   # What a bare Windows client pays under Wine: plain blocking calls, no
   # window, no list, one file after another and four side by side.
@@ -115,3 +140,67 @@ if [ -n "$wine_ok" ]; then
   out=$(wine_run analyse "$base/pages/p1.html"); w=$(echo "$out" | first_ms)
   echo "Ferrow.exe under Wine ${w:-?} ms (${out#* ms, }): $(ratio "${w:-0}" "$w3")x wget's time"
 fi
+
+echo "== 4. 200 files of 16 KiB from nginx across a 40 ms round trip"
+kill $server 2>/dev/null || true; server=
+bash "$root/tools/tls-test-ca.sh" "$work/ca" >/dev/null
+mkdir -p "$work/n/www" "$work/n/run"
+for i in $(seq 200); do head -c 16384 /dev/urandom >"$work/n/www/g$i.jpg"; done
+for i in $(seq 200); do printf '<a href="g%d.jpg">%d</a>\n' "$i" "$i"; done >"$work/n/www/index.html"
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+hp=$(free_port) sp=$(free_port)
+cat >"$work/n/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; pid $work/n/run/nginx.pid;
+error_log $work/n/run/error.log;
+events { worker_connections 256; }
+http {
+  access_log off; client_body_temp_path $work/n/run; proxy_temp_path $work/n/run;
+  fastcgi_temp_path $work/n/run; uwsgi_temp_path $work/n/run; scgi_temp_path $work/n/run;
+  keepalive_requests 1000;
+  server { listen 127.0.0.1:$hp; root $work/n/www; }
+  server { listen 127.0.0.1:$sp ssl; root $work/n/www;
+           ssl_certificate $work/ca/localhost.pem; ssl_certificate_key $work/ca/localhost.key; }
+}
+CONF
+nginx -p "$work/n/run" -c "$work/n/nginx.conf" &
+pids+=($!)
+relay() {  # upstream port: prints the relay's port
+  python3 -u "$root/tools/delay_relay.py" --to "$1" --delay-ms 20 >"$work/relay$1.out" 2>/dev/null &
+  pids+=($!)
+  for _ in $(seq 100); do grep -q PORT "$work/relay$1.out" 2>/dev/null && break; sleep 0.05; done
+  sed -n 's/^PORT //p' "$work/relay$1.out"
+}
+rh=$(relay "$hp") rs=$(relay "$sp")
+[ -n "$trust" ] && [ -n "$wine_ok" ] && "$root/tools/wine-run.sh" "$trust" add "$(winpath "$work/ca/ca.der")" >/dev/null 2>&1
+count() { find "$1" -name 'g*.jpg' -size 16k | wc -l; }
+for scheme in http https; do
+  [ $scheme = http ] && base4=http://127.0.0.1:$rh || base4=https://localhost:$rs
+  echo "-- $scheme"
+  for i in $(seq 200); do echo "$base4/g$i.jpg"; done >"$work/list4"
+  ca=(--cacert "$work/ca/ca.pem")
+  best=
+  peer() {  # name, folder, command...
+    local name=$1 folder=$2; shift 2
+    rm -rf "$folder"; mkdir -p "$folder"
+    local t0; t0=$(ms); "$@" >/dev/null 2>&1 || true; local t=$(( $(ms) - t0 ))
+    echo "$name ${t} ms, $(count "$folder") files"
+    [ -z "$best" ] || [ "$t" -lt "$best" ] && best=$t
+    return 0
+  }
+  peer "curl -Z --parallel-max 4" "$work/p1" sh -c "cd '$work/p1' && curl -s -Z --parallel-max 4 --remote-name-all ${ca[*]} \$(cat '$work/list4' | tr '\n' ' ')"
+  peer "aria2c -j4" "$work/p2" aria2c -q -j4 --ca-certificate="$work/ca/ca.pem" -d "$work/p2" -i "$work/list4"
+  peer "wget2 --max-threads=4" "$work/p3" wget2 -q --max-threads=4 --ca-certificate="$work/ca/ca.pem" -P "$work/p3" -i "$work/list4"
+  if [ -n "$wine_ok" ] && [ -f "$curlexe" ]; then
+    rm -rf "$work/p4"; mkdir -p "$work/p4"
+    c=$(curl_exe "$work/list4" "$work/p4" --ssl-no-revoke)
+    echo "curl.exe -Z --parallel-max 4 under Wine ${c} ms, $(count "$work/p4") files"
+    wine_best=$c
+  fi
+  rm -rf "$work/e4"; mkdir -p "$work/e4"
+  out=$(FERROW_BENCH_CA="$work/ca/ca.pem" "$bench" download "$work/e4" 4 "$work/list4" 4); e=$(echo "$out" | first_ms)
+  echo "engine native ${e} ms, $(count "$work/e4") files: $(ratio "$e" "$best")x the best native peer's time"
+  if [ -n "$wine_ok" ]; then
+    out=$(wine_run download "$base4/index.html" 4 4); w=$(echo "$out" | first_ms)
+    echo "Ferrow.exe under Wine ${w:-?} ms (${out#* ms, }): $(ratio "${w:-0}" "$best")x the best native peer's time$([ -n "${wine_best:-}" ] && echo ", $(ratio "${w:-0}" "$wine_best")x curl.exe's")"
+  fi
+done

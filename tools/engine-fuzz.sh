@@ -4,8 +4,10 @@
 # (600 by default). The growing corpus stays in the build folder.
 # Targets: http_fuzz (response heads and download paths, the default),
 # tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends)
-# and cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates; its
-# seeds are in tests/engine/corpus-cookie_fuzz).
+# cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates),
+# chunked_fuzz (chunked bodies fed whole and in pieces) and inflate_fuzz
+# (gzip and deflate pages fed whole and in pieces); targets with seeds of
+# their own keep them in tests/engine/corpus-<target>.
 # usage: tools/engine-fuzz.sh [seconds] [target] [libFuzzer arguments...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -31,12 +31,14 @@ Steps:
                              name, or until the client closes it (then the
                              steps end); at most "limit" seconds (120)
   {"reset": true}            close with a TCP reset
+  {"again": true}            read the next request on this connection and
+                             answer it (as a server that keeps connections)
 The connection is closed after the last step.
 
 Requests for /release/<name> release every connection held under name,
 now and later; /hold/<name> makes name hold again; /stats answers
-{"most_open": n}, the largest number of other connections open at once
-since the last /stats.
+{"most_open": n, "connections": c}, the largest number of other connections
+open at once and the number of them accepted since the last /stats.
 
 With --cert, a TLS server that runs the TLS layer on memory buffers, so it
 can also misbehave exactly: cut a record in two, send an oversized one, or
@@ -167,8 +169,10 @@ class Handler(socketserver.BaseRequestHandler):
                 return True
         if target == "/stats":
             with self.server.lock:
-                body = json.dumps({"most_open": self.server.most_open}).encode()
+                body = json.dumps({"most_open": self.server.most_open,
+                                   "connections": self.server.accepted}).encode()
                 self.server.most_open = self.server.open_now
+                self.server.accepted = 0
             self.request.sendall(b"HTTP/1.0 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
             return True
         return False
@@ -197,14 +201,20 @@ class Handler(socketserver.BaseRequestHandler):
             return
         with self.server.lock:
             self.server.open_now += 1
+            self.server.accepted += 1
             self.server.most_open = max(self.server.most_open, self.server.open_now)
         try:
-            self.answer(head, target)
+            while self.answer(head, target):
+                head = self.read_head()
+                if not head:
+                    break
+                target = request_line(head, "")[1]
         finally:
             with self.server.lock:
                 self.server.open_now -= 1
 
     def answer(self, head, target):
+        """True when the steps ask for the connection's next request."""
         path = target
         if path.lower().startswith("http://"):
             slash = path.find("/", 7)
@@ -233,13 +243,16 @@ class Handler(socketserver.BaseRequestHandler):
                     time.sleep(step["sleep"])
                 elif "hold" in step:
                     if not self.hold(step["hold"], step.get("limit", 120)):
-                        return
+                        return False
                 elif "reset" in step:
                     self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     self.request.close()
-                    return
+                    return False
+                elif "again" in step:
+                    return True
         except OSError:
             pass
+        return False
 
 
 def http_date(seconds):
@@ -397,6 +410,7 @@ def main():
         server.turns = {}
         server.open_now = 0
         server.most_open = 0
+        server.accepted = 0
     print("PORT %d" % server.server_address[1], flush=True)
     try:
         server.serve_forever()

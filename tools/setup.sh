@@ -8,7 +8,7 @@ packages=(
   wine64 wine xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-ipafont-mincho
   locales libjpeg-turbo-progs libturbojpeg0-dev libstb-dev
   python3 curl wget tinyproxy libssl-dev openssl zip unzip fp-utils libchm-bin xdotool
-  libgnutls30 python3-html5lib
+  libgnutls30 python3-html5lib nginx-light zlib1g-dev libz-mingw-w64-dev wget2 aria2
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -50,5 +50,8 @@ start=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ)
 end=$(date -u -d '+30 days' +%Y%m%d%H%M%SZ)
 server localhost ca "DNS:localhost,IP:127.0.0.1" "$start" "$end"
 server wronghost ca "DNS:wrong.example" "$start" "$end"
+# Addresses: named only as an address, and an address spelt as a DNS name.
+server iponly ca "IP:127.0.0.1,IP:::1" "$start" "$end"
+server ipasdns ca "DNS:127.0.0.1" "$start" "$end"
 server expired ca "DNS:localhost,IP:127.0.0.1" 20200101000000Z 20200201000000Z
 server untrusted other "DNS:localhost,IP:127.0.0.1" "$start" "$end"

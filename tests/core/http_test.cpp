@@ -123,7 +123,7 @@ TEST(HttpRequest, LongestRequestIsComplete) {
     RequestParts parts = {false, path.c_str(), host.c_str(), true, referer.c_str(), cookie.c_str()};
     int len = BuildRequest(out, sizeof out, parts);
     EXPECT_EQ(std::string(out).substr(len - 4), "\r\n\r\n");
-    EXPECT_NE(std::string(out).find("\r\nCookie: " + cookie + "\r\nConnection: close\r\n\r\n"),
+    EXPECT_NE(std::string(out).find("\r\nCookie: " + cookie + "\r\n\r\n"),
               std::string::npos);
 }
 
@@ -133,36 +133,40 @@ TEST(HttpRequest, ExactBytes) {
         const char* expected;
     } cases[] = {
         {{false, "/dir/a%20b.jpg", "host", true, nullptr},
-         "GET /dir/a%20b.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
-         "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n"},
+         "GET /dir/a%20b.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n"},
         {{true, "/a.jpg", "host", true, "https://host/page.html"},
-         "HEAD /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "HEAD /a.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
          "User-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: https://host/page.html\r\n"
-         "Connection: close\r\n\r\n"},
+         "\r\n"},
         {{false, "http://host/a.jpg", "host", false, ""},
-         "GET http://host/a.jpg HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
-         "\r\nConnection: close\r\n\r\n"},
+         "GET http://host/a.jpg HTTP/1.1\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\n\r\n"},
         // A resumed download: the rest, guarded by the validator if there is one.
         {{false, "/big.bin", "host", false, "", nullptr, 3145728, "\"v1\""},
-         "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
-         "\r\nRange: bytes=3145728-\r\nIf-Range: \"v1\"\r\nConnection: close\r\n\r\n"},
+         "GET /big.bin HTTP/1.1\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nRange: bytes=3145728-\r\nIf-Range: \"v1\"\r\n\r\n"},
         {{false, "/big.bin", "host", false, nullptr, nullptr, 5, ""},
-         "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
-         "\r\nRange: bytes=5-\r\nConnection: close\r\n\r\n"},
+         "GET /big.bin HTTP/1.1\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nRange: bytes=5-\r\n\r\n"},
         {{false, "/big.bin", "host", false, nullptr, nullptr, 0, "\"v1\""},
-         "GET /big.bin HTTP/1.0\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
-         "\r\nConnection: close\r\n\r\n"},
+         "GET /big.bin HTTP/1.1\r\nHost: host\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\n\r\n"},
         {{false, "/a.jpg", "host", true, "http://host/", "sid=abc; b=2"},
-         "GET /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "GET /a.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
          "User-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: http://host/\r\n"
-         "Cookie: sid=abc; b=2\r\nConnection: close\r\n\r\n"},
+         "Cookie: sid=abc; b=2\r\n\r\n"},
         {{true, "/a.jpg", "host", true, nullptr, "sid=abc"},
-         "HEAD /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "HEAD /a.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
          "User-Agent: Ferrow/" FERROW_VERSION "\r\nCookie: sid=abc\r\n"
-         "Connection: close\r\n\r\n"},
+         "\r\n"},
         {{false, "/a.jpg", "host", true, nullptr, ""},
-         "GET /a.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
-         "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n"},
+         "GET /a.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\nHost: host\r\n"
+         "User-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n"},
+        // A page takes compressed answers; a server on its own port is named with it.
+        {{false, "/p.html", "host", false, nullptr, nullptr, 0, nullptr, true, 8080},
+         "GET /p.html HTTP/1.1\r\nHost: host:8080\r\nUser-Agent: Ferrow/" FERROW_VERSION
+         "\r\nAccept-Encoding: gzip, deflate\r\n\r\n"},
     };
     for (const auto& c : cases) {
         char out[kRequestSize];

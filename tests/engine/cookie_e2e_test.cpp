@@ -101,13 +101,13 @@ TEST_F(CookieTest, PageCookieOpensItsImages) {
               (std::vector<std::string>{"-", "sid=abc; theme=dark", "sid=abc; theme=dark"}));
     EXPECT_EQ(CookiesSent("/shop/b.jpg"),
               (std::vector<std::string>{"sid=abc; theme=dark", "sid=abc; theme=dark"}));
-    // The line sits between Referer and Connection; the rest is as before.
+    // The line comes after Referer and ends the head; the rest is as before.
     std::string get = Fixture->Requests("/shop/b.jpg").back();
     EXPECT_EQ(get.substr(0, 17), "GET /shop/b.jpg H");
     size_t referer = get.find("\r\nReferer: "), cookie = get.find("\r\nCookie: ");
     ASSERT_NE(referer, std::string::npos);
     EXPECT_LT(referer, cookie);
-    EXPECT_EQ(get.substr(cookie), "\r\nCookie: sid=abc; theme=dark\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(get.substr(cookie), "\r\nCookie: sid=abc; theme=dark\r\n\r\n");
 }
 
 TEST_F(CookieTest, EveryKindOfAnswerSetsCookies) {

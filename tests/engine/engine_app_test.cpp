@@ -157,6 +157,26 @@ TEST(EngineAppTest, RetriesResumesAndThePerHostLimit) {
     EXPECT_EQ(app.Exit(), 0);
 }
 
+TEST(EngineAppTest, GzipPageAndABatchOverKeptConnections) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(ServerAddress("keep.html"),
+                          "[OPTION]\r\nHeadCheck=0\r\nHierarchical=0\r\nSockets=2\r\n"
+                          "HostSockets=2\r\nJPG=1\r\nHTM=1\r\n[WINDOW]\r\nviewer=0\r\n"));
+    ASSERT_TRUE(WaitUntil([&] { return app.ListCount() == 12; })) << app.LogText();
+    std::vector<int> rows;
+    for (int row = 0; row < 12; row++) rows.push_back(row);
+    app.SelectRows(rows);
+    FixtureConnections("FERROW_UI_PORT");  // counts from here
+    app.Command(40003);  // download
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました", 30000)) << app.LogText();
+    const std::string dl = app.folder() + "\\dl\\";
+    for (int i = 0; i < 12; i++) EXPECT_EQ(FileText(dl + std::to_string(i) + ".jpg"), Pattern(5)) << i;
+    // No more connections than the limit carry the twelve files, the page's among them.
+    int connections = FixtureConnections("FERROW_UI_PORT");
+    EXPECT_GE(connections, 0);
+    EXPECT_LE(connections, 2);
+    EXPECT_EQ(app.Exit(), 0);
+}
 
 // The Cookie line of each logged request for path, "-" for none
 // (requests.log holds one JSON line per request, its head escaped).

@@ -96,8 +96,9 @@ TEST_F(RequestTest, DirectRequestEscapesSpacesAndEndsWithEmptyLine) {
     auto requests = Fixture->Requests("/dir/a%20b.jpg");
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0],
-              "GET /dir/a%20b.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\nHost: "
-              "127.0.0.1\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n");
+              "GET /dir/a%20b.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\nHost: "
+              "127.0.0.1:" + std::to_string(Fixture->port) +
+                  "\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n");
     EXPECT_EQ(Saved("a b.jpg"), "hello");
     EXPECT_TRUE(Logged(SJ("a%20b.jpg(5bytes)をダウンロードしました")));
 }
@@ -113,8 +114,8 @@ TEST_F(RequestTest, ProxyRequestCarriesTheWholeAddressAndLooksUpTheProxy) {
     auto requests = Fixture->Requests("/dir/a%20b.jpg");
     ASSERT_EQ(requests.size(), before + 1);
     EXPECT_EQ(requests.back(),
-              "GET http://origin.invalid/dir/a%20b.jpg HTTP/1.0\r\nHost: origin.invalid\r\n"
-              "User-Agent: Ferrow/" FERROW_VERSION "\r\nConnection: close\r\n\r\n");
+              "GET http://origin.invalid/dir/a%20b.jpg HTTP/1.1\r\nHost: origin.invalid\r\n"
+              "User-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n");
     EXPECT_EQ(Saved("a b.jpg"), "hello");
 }
 
@@ -125,7 +126,7 @@ TEST_F(RequestTest, LongRequestKeepsItsClosingEmptyLine) {
     auto requests = Fixture->Requests(path.c_str());
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_GT(requests[0].size(), 255u);
-    const std::string end = "\r\nConnection: close\r\n\r\n";
+    const std::string end = "\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\n\r\n";
     EXPECT_EQ(requests[0].substr(requests[0].size() - end.size()), end);
 }
 

@@ -225,11 +225,12 @@ TEST_F(RetryTest, CutFileWithoutValidatorOrRangesStartsOverWithoutRange) {
 TEST_F(RetryTest, NoMoreConnectionsToOneHostThanItsLimit) {
     for (int limit : {2, 4}) {
         FixtureServer limited;
+        // Each answer ends with the server's close, so that the server has
+        // counted a connection closed before the engine sees it end.
         std::string routes = "{";
         for (int i = 0; i < 12; i++)
             routes += (i ? ", " : "") + Json("/h/" + std::to_string(i) + ".jpg") +
-                      ": [{\"sleep\": 0.15}, " + Send(Head("200 OK", "Content-Length: 5\r\n")) +
-                      ", " + Body(5) + "]";
+                      ": [{\"sleep\": 0.15}, " + Send(Head("200 OK")) + ", " + Body(5) + "]";
         std::string folder = serverFolder.File(("limited" + std::to_string(limit)).c_str());
         std::filesystem::create_directories(folder);
         ASSERT_TRUE(limited.Start(folder, routes + "}"));

@@ -65,6 +65,16 @@ routes["/jar/page.html"] = [{"send": 'HTTP/1.0 200 OK\r\n\r\n<a href="a.jpg">a</
                                      '<a href="http://localhost:{port}/jar/b.jpg">b</a>'}]
 routes["/jar/a.jpg"] = ok("jar-a")
 routes["/jar/b.jpg"] = ok("jar-b")
+# A gzip page of twelve files on a server that keeps its connections.
+import gzip
+keep = gzip.compress(("<html>%s%s</html>" % ("".join('<a href="keep/%d.jpg">%d</a>' % (i, i)
+                                                     for i in range(12)), " " * 4000)).encode())
+routes["/keep.html"] = [{"send": "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Encoding: gzip\r\n"
+                                 "Content-Length: %d\r\n\r\n" % len(keep) + keep.decode("latin-1")},
+                        {"again": True}]
+for i in range(12):
+    routes["/keep/%d.jpg" % i] = [{"send": "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n"},
+                                  {"body": 5}, {"again": True}]
 json.dump(routes, open(sys.argv[1], "w"))
 PY
 serve_fixture port "$work/server.out" - --routes "$work/routes.json" --log "$work/requests.log" || exit 1

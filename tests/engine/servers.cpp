@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -184,10 +185,56 @@ static bool Control(int port, const std::string& path) {
     return Fetch(port, path).rfind("HTTP/1.0 200", 0) == 0;
 }
 
-int FixtureServer::MostOpen() const {
-    std::string reply = Fetch(port, "/stats");
-    size_t at = reply.find("\"most_open\": ");
-    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + 13);
+static int StatsField(int port, const std::string& name) {
+    std::string reply = Fetch(port, "/stats"), key = "\"" + name + "\": ";
+    size_t at = reply.find(key);
+    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + key.size());
+}
+
+int FixtureServer::MostOpen() const { return StatsField(port, "most_open"); }
+int FixtureServer::Connections() const { return StatsField(port, "connections"); }
+
+bool Nginx::Start(const std::string& folder, const std::string& root, const std::string& extra) {
+    port = FreePort();
+    logPath = folder + "/nginx-access.log";
+    std::string conf = folder + "/nginx.conf";
+    std::ostringstream text;
+    text << "daemon off;\nmaster_process off;\nworker_processes 1;\npid " << folder
+         << "/nginx.pid;\nerror_log " << folder << "/nginx-error.log;\n"
+         << "events { worker_connections 64; }\nhttp {\n"
+         << "  log_format conn '$connection $body_bytes_sent $request';\n"
+         << "  access_log " << logPath << " conn;\n"
+         << "  client_body_temp_path " << folder << "; proxy_temp_path " << folder << ";\n"
+         << "  fastcgi_temp_path " << folder << "; uwsgi_temp_path " << folder << ";\n"
+         << "  scgi_temp_path " << folder << ";\n"
+         << "  types { text/html html; image/jpeg jpg; }\n"
+         << "  server { listen 127.0.0.1:" << port << "; root " << root << ";\n" << extra
+         << "  }\n}\n";
+    WriteWholeFile(conf, text.str());
+    if (!process.Start({"nginx", "-p", folder, "-c", conf}, nullptr)) return false;
+    return WaitForPort(port, 5000);
+}
+
+std::string Nginx::Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+int Nginx::Connections() const {
+    std::istringstream log(ReadWholeFile(logPath));
+    std::set<std::string> seen;
+    std::string line;
+    while (std::getline(log, line)) seen.insert(line.substr(0, line.find(' ')));
+    return (int)seen.size();
+}
+
+std::string Nginx::Log() const { return ReadWholeFile(logPath); }
+
+int Nginx::Requests() const {
+    std::istringstream log(ReadWholeFile(logPath));
+    int n = 0;
+    std::string line;
+    while (std::getline(log, line)) n++;
+    return n;
 }
 
 bool FixtureServer::Release(const std::string& name) const { return Control(port, "/release/" + name); }
@@ -256,7 +303,7 @@ std::string Json(const std::string& text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += (char)c;
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || c >= 0x7f) {  // the server sends each character as one byte
             char esc[8];
             snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;

@@ -29,8 +29,25 @@ struct FixtureServer {
     // by name (or closed by the engine); Hold makes the name hold again.
     bool Release(const std::string& name) const;
     bool Hold(const std::string& name) const;
-    // The most connections the server held open at once, -1 when unknown.
+    // The most connections the server held open at once, and the
+    // connections it accepted, since the last call of either; -1 when unknown.
     int MostOpen() const;
+    int Connections() const;
+};
+
+// nginx on 127.0.0.1 serving root, with its own configuration and logs in
+// folder; extra goes into its server block.
+struct Nginx {
+    ChildProcess process;
+    int port = 0;
+    std::string logPath;
+    bool Start(const std::string& folder, const std::string& root, const std::string& extra = "");
+    std::string Url(const std::string& path) const;
+    // Distinct connections and requests the access log shows so far; its
+    // lines read "CONNECTION BODY-BYTES-SENT REQUEST-LINE".
+    int Connections() const;
+    int Requests() const;
+    std::string Log() const;
 };
 
 struct FileServer {

@@ -26,6 +26,8 @@ if(NOT WIN32)
   # Cookies from answers and from a cookies.txt, seen in the requests.
   ferrow_engine_e2e(cookie_e2e_tests 120 asan)
   ferrow_engine_e2e(tls_e2e_tests 300 asan)
+  # Kept connections, chunked and framed answers, against the fixture and nginx.
+  ferrow_engine_e2e(keepalive_e2e_tests 120 asan)
 endif()
 
 if(WIN32)
@@ -79,4 +81,8 @@ if(FERROW_FUZZ)
   # Set-Cookie values, response heads, cookies.txt and cookie dates, with the
   # store's promises checked after each input.
   ferrow_fuzz_target(cookie_fuzz ${CMAKE_CURRENT_LIST_DIR}/cookie_fuzz.cpp)
+  # The chunk decoder, whole against cut into pieces.
+  ferrow_fuzz_target(chunked_fuzz ${CMAKE_CURRENT_LIST_DIR}/chunked_fuzz.cpp)
+  # The inflate step of compressed pages, whole against cut into pieces.
+  ferrow_fuzz_target(inflate_fuzz ${CMAKE_CURRENT_LIST_DIR}/inflate_fuzz.cpp)
 endif()

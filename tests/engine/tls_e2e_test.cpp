@@ -103,9 +103,10 @@ TEST_F(TlsTest, AnalysesAPageAndFillsRowsWithHeadRequestsThatNameThePage) {
     EXPECT_EQ(strlen(ListText(0, ColDate)), 19u);
     auto heads = Good->Requests("/dir/photo.jpg");
     ASSERT_EQ(heads.size(), 1u);
-    EXPECT_EQ(heads[0], "HEAD /dir/photo.jpg HTTP/1.0\r\nProxy-Connection:Keep-Alive\r\n"
-                        "Host: localhost\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: " +
-                            top + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(heads[0], "HEAD /dir/photo.jpg HTTP/1.1\r\nProxy-Connection:Keep-Alive\r\n"
+                        "Host: localhost:" + std::to_string(Good->port) +
+                            "\r\nUser-Agent: Ferrow/" FERROW_VERSION "\r\nReferer: " + top +
+                            "\r\n\r\n");
     // The page itself is asked for without a Referer.
     auto pages = Good->Requests("/index.html");
     ASSERT_EQ(pages.size(), 1u);
@@ -156,21 +157,33 @@ TEST_F(TlsTest, RedirectsCrossBetweenTheSchemesBothWays) {
 TEST_F(TlsTest, CertificatesThatDoNotProveTheServerAreRefusedWithNothingWritten) {
     const struct {
         const char* cert;
+        const char* host;
         TlsFailure failure;
     } cases[] = {
-        {"untrusted", TlsFailUntrusted},
-        {"wronghost", TlsFailHostName},
-        {"expired", TlsFailExpired},
+        {"untrusted", "localhost", TlsFailUntrusted},
+        {"wronghost", "localhost", TlsFailHostName},
+        {"expired", "localhost", TlsFailExpired},
+        // A name never matches an address entry, an address never a DNS entry.
+        {"iponly", "localhost", TlsFailHostName},
+        {"ipasdns", "127.0.0.1", TlsFailHostName},
     };
     for (const auto& c : cases) {
         TlsServer server;
         ASSERT_TRUE(server.Start(Ca, c.cert, Site));
         ClearReports();
-        Download(server.Url("/a.jpg"));
-        EXPECT_EQ(Reports.log, std::vector<std::string>{ErrorLine(c.failure, server.Url("/a.jpg"))})
+        Download(server.Url("/a.jpg", c.host));
+        EXPECT_EQ(Reports.log,
+                  std::vector<std::string>{ErrorLine(c.failure, server.Url("/a.jpg", c.host))})
             << c.cert;
         EXPECT_TRUE(AllFiles().empty()) << c.cert;
         EXPECT_TRUE(server.Requests().empty()) << c.cert; // no request was sent
+    }
+    // Named only by its address, the server is proved for that address.
+    {
+        TlsServer server;
+        ASSERT_TRUE(server.Start(Ca, "iponly", Site));
+        Download(server.Url("/a.jpg", "127.0.0.1"));
+        EXPECT_EQ(AllFiles().size(), 1u);
     }
     // A refused top page says so in the caption, as HTTP errors do.
     TlsServer server;
@@ -241,7 +254,7 @@ TEST_F(TlsTest, DownloadThroughTinyproxyTunnel) {
     // Inside the tunnel the server reads an ordinary request with its path.
     auto requests = Good->Requests("/dir/photo.jpg");
     ASSERT_EQ(requests.size(), before + 1);
-    EXPECT_EQ(requests.back().substr(0, 28), "GET /dir/photo.jpg HTTP/1.0\r");
+    EXPECT_EQ(requests.back().substr(0, 28), "GET /dir/photo.jpg HTTP/1.1\r");
     EXPECT_EQ(requests.back().find("Proxy-Connection"), std::string::npos);
 }
 

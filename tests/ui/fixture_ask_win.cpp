@@ -27,11 +27,14 @@ std::string AskFixture(const char* portVariable, const std::string& path) {
     return reply;
 }
 
-int FixtureMostOpen(const char* portVariable) {
-    const std::string reply = AskFixture(portVariable, "/stats");
-    size_t at = reply.find("\"most_open\": ");
-    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + 13);
+static int StatsField(const char* portVariable, const std::string& name) {
+    const std::string reply = AskFixture(portVariable, "/stats"), key = "\"" + name + "\": ";
+    size_t at = reply.find(key);
+    return at == std::string::npos ? -1 : atoi(reply.c_str() + at + key.size());
 }
+
+int FixtureMostOpen(const char* portVariable) { return StatsField(portVariable, "most_open"); }
+int FixtureConnections(const char* portVariable) { return StatsField(portVariable, "connections"); }
 
 bool ReleaseHeld(const char* portVariable, const std::string& name) {
     return AskFixture(portVariable, "/release/" + name).rfind("HTTP/1.0 200", 0) == 0;

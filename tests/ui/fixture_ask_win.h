@@ -9,5 +9,7 @@ std::string AskFixture(const char* portVariable, const std::string& path);
 // The largest number of connections the server held open at once since
 // the last asking, -1 when it cannot be asked.
 int FixtureMostOpen(const char* portVariable);
+// Connections the server accepted since the last /stats, -1 when unknown.
+int FixtureConnections(const char* portVariable);
 // Lets every connection held under name go on; false when unreachable.
 bool ReleaseHeld(const char* portVariable, const std::string& name);

@@ -59,6 +59,18 @@ bool DownloadAllAndWait(FerrowApp& app) {
     return app.WaitForLog("ダウンロードが終了しました", 30000);
 }
 
+// Asked for by address, the server is proved by the certificate's IP entry.
+TEST(HttpsTest, AnAddressIsMatchedAgainstTheCertificatesAddressNames) {
+    FerrowApp app;
+    const std::string top = "https://127.0.0.1:" + Env("FERROW_TLS_GOOD") + "/index.html";
+    ASSERT_TRUE(app.Start(top, Ini("HeadCheck=0\r\n")));
+    ASSERT_TRUE(app.WaitForLog("解析が終了しました", 30000)) << app.LogText();
+    EXPECT_TRUE(app.LogHas("index.htmlを解析しました")) << app.LogText();
+    EXPECT_EQ(app.Caption(), "Secure - Ferrow");
+    EXPECT_EQ(app.ListCount(), 2);
+    EXPECT_EQ(app.Exit(), 0);
+}
+
 TEST(HttpsTest, AnalysesAPageAndDownloadsByteIdenticalFiles) {
     FerrowApp app;
     const std::string top = Secure("FERROW_TLS_GOOD", "/index.html");
