@@ -31,6 +31,10 @@ struct PageReference {
     uint32_t origin;  // offset in the page of the "<" of the tag it came from
     ReferenceKind kind;
     bool relative; // written relative to the page: an internal link
+    // Found where only a picture can stand (not a link, frame, script, video
+    // or sound), and not on a counting pixel: without an extension it may
+    // still be listed as a picture of unknown type.
+    bool picture;
 };
 
 struct ScanSettings {
