@@ -134,7 +134,7 @@ static void FollowRedirect(Job* job, int code, const char* head, int len) {
 // An answer for a picture whose address has no extension: its Content-Type
 // settles whether it is one of the selected types. A download goes on with
 // the type's extension in its name (true); anything else ends it (false).
-// A HEAD check shows the type in the list.
+// Either shows a known type in the list.
 static bool SettlePictureType(Job* job, const char* contentType) {
     if (!ListIsUntyped(job->foundFile)) return true;
     char extension[sizeof job->pictureExtension];
@@ -154,6 +154,7 @@ static bool SettlePictureType(Job* job, const char* contentType) {
             CopyText(job->pictureExtension, sizeof job->pictureExtension, extension);
             LocalNameOf(typed, job->localName, sizeof job->localName);
         }
+        ListShowPictureType(job->foundFile, extension);
     }
     if (answer == PictureTyped || job->kind == KindHead) return true;
     EndJob(job);

@@ -439,6 +439,17 @@ TEST_F(SavingTest, PicturesWithoutExtensionAreTypedByTheirAnswer) {
     OnAnalysePage(Url("/noext.html").c_str(), -1);
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(ListCount(), 0);
+
+    // Without a HEAD check the download shows the type.
+    Engine.VisitedPages.clear();
+    Options.NoExtImages = 1;
+    Options.HeadCheck = 0;
+    OnAnalysePage(Url("/noext.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    ASSERT_STREQ(ListText(0, ColName), "cc6f7a");
+    OnDownload(ListText(0, ColAddress), 0);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_STREQ(ListText(0, ColName), "cc6f7a.jpg");
 }
 
 TEST_F(SavingTest, FlatAndHierarchicalPaths) {
