@@ -54,7 +54,9 @@ struct Scanner {
     int charset;
     bool charsetFixed; // from the header or the byte-order mark: meta tags do not change it
     bool baseTaken;    // a <base href> set the base; later ones do not count
-    bool pixel;        // the tag is an img of width and height 0 or 1: a counting pixel
+    const char* tagLt; // the tag as HandleTag has it, "<" to ">"
+    const char* tagGt;
+    int8_t pixel;      // the tag is a counting pixel: 1, 0, or -1 until asked
     LinkBase base;     // what relative links start from, split once
 };
 
@@ -227,6 +229,28 @@ bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&e
     return ResolveOnBase(value, length, s.base, out) != LinkDropped;
 }
 
+bool IsCountingPixel(const char* lt, const char* gt);
+
+// PathExtension's answer for the links the scan meets, found from the end of
+// the path back to its last "/" (a host's dots are never reached there in
+// a picture's address, and the engine judges the address again).
+bool HasExtension(const ResolvedLink& link) {
+    const char* begin = link.clean;
+    const char* end = FindEitherByte(begin, begin + link.cleanLength, '?', '#');
+    for (const char* p = end; p-- > begin;) {
+        if (*p == '/') return false;
+        if (*p == '.') return (size_t)(end - p - 1) <= (size_t)kMaxExtension;
+    }
+    return false;
+}
+
+// Asked once a tag, and only for links without an extension: most pictures
+// have one, and the look for width and height costs a pass over the tag.
+bool IsPixelTag(Scanner& s) {
+    if (s.pixel < 0) s.pixel = IsCountingPixel(s.tagLt, s.tagGt) ? 1 : 0;
+    return s.pixel == 1;
+}
+
 // One found link: character references decoded (attribute values), the
 // non-ASCII bytes of a UTF-8 page percent-encoded, cleaned and resolved.
 void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode,
@@ -257,7 +281,7 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
     ref.relative = resolved.relative;
     ref.origin = (uint32_t)(s.tagStart - s.page);
     ref.kind = kind;
-    ref.picture = picture && !s.pixel;
+    ref.picture = picture && !HasExtension(resolved) && !IsPixelTag(s);
     s.out->references.push_back(ref);
 }
 
@@ -798,7 +822,9 @@ const char* CommentEnd(const Scanner& s, const char* lt) {
 // without the comments inside it; pageGt is its ">" in the page).
 TagOutcome HandleTag(Scanner& s, const char* lt, const char* gt, const char* pageGt,
                      const char** resumeOut) {
-    s.pixel = (lt[1] | 0x20) == 'i' && IsCountingPixel(lt, gt);
+    s.tagLt = lt;
+    s.tagGt = gt;
+    s.pixel = (lt[1] | 0x20) == 'i' ? -1 : 0;
     if (MayMatchOldRules(lt, gt)) {
         CollectTagText(s, lt, gt);
         TagOutcome outcome = OldTagRules(s, pageGt, resumeOut);
