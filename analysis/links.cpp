@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int kMaxExtension = 8;     // characters after the "." that count
 constexpr int kMaxExtensionWord = 9; // longer words of Extension are ignored
 
 bool IsAsciiLetter(char c) {

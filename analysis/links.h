@@ -14,6 +14,8 @@ struct TypeFilter {
     size_t extensionSize;  // bytes of room at extension (it may lack a terminator)
 };
 
+constexpr int kMaxExtension = 8; // characters after the "." that count
+
 // The extension of a link's path: the text after the last "." of its last
 // path segment, before any "?" or "#", at most 8 characters; false when it
 // has none (or a longer one).

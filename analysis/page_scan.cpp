@@ -54,6 +54,9 @@ struct Scanner {
     int charset;
     bool charsetFixed; // from the header or the byte-order mark: meta tags do not change it
     bool baseTaken;    // a <base href> set the base; later ones do not count
+    const char* tagLt; // the tag as HandleTag has it, "<" to ">"
+    const char* tagGt;
+    int8_t pixel;      // the tag is a counting pixel: 1, 0, or -1 until asked
     LinkBase base;     // what relative links start from, split once
 };
 
@@ -226,9 +229,32 @@ bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&e
     return ResolveOnBase(value, length, s.base, out) != LinkDropped;
 }
 
+bool IsCountingPixel(const char* lt, const char* gt);
+
+// PathExtension's answer for the links the scan meets, found from the end of
+// the path back to its last "/" (a host's dots are never reached there in
+// a picture's address, and the engine judges the address again).
+bool HasExtension(const ResolvedLink& link) {
+    const char* begin = link.clean;
+    const char* end = FindEitherByte(begin, begin + link.cleanLength, '?', '#');
+    for (const char* p = end; p-- > begin;) {
+        if (*p == '/') return false;
+        if (*p == '.') return (size_t)(end - p - 1) <= (size_t)kMaxExtension;
+    }
+    return false;
+}
+
+// Asked once a tag, and only for links without an extension: most pictures
+// have one, and the look for width and height costs a pass over the tag.
+bool IsPixelTag(Scanner& s) {
+    if (s.pixel < 0) s.pixel = IsCountingPixel(s.tagLt, s.tagGt) ? 1 : 0;
+    return s.pixel == 1;
+}
+
 // One found link: character references decoded (attribute values), the
 // non-ASCII bytes of a UTF-8 page percent-encoded, cleaned and resolved.
-void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode) {
+void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, bool decode,
+             bool picture = false) {
     char decoded[kAddressBufferSize];
     if (decode && FindByte(value, value + length, '&') < value + length) {
         size_t n = 0;
@@ -255,6 +281,7 @@ void AddLink(Scanner& s, const char* value, size_t length, ReferenceKind kind, b
     ref.relative = resolved.relative;
     ref.origin = (uint32_t)(s.tagStart - s.page);
     ref.kind = kind;
+    ref.picture = picture && !HasExtension(resolved) && !IsPixelTag(s);
     s.out->references.push_back(ref);
 }
 
@@ -278,7 +305,7 @@ void AddImageSource(Scanner& s) {
     }
     const char* value = nullptr;
     size_t length = 0;
-    if (TagValue(s, from, "src", &value, &length)) AddLink(s, value, length, RefImage, true);
+    if (TagValue(s, from, "src", &value, &length)) AddLink(s, value, length, RefImage, true, true);
 }
 
 // Takes the first quoted argument of the call at the start of text (of the
@@ -530,19 +557,19 @@ void TakeSrcset(Scanner& s, const Span& value) {
     const char* start = nullptr;
     size_t length = 0;
     if (LargestSrcsetCandidate(value.text, value.length, &start, &length))
-        AddLink(s, start, length, RefSrcset, true);
+        AddLink(s, start, length, RefSrcset, true, true);
 }
 
 void TakeCssUrl(void* context, const char* start, size_t length) {
-    AddLink(*(Scanner*)context, start, length, RefStyle, false);
+    AddLink(*(Scanner*)context, start, length, RefStyle, false, true);
 }
 
 void TakeLazyCssUrl(void* context, const char* start, size_t length) {
-    AddLink(*(Scanner*)context, start, length, RefLazy, false);
+    AddLink(*(Scanner*)context, start, length, RefLazy, false, true);
 }
 
 void TakeJsonImage(void* context, const char* start, size_t length) {
-    AddLink(*(Scanner*)context, start, length, RefStructured, false);
+    AddLink(*(Scanner*)context, start, length, RefStructured, false, true);
 }
 
 // A lazy background: an address, or CSS with url(...) in it.
@@ -555,7 +582,7 @@ void TakeLazyBackground(Scanner& s, const Span& value) {
             ForEachCssUrl(decoded, n, TakeLazyCssUrl, &s);
         return;
     }
-    AddLink(s, value.text, value.length, RefLazy, true);
+    AddLink(s, value.text, value.length, RefLazy, true, true);
 }
 
 // Quotes inside a style attribute are often written as &quot;, so the value
@@ -597,6 +624,28 @@ bool MayHoldDataOrStyle(const char* p, const char* end) {
         }
     }
     return false;
+}
+
+// The value of a number attribute of the tag [lt, gt] is 0 or 1 ("1", "0px").
+bool IsTinyValue(const char* lt, const char* gt, const char* name, size_t nameLength) {
+    const char* value = nullptr;
+    size_t length = 0;
+    if (!FindValueIn(lt, gt + 1, name, nameLength, &value, &length)) return false;
+    if (value[0] != '0' && value[0] != '1') return false;
+    return length == 1 || (length == 3 && SameLower(value + 1, "px", 2));
+}
+
+bool IsCountingPixel(const char* lt, const char* gt) {
+    return (size_t)(gt - lt) > 4 && SameLower(lt + 1, "img", 3) && IsBlank(lt[4]) &&
+           IsTinyValue(lt, gt, "width", 5) && IsTinyValue(lt, gt, "height", 6);
+}
+
+// A <source> without a video or sound type stands in a <picture>.
+bool IsPictureSource(const char* lt, const char* gt) {
+    const char* value = nullptr;
+    size_t length = 0;
+    if (!FindValueIn(lt, gt + 1, "type", 4, &value, &length)) return true;
+    return !(length >= 6 && (SameLower(value, "video/", 6) || SameLower(value, "audio/", 6)));
 }
 
 // The references that today's pages make: responsive and lazy images,
@@ -657,7 +706,7 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
                 NameIs(attr, attrLength, "data-full-src") ||
                 NameIs(attr, attrLength, "data-large-file") ||
                 NameIs(attr, attrLength, "data-orig-file")) {
-                if (!thumbnail) AddLink(s, value.text, value.length, RefLazy, true);
+                if (!thumbnail) AddLink(s, value.text, value.length, RefLazy, true, true);
             } else if (NameIs(attr, attrLength, "data-bg") ||
                        NameIs(attr, attrLength, "data-background-image")) {
                 if (!thumbnail) TakeLazyBackground(s, value);
@@ -678,7 +727,7 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
             if (NameIs(attr, attrLength, "property"))
                 property = value;
             else if (NameIs(attr, attrLength, "poster") && element == ElementVideo)
-                AddLink(s, value.text, value.length, RefMedia, true);
+                AddLink(s, value.text, value.length, RefMedia, true, true);
             break;
         case 'r':
             if (NameIs(attr, attrLength, "rel")) rel = value;
@@ -691,7 +740,8 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
                 if (element == ElementSource ? !thumbnail
                                              : element == ElementVideo || element == ElementAudio ||
                                                    element == ElementEmbed)
-                    AddLink(s, value.text, value.length, RefMedia, true);
+                    AddLink(s, value.text, value.length, RefMedia, true,
+                            element == ElementSource && IsPictureSource(lt, gt));
             } else if (NameIs(attr, attrLength, "srcset")) {
                 if (image && !thumbnail) TakeSrcset(s, value);
             } else if (NameIs(attr, attrLength, "style")) {
@@ -705,13 +755,13 @@ void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt)
     if (element == ElementLink && href.text &&
         (HasToken(rel, "icon") || HasToken(rel, "apple-touch-icon") || HasToken(rel, "image_src") ||
          (HasToken(rel, "preload") && ValueIs(as, "image"))))
-        AddLink(s, href.text, href.length, RefIcon, true);
+        AddLink(s, href.text, href.length, RefIcon, true, true);
     if (element == ElementMeta && content.text) {
         const Span* key[] = {&property, &name};
         for (const Span* k : key) {
             if (ValueIs(*k, "og:image") || ValueIs(*k, "og:image:url") || ValueIs(*k, "og:video") ||
                 ValueIs(*k, "twitter:image")) {
-                AddLink(s, content.text, content.length, RefMeta, true);
+                AddLink(s, content.text, content.length, RefMeta, true, !ValueIs(*k, "og:video"));
                 break;
             }
         }
@@ -772,6 +822,9 @@ const char* CommentEnd(const Scanner& s, const char* lt) {
 // without the comments inside it; pageGt is its ">" in the page).
 TagOutcome HandleTag(Scanner& s, const char* lt, const char* gt, const char* pageGt,
                      const char** resumeOut) {
+    s.tagLt = lt;
+    s.tagGt = gt;
+    s.pixel = (lt[1] | 0x20) == 'i' ? -1 : 0;
     if (MayMatchOldRules(lt, gt)) {
         CollectTagText(s, lt, gt);
         TagOutcome outcome = OldTagRules(s, pageGt, resumeOut);

@@ -31,6 +31,11 @@ struct PageReference {
     uint32_t origin;  // offset in the page of the "<" of the tag it came from
     ReferenceKind kind;
     bool relative; // written relative to the page: an internal link
+    // A link without an extension found where only a picture can stand (not
+    // a link, frame, script, video or sound), and not on a counting pixel: it
+    // may still be listed as a picture of unknown type. Links with an
+    // extension are judged by it alone and never have this set.
+    bool picture;
 };
 
 struct ScanSettings {

@@ -28,6 +28,7 @@ void ListAppend(int position, int icon, int param, const char* name) {
     FileRow& row = FileTable.rows[position];
     row.icon = icon;
     row.position = param;
+    row.untyped = 0;
     if (FileTable.firstFile == kNoFileId) FileTable.firstFile = 1;
     row.file = FileTable.firstFile + (FileId)position;
     FileTable.placeOf[position] = (int16_t)position;
@@ -87,6 +88,28 @@ int ListRowOfFile(FileId file) {
 void ListSetFileText(FileId file, int column, const char* text) {
     int row = ListRowOfFile(file);
     if (row >= 0) ListSetText(row, column, text);
+}
+
+void ListMarkUntyped(int row) {
+    if (row >= 0 && row < FileTable.count) FileTable.rows[row].untyped = 1;
+}
+
+bool ListIsUntyped(FileId file) {
+    int row = ListRowOfFile(file);
+    return row >= 0 && FileTable.rows[row].untyped != 0;
+}
+
+void ListShowPictureType(FileId file, const char* extension) {
+    int row = ListRowOfFile(file);
+    if (row < 0 || FileTable.rows[row].untyped != 1) return;
+    FileRow& r = FileTable.rows[row];
+    r.untyped = 2;
+    char name[kNameSize];
+    FormatText(name, sizeof name, "%s.%s", r.name, extension);
+    // A name already cut keeps its look rather than a cut extension.
+    if (strlen(name) == strlen(r.name) + 1 + strlen(extension)) CopyText(r.name, sizeof r.name, name);
+    r.icon = FileTypeIcon(name);
+    ViewRedrawItem(row);
 }
 
 void ListSwapRows(int p, int q) {

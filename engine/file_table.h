@@ -38,6 +38,7 @@ struct FileRow {
     AddressText address;
     FileId file;
     AddressText page;
+    int32_t untyped;  // a picture whose address has no extension: 1 untyped, 2 its type shown
 };
 
 struct FileTableState {
@@ -66,6 +67,11 @@ FileId ListFileId(int row);
 int ListRowOfFile(FileId file);
 // Writes a column of a file's row; nothing when the file is gone.
 void ListSetFileText(FileId file, int column, const char* text);
+// Marks a row as a picture of unknown type, and asks whether a file is one.
+void ListMarkUntyped(int row);
+bool ListIsUntyped(FileId file);
+// The type of an untyped picture is known: its name and icon show it.
+void ListShowPictureType(FileId file, const char* extension);
 // Exchanges the contents of two rows; each keeps its position field.
 void ListSwapRows(int p, int q);
 

@@ -126,6 +126,7 @@ struct Job {
     int32_t keepAlive;   // the server lets the connection carry another answer
     int32_t giveBack;    // the job ends with its connection idle and reusable
     Inflater* inflater;  // a compressed page's body on its way to data
+    char pictureExtension[8];  // an untyped picture's, from its answer; "" for none
 };
 
 // A job that failed in a way worth another try, waiting for its time.

@@ -10,6 +10,7 @@
 #include "analysis/page_scan.h"
 #include "engine/file_table.h"
 #include "engine/jobs.h"
+#include "engine/picture_type.h"
 #include "engine/report.h"
 #include "settings/options.h"
 #include "text/nocase.h"
@@ -158,14 +159,22 @@ bool IsVisited(const char* address) {
     return false;
 }
 
-void TakeReference(const char* link, const char* address, bool relative) {
-    if (!AcceptByExtension(link, OptionTypeFilter())) return;
+void TakeReference(const char* link, const char* address, bool relative, bool picture) {
+    TypeFilter filter = OptionTypeFilter();
+    bool untyped = false;
+    if (!AcceptByExtension(link, filter)) {
+        if (!picture || Options.NoExtImages != 1 || !AnyPictureType(filter) ||
+            !HasNoPathExtension(address))
+            return;
+        untyped = true;
+    }
     // A longer address would be listed and fetched cut, as some other address.
     if (!AddressFits(address)) return;
     if (IsKnownAddress(address)) return;
 
     int internal = relative ? 1 : 0;
     int row = AddFoundFile(address, -1, nullptr, internal);
+    if (untyped) ListMarkUntyped(row);
     // The page goes with the file: servers of images often ask for it.
     if (row >= 0) ListSetText(row, ColPage, Engine.AnalysedPage);
 
@@ -199,7 +208,8 @@ void AnalysePage(const char* text, size_t length, const char* pageAddress, int h
     ViewSetRedraw(0);
     CopyText(Engine.AnalysedPage, sizeof Engine.AnalysedPage, pageAddress);
     for (const PageReference& ref : scan.references)
-        TakeReference(ReferenceLink(scan, ref), ReferenceAddress(scan, ref), ref.relative);
+        TakeReference(ReferenceLink(scan, ref), ReferenceAddress(scan, ref), ref.relative,
+                      ref.picture);
     Engine.AnalysedPage[0] = '\0';
     EndPendingIndex();
     if (strcmp(pageAddress, Engine.TopPageAddress) == 0) {

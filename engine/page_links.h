@@ -15,9 +15,11 @@ constexpr size_t kMaxFollowedPages = 2000;
 void AnalysePage(const char* text, size_t length, const char* pageAddress, int headerCharset);
 
 // One reference: link as the page wrote it (cleaned), address resolved,
-// relative when written relative to its page. Applies the extension filter,
-// the duplicate test, the table row, following and the HEAD request.
-void TakeReference(const char* link, const char* address, bool relative);
+// relative when written relative to its page, picture when found where only
+// a picture can stand (an address without extension is then listed as a
+// picture of unknown type). Applies the extension filter, the duplicate
+// test, the table row, following and the HEAD request.
+void TakeReference(const char* link, const char* address, bool relative, bool picture = false);
 
 // The file types the settings select, for the extension filter.
 TypeFilter OptionTypeFilter();

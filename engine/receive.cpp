@@ -24,6 +24,8 @@
 #include "engine/inflate.h"
 #include "engine/local_path.h"
 #include "engine/net.h"
+#include "engine/page_links.h"
+#include "engine/picture_type.h"
 #include "engine/report.h"
 #include "engine/retry.h"
 #include "engine/tls.h"
@@ -129,6 +131,36 @@ static void FollowRedirect(Job* job, int code, const char* head, int len) {
     EndJob(job);
 }
 
+// An answer for a picture whose address has no extension: its Content-Type
+// settles whether it is one of the selected types. A download goes on with
+// the type's extension in its name (true); anything else ends it (false).
+// Either shows a known type in the list.
+static bool SettlePictureType(Job* job, const char* contentType) {
+    if (!ListIsUntyped(job->foundFile)) return true;
+    char extension[sizeof job->pictureExtension];
+    PictureAnswer answer =
+        JudgePictureAnswer(contentType, OptionTypeFilter(), extension, sizeof extension);
+    const char* shown = contentType[0] ? contentType : "-";
+    if (answer == PictureNot) {
+        LogAppend("画像ではない応答の為保存しません (%s) - \"%s\"", shown, job->localName);
+    } else if (answer == PictureUnticked) {
+        LogAppend("選択されていない種類の画像の為スキップしました (%s) - \"%s\"", shown,
+                  job->localName);
+    } else if (job->kind == KindHead) {
+        ListShowPictureType(job->foundFile, extension);
+    } else {
+        char typed[kAddressBufferSize];
+        if (TypedAddress(job->address, extension, typed, sizeof typed)) {
+            CopyText(job->pictureExtension, sizeof job->pictureExtension, extension);
+            LocalNameOf(typed, job->localName, sizeof job->localName);
+        }
+        ListShowPictureType(job->foundFile, extension);
+    }
+    if (answer == PictureTyped || job->kind == KindHead) return true;
+    EndJob(job);
+    return false;
+}
+
 // Size filters, local path, same-name rule and the file; false when the
 // job was ended.
 static bool OpenDownloadFile(Job* job) {
@@ -146,8 +178,14 @@ static bool OpenDownloadFile(Job* job) {
     // A retry keeps the name its first try chose (and reserved).
     ResumeState& r = job->resume;
     if (!r.target[0]) {
+        // An untyped picture is named as if its address had its type's extension.
+        char typed[kAddressBufferSize];
+        const char* named = job->address;
+        if (job->pictureExtension[0] &&
+            TypedAddress(job->address, job->pictureExtension, typed, sizeof typed))
+            named = typed;
         char path[kMaxPathChars + 1];
-        if (!DownloadPath(Options.DLPath, job->address, job->localName,
+        if (!DownloadPath(Options.DLPath, named, job->localName,
                           Options.Hierarchical == 1, path, sizeof path)) {
             LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
             EndJob(job);
@@ -242,9 +280,15 @@ static bool HandleHead(Job* job, const char* head, int len) {
     job->modified[0] = '\0';
     if (FindHeaderValue(head, len, "Last-Modified", value, sizeof value))
         FormatHttpDate(value, job->modified);
-    if (FindHeaderValue(head, len, "Content-Type", value, sizeof value))
+    char contentType[128] = "";
+    if (FindHeaderValue(head, len, "Content-Type", value, sizeof value)) {
         job->charset = CharsetOfLabel(value);
-    if (job->kind == KindHead) return true;  // read at completion
+        CopyText(contentType, sizeof contentType, value);
+    }
+    if (job->kind == KindHead) {
+        if (job->status == 200) SettlePictureType(job, contentType);
+        return true;  // the rest is read at completion
+    }
     if (job->status == 301 || job->status == 302) {
         FollowRedirect(job, job->status, head, len);
         return false;
@@ -254,6 +298,7 @@ static bool HandleHead(Job* job, const char* head, int len) {
         EndWithHttpError(job, job->status);
         return false;
     }
+    if (job->kind == KindDownload && !resumed && !SettlePictureType(job, contentType)) return false;
     if (job->kind == KindDownload && !resumed) KeepValidator(job, head, len);
     if (job->size >= 0) {
         char size[kSizeSize];

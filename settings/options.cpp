@@ -83,6 +83,7 @@ const OptionKey kOptionKeys[kOptionKeyCount] = {
     // the range would stop every download or lift the limit.
     {NAMED_FIELD(HostSockets), IntKey, kDefaultHostSockets, "", kMinSockets, kMaxSockets, true},
     TEXT_KEY(CookieFile, ""),
+    FLAG_KEY(NoExtImages, 1),
 };
 // clang-format on
 

@@ -36,6 +36,7 @@ struct OptionsRecord {
     char CookieFile[260]; // a cookies.txt to read at start, "" for none
     int32_t WEBP;
     int32_t AVIF;
+    int32_t NoExtImages;  // pictures without an extension are listed too
 };
 
 extern OptionsRecord Options;
@@ -77,7 +78,7 @@ struct OptionKey {
 };
 
 // Every key, in the order LoadOptions reads them.
-constexpr int kOptionKeyCount = 32;
+constexpr int kOptionKeyCount = 33;
 extern const OptionKey kOptionKeys[kOptionKeyCount];
 
 // The key of a field (its offsetof in OptionsRecord); nullptr for none.

@@ -132,6 +132,7 @@ void OnAnalysisPageInit(HWND page) {
     SetCheck(page, IDC_TIMEOUT, Options.TimeOut);
     SetNumber(page, IDC_TIMEOUT_SEC, Options.TimeOutSec);
     if (Options.TimeOut == 0) EnableControls(page, kTimeOutControls, 2, false);
+    SetCheck(page, IDC_NO_EXT_IMAGES, Options.NoExtImages);
     SetCheck(page, IDC_JPG, Options.JPG);
     SetCheck(page, IDC_HTM, Options.HTM);
     SetCheck(page, IDC_PNG, Options.PNG);

@@ -106,6 +106,7 @@ const BoundField kBoundFields[] = {
     {PageAnalysis, IDC_THUMBNAIL, FIELD_OF(ThumbNail), CheckBox},
     {PageAnalysis, IDC_TIMEOUT, FIELD_OF(TimeOut), CheckBox},
     {PageAnalysis, IDC_TIMEOUT_SEC, FIELD_OF(TimeOutSec), TypedText},
+    {PageAnalysis, IDC_NO_EXT_IMAGES, FIELD_OF(NoExtImages), CheckBox},
     {PageAnalysis, IDC_JPG, FIELD_OF(JPG), CheckBox},
     {PageAnalysis, IDC_HTM, FIELD_OF(HTM), CheckBox},
     {PageAnalysis, IDC_PNG, FIELD_OF(PNG), CheckBox},

@@ -65,6 +65,7 @@
 #define IDC_COOKIE_BROWSE 1054
 #define IDC_WEBP 1055
 #define IDC_AVIF 1056
+#define IDC_NO_EXT_IMAGES 1057
 
 // Static controls without a role in the code.
 #define IDC_STATIC -1

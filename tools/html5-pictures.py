@@ -3,7 +3,9 @@
 (python3-html5lib) finds them: the largest candidate of every img and source,
 lazy-loading attributes, sharing images, icons, structured data, the content of
 noscript, CSS url() and links to pictures, resolved on the page's address and
-kept when the path ends in a ticked picture extension (jpg, jpeg, png, gif).
+kept when the path ends in a ticked picture extension (jpg, jpeg, png, gif), or
+has no extension where only a picture can stand (not a link, not a counting
+pixel: an img of width and height 0 or 1).
 
 Usage: html5-pictures.py PAGE.html...   prints PAGE.pictures contents
        html5-pictures.py --check PAGE.html...   compares with the .pictures
@@ -75,10 +77,25 @@ def css_urls(text):
             re.finditer(r"(?<![\w-])url\(\s*(['\"])?(?(1)(.*?)\1|([^)]*?))\s*\)", text, re.I)]
 
 
+class Found(list):
+    """(link, picture place) pairs; append takes a link found where only a
+    picture stands, unless the element is a counting pixel."""
+    pixel = False
+
+    def append(self, link):
+        super().append((link, not self.pixel))
+
+    def extend(self, links):
+        for link in links:
+            self.append(link)
+
+
 def found_in(root, out):
     for el in root.iter():
         tag = el.tag if isinstance(el.tag, str) else ""
         a = {k.lower(): v.strip() for k, v in el.attrib.items()}
+        out.pixel = tag == "img" and all(
+            a.get(k, "").lower() in ("0", "1", "0px", "1px") for k in ("width", "height"))
         if tag in ("img", "source"):
             for name in SRCSETS:
                 if name in a and largest_candidate(a[name]):
@@ -104,7 +121,7 @@ def found_in(root, out):
             if {"icon", "apple-touch-icon", "image_src"} & set(rel):
                 out.append(a["href"])
         if tag == "a" and "href" in a:
-            out.append(a["href"])
+            list.append(out, (a["href"], False))
         if tag == "style" and el.text:
             out.extend(css_urls(el.text))
         if tag == "script" and a.get("type", "").lower() == "application/ld+json" and el.text:
@@ -119,17 +136,17 @@ def found_in(root, out):
 def pictures(path):
     with open(path, "rb") as f:
         root = html5lib.parse(f.read(), namespaceHTMLElements=False)
-    found = []
+    found = Found()
     found_in(root, found)
     out = []
-    for link in found:
+    for link, picture in found:
         address = urllib.parse.urljoin(PAGE_ADDRESS, link)
         parts = urllib.parse.urlsplit(address)
         if parts.scheme not in ("http", "https"):
             continue
         last = parts.path.rsplit("/", 1)[-1]
         ext = last.rsplit(".", 1)[1].lower() if "." in last else ""
-        if ext in EXTENSIONS and address not in out:
+        if (ext in EXTENSIONS or (picture and last and "." not in last)) and address not in out:
             out.append(address)
     return out
 

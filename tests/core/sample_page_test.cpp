@@ -144,7 +144,7 @@ TEST_F(SamplePageTest, EveryPictureAnHtml5ParserFindsIsListed) {
         std::string pictures = ReadSample((std::string(page) + ".pictures").c_str());
         ASSERT_FALSE(html.empty() || pictures.empty()) << page;
         ListReset();
-        Options.JPG = Options.GIF = Options.PNG = 1;
+        Options.JPG = Options.GIF = Options.PNG = Options.NoExtImages = 1;
         StartTopPage(kArticle);
         AnalysePage(html.data(), html.size(), kArticle, CharsetUnknown);
         std::vector<std::string> listed = Listed();

@@ -74,6 +74,16 @@ std::string Routes() {
         {"/lying.html", Send(Head("200 OK", "Content-Length: 100000000\r\n") + "<html>")},
         {"/endless.html", Send(Head("200 OK")) + ", {\"body\": 17000000}"},
         {"/fetch.jpg", Send(Ok("JPEGDATA", "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"))},
+        // Pictures without an extension, typed by their answers.
+        {"/noext.html",
+         Send(Ok("<img src=\"avatar/cc6f7a?s=48\"><picture><source srcset=\"cdn/abc 2x\">"
+                 "</picture><meta property=\"og:image\" content=\"/err/pic\">"
+                 "<img src=\"/px/count\" width=\"1\" height=\"1\"><a href=\"/link/doc\">d</a>"
+                 "<div style=\"background:url(/gif/z)\"></div>"))},
+        {"/avatar/cc6f7a?s=48", Send(Ok("JPEGDATA", "Content-Type: image/jpeg\r\n"))},
+        {"/cdn/abc", Send(Ok("WEBPDATA", "Content-Type: image/webp\r\n"))},
+        {"/err/pic", Send(Ok("<html>not here</html>", "Content-Type: text/html\r\n"))},
+        {"/gif/z", Send(Ok("GIFDATA", "Content-Type: image/gif\r\n"))},
         {"*", Send(Ok("ok"))},
     };
     for (auto& route : r) route.second = Answer(route.second);
@@ -394,6 +404,53 @@ TEST_F(ReceptionTest, FetchHandsTheBodyToTheViewer) {
 // ---- Where files go -----------------------------------------------------------
 
 class SavingTest : public EngineTest {};
+
+// Found where only a picture stands, listed without an extension; the HEAD
+// answer shows the type, the download saves it under it, and what is no
+// selected picture is never saved.
+TEST_F(SavingTest, PicturesWithoutExtensionAreTypedByTheirAnswer) {
+    Options.NoExtImages = Options.HeadCheck = Options.WEBP = 1;
+    Options.GIF = 0;
+    OnAnalysePage(Url("/noext.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    const char* names[] = {"cc6f7a.jpg", "abc.webp", "pic", "z"};
+    ASSERT_EQ(ListCount(), 4);
+    for (int i = 0; i < 4; i++) EXPECT_STREQ(ListText(i, ColName), names[i]);
+    EXPECT_EQ(FileTable.rows[0].icon, IconJpeg);
+    EXPECT_EQ(FileTable.rows[2].icon, IconOther);
+    EXPECT_TRUE(Fixture->Requests("/px/count").empty());
+    EXPECT_TRUE(Fixture->Requests("/link/doc").empty());
+    for (int i = 0; i < 4; i++) OnDownload(ListText(i, ColAddress), i);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(AllFiles(), (std::vector<std::string>{"dl/abc.webp", "dl/cc6f7a.jpg"}));
+    EXPECT_EQ(Saved("cc6f7a.jpg"), "JPEGDATA");
+    // Once for the HEAD check, once for the download.
+    EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(),
+                         SJ("画像ではない応答の為保存しません (text/html) - \"pic\"")),
+              2);
+    EXPECT_EQ(std::count(Reports.log.begin(), Reports.log.end(),
+                         SJ("選択されていない種類の画像の為スキップしました (image/gif) - \"z\"")),
+              2);
+
+    // Switched off, none is listed.
+    ListReset();
+    Engine.VisitedPages.clear();
+    Options.NoExtImages = 0;
+    OnAnalysePage(Url("/noext.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(ListCount(), 0);
+
+    // Without a HEAD check the download shows the type.
+    Engine.VisitedPages.clear();
+    Options.NoExtImages = 1;
+    Options.HeadCheck = 0;
+    OnAnalysePage(Url("/noext.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    ASSERT_STREQ(ListText(0, ColName), "cc6f7a");
+    OnDownload(ListText(0, ColAddress), 0);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_STREQ(ListText(0, ColName), "cc6f7a.jpg");
+}
 
 TEST_F(SavingTest, FlatAndHierarchicalPaths) {
     OnDownload(Url("/dir/a b.jpg").c_str(), -1);

@@ -109,6 +109,7 @@ void ExpectSameOptions(const OptionsRecord& a, const OptionsRecord& b) {
     SAME_NUMBER(InternalLinks); SAME_NUMBER(ViewerDialog); SAME_NUMBER(ExternalIcon);
     SAME_NUMBER(IEMenu); SAME_NUMBER(URLSave); SAME_NUMBER(ProxyFlag); SAME_TEXT(Proxy);
     SAME_NUMBER(ProxyPort); SAME_NUMBER(HostSockets); SAME_TEXT(CookieFile);
+    SAME_NUMBER(WEBP); SAME_NUMBER(AVIF); SAME_NUMBER(NoExtImages);
 #undef SAME_NUMBER
 #undef SAME_TEXT
 }
@@ -262,6 +263,7 @@ TEST_F(SettingsDialogUi, ShowsTheValuesOfTheGivenFile) {
         EXPECT_FALSE(ItemChecked(p.analysis, IDC_LZH));
         EXPECT_TRUE(ItemChecked(p.analysis, IDC_WEBP)); // on when the file names neither
         EXPECT_TRUE(ItemChecked(p.analysis, IDC_AVIF));
+        EXPECT_TRUE(ItemChecked(p.analysis, IDC_NO_EXT_IMAGES));
         EXPECT_EQ(ItemText(p.analysis, IDC_EXTENSION), "mp3 .zip");
 
         EXPECT_TRUE(ItemChecked(p.skip, IDC_MIN_SIZE_CHECK));
@@ -389,6 +391,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         Click(p.analysis, IDC_LZH);
         Click(p.analysis, IDC_WAV);
         Click(p.analysis, IDC_AVIF);
+        Click(p.analysis, IDC_NO_EXT_IMAGES);
         TypeInto(p.analysis, IDC_EXTENSION, longExtension.c_str());
         SelectTab(p, 2);
         Click(p.skip, IDC_MIN_SIZE_CHECK);
@@ -419,7 +422,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
         {"MinSize", "0"}, {"MaxSize", "2000000"}, {"ClickHTML", "1"}, {"ExternalIcon", "0"},
         {"IEMenu", "1"}, {"ProxyFlag", "1"}, {"URLSave", "1"}, {"Proxy", "proxy.local"},
         {"ProxyPort", "0"}, {"ViewerDialog", "1"}, {"HostSockets", "3"},
-        {"CookieFile", "my cookies.txt"},
+        {"CookieFile", "my cookies.txt"}, {"NoExtImages", "0"},
     };
     for (auto& e : expected) {
         std::string line = std::string("\r\n") + e.key + "=" + e.value + "\r\n";
@@ -438,6 +441,7 @@ TEST_F(SettingsDialogUi, OkWritesEveryKeyAndChangesOptionsAtOnce) {
     EXPECT_EQ(Options.LZH, 1);
     EXPECT_EQ(Options.WEBP, 1);
     EXPECT_EQ(Options.AVIF, 0);
+    EXPECT_EQ(Options.NoExtImages, 0);
     EXPECT_EQ(std::string(Options.Extension), std::string(255, 'e'));
     EXPECT_EQ(Options.MinSizeCheck, 0);
     EXPECT_EQ(Options.MaxSizeCheck, 1);
@@ -647,7 +651,7 @@ const char kFileWithStrangers[] =
     "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=5000\r\n"
     "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
     "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\nHostSockets=4\r\nCookieFile=\r\n"
-    "WEBP=1\r\nAVIF=1\r\n\r\n"
+    "WEBP=1\r\nAVIF=1\r\nNoExtImages=1\r\n\r\n"
     "[WINDOW]\r\nx=12\r\nFuture=1\r\n"
     "[Last]\r\nno line end";
 

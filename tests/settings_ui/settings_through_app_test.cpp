@@ -255,6 +255,7 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
     EXPECT_TRUE(Checked(p.analysis, IDC_WAV));
     EXPECT_FALSE(Checked(p.analysis, IDC_LZH));
     EXPECT_EQ(Text(p.analysis, IDC_EXTENSION), "mp3 .zip");
+    EXPECT_TRUE(Checked(p.analysis, IDC_NO_EXT_IMAGES)); // on when the file does not name it
     EXPECT_TRUE(Checked(p.skip, IDC_MIN_SIZE_CHECK));
     EXPECT_TRUE(Enabled(p.skip, IDC_MIN_SIZE));
     EXPECT_FALSE(Checked(p.skip, IDC_MAX_SIZE_CHECK));
@@ -285,6 +286,7 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
     EXPECT_TRUE(Enabled(p.analysis, IDC_TIMEOUT_SEC));
     SetText(p.analysis, IDC_TIMEOUT_SEC, "7");
     Click(p.analysis, IDC_JPG);
+    Click(p.analysis, IDC_NO_EXT_IMAGES);
     SetText(p.analysis, IDC_EXTENSION, "zip rar");
     SetText(p.skip, IDC_MIN_SIZE, "12x");
     Click(p.other, IDC_CLICK_HTML);
@@ -302,7 +304,8 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
         {"MinSizeCheck", "1"}, {"MaxSizeCheck", "0"}, {"MinSize", "0"}, {"MaxSize", "0"},
         {"ClickHTML", "1"}, {"ViewerDialog", "1"}, {"ExternalIcon", "1"}, {"IEMenu", "0"},
         {"URLSave", "0"}, {"ProxyFlag", "1"}, {"Proxy", "proxy.example"}, {"ProxyPort", "8080"},
-        {"HostSockets", "2"}, {"CookieFile", ""}, {"WEBP", "1"}, {"AVIF", "1"}};
+        {"HostSockets", "2"}, {"CookieFile", ""}, {"WEBP", "1"}, {"AVIF", "1"},
+        {"NoExtImages", "0"}};
     const std::string written = ReadWholeFile(IniPathOf(app));
     KeyValues options = SectionOf(written, "OPTION");
     EXPECT_EQ(options.size(), expected.size()) << written;

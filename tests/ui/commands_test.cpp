@@ -208,6 +208,23 @@ TEST(CommandsTest, ReadableNamesAndLongAddressesAreFetchedWhole) {
               requests.end());
 }
 
+// A picture without an extension is listed, typed by its HEAD answer and
+// saved as .jpg; an HTML answer in a picture's place is not saved, and a
+// counting pixel is not listed.
+TEST(CommandsTest, PicturesWithoutExtensionAreTypedByTheirAnswer) {
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(SlowAddress("noext/page.html"), Ini("HeadCheck=1\r\n")));
+    ASSERT_TRUE(app.WaitForLog("解析が終了しました")) << app.LogText();
+    ASSERT_TRUE(WaitUntil([&] { return app.ListColumn(0) == Texts{"cc6f7a.jpg", "err"}; }))
+        << app.LogText();
+    app.Command(40004);
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
+    const std::string dl = app.folder() + "\\dl\\";
+    EXPECT_EQ(FileBytes(dl + "cc6f7a.jpg"), "JPEGDATA");
+    EXPECT_FALSE(FileExists(dl + "err"));
+    EXPECT_TRUE(app.LogHas("画像ではない応答の為保存しません (text/html) - \"err\"")) << app.LogText();
+}
+
 TEST(CommandsTest, StopEndsDownloadsAndRemovesPartialFiles) {
     WriteSiteFile("slow.html", "<html><a href=\"" + SlowAddress("big1.jpg") + "\">1</a><a href=\"" +
                                    SlowAddress("big2.jpg") + "\">2</a></html>");
