@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "analysis/byte_search.h"
+#include "text/charset.h"
 #include "text/nocase.h"
 
 namespace {
@@ -15,29 +16,6 @@ bool IsBlank(char c) {
 bool IsNameChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '_';
-}
-
-size_t PutUtf8(uint32_t cp, char* out) {
-    if (cp < 0x80) {
-        out[0] = (char)cp;
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = (char)(0xC0 | (cp >> 6));
-        out[1] = (char)(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = (char)(0xE0 | (cp >> 12));
-        out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = (char)(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = (char)(0xF0 | (cp >> 18));
-    out[1] = (char)(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = (char)(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = (char)(0x80 | (cp & 0x3F));
-    return 4;
 }
 
 // The reference at s ("&" first, n bytes available): its length and the
@@ -76,7 +54,7 @@ size_t ReadReference(const char* s, size_t n, char* bytesOut, size_t* bytesLengt
     if (digits == 0 || i >= n || s[i] != ';') return 0;
     if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
         return 0;
-    *bytesLengthOut = PutUtf8(cp, bytesOut);
+    *bytesLengthOut = EncodeUtf8(cp, bytesOut);
     return i + 1;
 }
 

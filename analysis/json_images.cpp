@@ -5,6 +5,7 @@
 
 #include "analysis/byte_search.h"
 #include "text/address.h"
+#include "text/charset.h"
 
 namespace {
 
@@ -40,22 +41,6 @@ int HexValue(char c) {
     return -1;
 }
 
-size_t PutUtf8(uint32_t cp, char* out) {
-    if (cp < 0x80) {
-        out[0] = (char)cp;
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = (char)(0xC0 | (cp >> 6));
-        out[1] = (char)(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    out[0] = (char)(0xE0 | (cp >> 12));
-    out[1] = (char)(0x80 | ((cp >> 6) & 0x3F));
-    out[2] = (char)(0x80 | (cp & 0x3F));
-    return 3;
-}
-
 // The end of the string that opens at quote (the closing quote, or end).
 const char* StringEnd(const char* quote, const char* end) {
     const char* p = quote + 1;
@@ -89,7 +74,7 @@ bool DecodeString(const char* p, const char* stop, char* out, size_t outSize, si
                 }
                 // A surrogate half names no character of an address.
                 if (cp < 0x20 || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-                count = PutUtf8(cp, bytes);
+                count = EncodeUtf8(cp, bytes);
                 break;
             }
             case 'n':

@@ -8,6 +8,10 @@
 // code point; 0 when the bytes there are no whole, shortest-form character.
 size_t DecodeUtf8(const char* text, size_t length, uint32_t* codePointOut);
 
+// The UTF-8 bytes of a code point (at most U+10FFFF) into out, which has room
+// for four; their count.
+size_t EncodeUtf8(uint32_t codePoint, char* out);
+
 // True when the length bytes are all valid UTF-8 and at least one of them is
 // not ASCII (plain ASCII says nothing about the character set).
 bool IsUtf8Text(const char* text, size_t length);
