@@ -6,6 +6,7 @@
 #include "analysis/byte_search.h"
 #include "text/address.h"
 #include "text/charset.h"
+#include "text/text.h"
 
 namespace {
 
@@ -34,13 +35,6 @@ KeyKind KindOfKey(const char* key, size_t length) {
     return KeyOther;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // The end of the string that opens at quote (the closing quote, or end).
 const char* StringEnd(const char* quote, const char* end) {
     const char* p = quote + 1;
@@ -67,7 +61,7 @@ bool DecodeString(const char* p, const char* stop, char* out, size_t outSize, si
             case 'u': {
                 uint32_t cp = 0;
                 for (int i = 0; i < 4; i++) {
-                    int d = p < stop ? HexValue(*p) : -1;
+                    int d = p < stop ? HexDigitValue(*p) : -1;
                     if (d < 0) return false;
                     cp = cp * 16 + (uint32_t)d;
                     p++;

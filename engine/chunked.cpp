@@ -1,11 +1,6 @@
 #include "engine/chunked.h"
 
-static int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+#include "text/text.h"
 
 static ChunkAnswer Break(ChunkDecoder* d) {
     d->state = ChunkBroken;
@@ -39,7 +34,7 @@ ChunkAnswer ChunkFeed(ChunkDecoder* d, const char* bytes, int n, ChunkSink sink,
         char c = bytes[p++];
         switch (d->state) {
         case ChunkSize: {
-            int v = HexValue(c);
+            int v = HexDigitValue(c);
             if (v >= 0) {
                 if (++d->digits > kChunkSizeDigits) return Break(d);
                 d->left = d->left * 16 + v;

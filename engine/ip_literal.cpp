@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/text.h"
+
 // Dotted IPv4 in text[0, len): four decimal parts of at most 255.
 static bool ParseIpv4(const char* text, int len, uint8_t out[4]) {
     int part = 0, digits = 0, value = 0;
@@ -21,13 +23,6 @@ static bool ParseIpv4(const char* text, int len, uint8_t out[4]) {
     return part == 4;
 }
 
-static int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // IPv6 in text[0, len): groups of one to four hex digits, one "::" for a
 // run of zero groups, and an IPv4 tail in the last 32 bits.
 static bool ParseIpv6(const char* text, int len, uint8_t out[16]) {
@@ -41,7 +36,7 @@ static bool ParseIpv6(const char* text, int len, uint8_t out[16]) {
     }
     while (i < len) {
         int start = i, value = 0;
-        while (i < len && HexDigit(text[i]) >= 0 && i - start < 4) value = value * 16 + HexDigit(text[i++]);
+        while (i < len && HexDigitValue(text[i]) >= 0 && i - start < 4) value = value * 16 + HexDigitValue(text[i++]);
         if (i < len && text[i] == '.') {
             // The IPv4 tail ends the text.
             if (have > 12 || !ParseIpv4(text + start, len - start, bytes + have)) return false;

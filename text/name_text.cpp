@@ -12,13 +12,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // path 259, so longer names are cut anyway.
 constexpr size_t kNameWork = 1024;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 bool PercentEncodeHighBytes(const char* text, size_t length, char* out, size_t outSize) {
@@ -60,7 +53,7 @@ void ReadableName(const char* name, size_t length, char* out, size_t outSize) {
     for (size_t i = 0; i < length; i++) {
         int hi = 0, lo = 0;
         if (name[i] == '%' && i + 2 < length &&
-            (hi = HexValue(name[i + 1])) >= 0 && (lo = HexValue(name[i + 2])) >= 0) {
+            (hi = HexDigitValue(name[i + 1])) >= 0 && (lo = HexDigitValue(name[i + 2])) >= 0) {
             unsigned char c = (unsigned char)(hi * 16 + lo);
             if (c >= 0x80) {
                 bytes[n++] = (char)c;

@@ -79,3 +79,10 @@ void Trace(const char* format, ...) {
     line[len + 1] = '\0';
     DebugOutput(line);
 }
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}

@@ -18,6 +18,9 @@ void FormatText(char* buffer, size_t size, const char* format, ...)
 void AppendFormat(char* buffer, size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
+// The value of a hexadecimal digit, or -1 when c is none.
+int HexDigitValue(char c);
+
 // True for the first byte of a Shift_JIS double-byte character.
 bool IsLeadByte(unsigned char c);
 // True where s starts a whole double-byte character: a lead byte followed by
