@@ -19,6 +19,19 @@
 #include "engine/cookies.h"
 #include "text/address.h"
 
+// How a snapshot reaches Ferrow: the path of its file (ANSI text) in a
+// WM_COPYDATA block of this kind to the running program, or on the command
+// line after this switch when the host has to start it. Ferrow deletes the
+// file once read.
+constexpr uint32_t kSnapshotCopyDataKind = 0x46534E50;  // "FSNP"
+constexpr char kSnapshotSwitch[] = "/snapshot";
+
+// The extension's identities, which the host's manifest lets in: the
+// Chromium id follows from the public key in extension/manifest.json.
+constexpr char kExtensionChromiumId[] = "jbidhgcipbiapbcjojjlhcdgnpnakmdp";
+constexpr char kExtensionFirefoxId[] = "handover@ferrow.jp";
+constexpr char kNativeHostName[] = "ferrow.handover";
+
 // Bounds stated once; a snapshot beyond any of them is refused whole.
 constexpr size_t kSnapshotMaxHtml = 64u * 1024 * 1024;
 constexpr size_t kSnapshotMaxBytes = kSnapshotMaxHtml + 8u * 1024 * 1024;
