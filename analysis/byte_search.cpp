@@ -3,11 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#define FERROW_HAVE_SSE2_PATH 1
-#endif
-
 const char* FindBytePortable(const char* p, const char* end, char a) {
     while (p < end && *p != a)
         p++;
@@ -26,68 +21,41 @@ const char* FindFoldedBytePortable(const char* p, const char* end, char a, char 
     return p;
 }
 
-bool CollapseBlanksPortable(const char* p, const char* end, char* out, size_t limit, size_t* n) {
-    size_t used = *n;
-    for (; p < end; p++) {
+// Appends [p, stop) to out, which holds *used bytes, collapsing blanks.
+static inline void CollapseBytes(const char* p, const char* stop, char* out, size_t* used) {
+    size_t n = *used;
+    for (; p < stop; p++) {
         char c = *p;
         if (c == ' ' || c == '\t' || c == '\n') {
-            if (used > 0 && out[used - 1] == ' ') continue;
+            if (n > 0 && out[n - 1] == ' ') continue;
             c = ' ';
         }
-        if (used >= limit) {
-            *n = used;
-            return true;
-        }
-        out[used++] = c;
+        out[n++] = c;
     }
-    *n = used;
-    return false;
+    *used = n;
+}
+
+size_t CollapseBlanksPortable(const char* p, const char* end, char* out) {
+    size_t used = 0;
+    CollapseBytes(p, end, out, &used);
+    return used;
+}
+
+unsigned ClassifyLinkBytesPortable(const char* p, const char* end) {
+    unsigned found = 0;
+    for (; p < end; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c >= 0x80)
+            found |= LinkBytesHigh;
+        else if (c <= 0x20 || c == 0x7F)
+            found |= LinkBytesUnclean;
+    }
+    return found;
 }
 
 #ifdef FERROW_HAVE_SSE2_PATH
 
 namespace {
-
-// 16 bytes at a time, 64 while the text goes on that far; the bytes before p
-// in the first aligned block and after end in the last are masked off, so
-// no load crosses into a page that the buffer does not touch (aligned loads
-// never straddle pages, and every block loaded holds a byte of the buffer).
-__attribute__((target("sse2"), no_sanitize("address"))) const char*
-FindMaskSse2(const char* p, const char* end, char a, char b) {
-    if (p >= end) return end;
-    const __m128i va = _mm_set1_epi8(a);
-    const __m128i vb = _mm_set1_epi8(b);
-    uintptr_t offset = (uintptr_t)p & 15;
-    const char* block = p - offset;
-    unsigned mask = 0xFFFFu << offset;
-    for (;;) {
-        __m128i bytes = _mm_load_si128((const __m128i*)block);
-        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
-        unsigned found = (unsigned)_mm_movemask_epi8(hits) & mask;
-        if (found) {
-            const char* at = block + __builtin_ctz(found);
-            return at < end ? at : end;
-        }
-        block += 16;
-        if (block >= end) return end;
-        mask = 0xFFFFu;
-        // Four blocks at once while the text goes on past them: the step
-        // after them then still starts inside the text.
-        while (end - block > 64) {
-            __m128i b0 = _mm_load_si128((const __m128i*)block);
-            __m128i b1 = _mm_load_si128((const __m128i*)(block + 16));
-            __m128i b2 = _mm_load_si128((const __m128i*)(block + 32));
-            __m128i b3 = _mm_load_si128((const __m128i*)(block + 48));
-            __m128i h0 = _mm_or_si128(_mm_cmpeq_epi8(b0, va), _mm_cmpeq_epi8(b0, vb));
-            __m128i h1 = _mm_or_si128(_mm_cmpeq_epi8(b1, va), _mm_cmpeq_epi8(b1, vb));
-            __m128i h2 = _mm_or_si128(_mm_cmpeq_epi8(b2, va), _mm_cmpeq_epi8(b2, vb));
-            __m128i h3 = _mm_or_si128(_mm_cmpeq_epi8(b3, va), _mm_cmpeq_epi8(b3, vb));
-            __m128i any = _mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3));
-            if (_mm_movemask_epi8(any)) break; // the 16-byte steps find which
-            block += 64;
-        }
-    }
-}
 
 // FindMaskSse2 on the bytes with 0x20 set; for the short texts of a tag.
 __attribute__((target("sse2"), no_sanitize("address"))) const char*
@@ -113,40 +81,68 @@ FindFoldedSse2(const char* p, const char* end, char a, char b) {
     }
 }
 
-// 16 bytes at a time while they fit both ways: a block whose only blanks are
-// single spaces (no tab, no line break, none after a space) is copied as it
-// is; any other goes byte by byte. The rest, and the cut, go to the twin.
-__attribute__((target("sse2"))) bool CollapseBlanksSse2(const char* p, const char* end, char* out,
-                                                        size_t limit, size_t* n) {
+// Whether the 16 bytes at p (the first count of them) copy as they are:
+// their only blanks are single spaces, none after a space already written.
+__attribute__((target("sse2"))) inline bool CopiesWhole(__m128i bytes, unsigned count,
+                                                        bool afterSpace) {
     const __m128i space = _mm_set1_epi8(' ');
     const __m128i tab = _mm_set1_epi8('\t');
     const __m128i newline = _mm_set1_epi8('\n');
-    size_t used = *n;
-    while (end - p >= 16 && used + 16 <= limit) {
+    unsigned keep = count >= 16 ? 0xFFFFu : (1u << count) - 1;
+    unsigned spaceMask = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, space)) & keep;
+    unsigned otherMask = (unsigned)_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, tab),
+                                                                  _mm_cmpeq_epi8(bytes, newline))) &
+                         keep;
+    return otherMask == 0 && (spaceMask & (spaceMask >> 1)) == 0 &&
+           !(afterSpace && (spaceMask & 1));
+}
+
+// 16 bytes at a time: a block that copies whole is stored as it is, any
+// other goes byte by byte. The last part block is loaded whole when the
+// buffer goes on that far, and stored whole into the slack.
+__attribute__((target("sse2"))) size_t CollapseWithinSse2(const char* p, const char* end,
+                                                          const char* readEnd, char* out) {
+    size_t used = 0;
+    while (p < end) {
+        size_t count = (size_t)(end - p) < 16 ? (size_t)(end - p) : 16;
+        if (count < 16 && readEnd - p < 16) {
+            CollapseBytes(p, end, out, &used);
+            break;
+        }
         __m128i bytes = _mm_loadu_si128((const __m128i*)p);
-        __m128i spaces = _mm_cmpeq_epi8(bytes, space);
-        __m128i others = _mm_or_si128(_mm_cmpeq_epi8(bytes, tab), _mm_cmpeq_epi8(bytes, newline));
-        unsigned spaceMask = (unsigned)_mm_movemask_epi8(spaces);
-        unsigned otherMask = (unsigned)_mm_movemask_epi8(others);
-        bool afterSpace = used > 0 && out[used - 1] == ' ';
-        if (otherMask == 0 && (spaceMask & (spaceMask >> 1)) == 0 &&
-            !(afterSpace && (spaceMask & 1))) {
+        if (CopiesWhole(bytes, (unsigned)count, used > 0 && out[used - 1] == ' ')) {
             _mm_storeu_si128((__m128i*)(out + used), bytes);
-            used += 16;
-            p += 16;
-            continue;
+            used += count;
+        } else {
+            CollapseBytes(p, p + count, out, &used);
         }
-        for (const char* stop = p + 16; p < stop; p++) { // cannot reach the limit
-            char c = *p;
-            if (c == ' ' || c == '\t' || c == '\n') {
-                if (used > 0 && out[used - 1] == ' ') continue;
-                c = ' ';
-            }
-            out[used++] = c;
-        }
+        p += count;
     }
-    *n = used;
-    return CollapseBlanksPortable(p, end, out, limit, n);
+    return used;
+}
+
+// Aligned blocks, masked at both ends as in FindMaskSse2. The compare with
+// 0x21 is signed, so it takes the high bytes too; they are masked out of
+// the unclean ones.
+__attribute__((target("sse2"), no_sanitize("address"))) unsigned
+ClassifyLinkBytesSse2(const char* p, const char* end) {
+    if (p >= end) return 0;
+    const __m128i above = _mm_set1_epi8(0x21);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    uintptr_t offset = (uintptr_t)p & 15;
+    const char* block = p - offset;
+    unsigned mask = 0xFFFFu << offset;
+    unsigned high = 0, unclean = 0;
+    for (; block < end; block += 16, mask = 0xFFFFu) {
+        if (end - block < 16) mask &= 0xFFFFu >> (16 - (end - block));
+        __m128i bytes = _mm_load_si128((const __m128i*)block);
+        unsigned h = (unsigned)_mm_movemask_epi8(bytes);
+        unsigned low = (unsigned)_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmplt_epi8(bytes, above), _mm_cmpeq_epi8(bytes, del)));
+        high |= h & mask;
+        unclean |= low & ~h & mask;
+    }
+    return (high ? LinkBytesHigh : 0u) | (unclean ? LinkBytesUnclean : 0u);
 }
 
 bool HasSse2() {
@@ -162,21 +158,27 @@ const bool kUseVector = HasSse2();
 
 } // namespace
 
-const char* FindByte(const char* p, const char* end, char a) {
+#ifndef __SSE2__
+const char* FindByteChosen(const char* p, const char* end, char a) {
     return kUseVector ? FindMaskSse2(p, end, a, a) : FindBytePortable(p, end, a);
 }
 
-const char* FindEitherByte(const char* p, const char* end, char a, char b) {
+const char* FindEitherByteChosen(const char* p, const char* end, char a, char b) {
     return kUseVector ? FindMaskSse2(p, end, a, b) : FindEitherBytePortable(p, end, a, b);
 }
+#endif
 
 const char* FindFoldedByte(const char* p, const char* end, char a, char b) {
     return kUseVector ? FindFoldedSse2(p, end, a, b) : FindFoldedBytePortable(p, end, a, b);
 }
 
-bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n) {
-    return kUseVector ? CollapseBlanksSse2(p, end, out, limit, n)
-                      : CollapseBlanksPortable(p, end, out, limit, n);
+size_t CollapseBlanksWithin(const char* p, const char* end, const char* readEnd, char* out) {
+    return kUseVector ? CollapseWithinSse2(p, end, readEnd, out)
+                      : CollapseBlanksPortable(p, end, out);
+}
+
+unsigned ClassifyLinkBytes(const char* p, const char* end) {
+    return kUseVector ? ClassifyLinkBytesSse2(p, end) : ClassifyLinkBytesPortable(p, end);
 }
 
 bool VectorSearchInUse() {
@@ -185,17 +187,20 @@ bool VectorSearchInUse() {
 
 #else
 
-const char* FindByte(const char* p, const char* end, char a) {
+const char* FindByteChosen(const char* p, const char* end, char a) {
     return FindBytePortable(p, end, a);
 }
-const char* FindEitherByte(const char* p, const char* end, char a, char b) {
+const char* FindEitherByteChosen(const char* p, const char* end, char a, char b) {
     return FindEitherBytePortable(p, end, a, b);
 }
 const char* FindFoldedByte(const char* p, const char* end, char a, char b) {
     return FindFoldedBytePortable(p, end, a, b);
 }
-bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n) {
-    return CollapseBlanksPortable(p, end, out, limit, n);
+size_t CollapseBlanksWithin(const char* p, const char* end, const char*, char* out) {
+    return CollapseBlanksPortable(p, end, out);
+}
+unsigned ClassifyLinkBytes(const char* p, const char* end) {
+    return ClassifyLinkBytesPortable(p, end);
 }
 bool VectorSearchInUse() {
     return false;

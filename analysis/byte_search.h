@@ -4,26 +4,106 @@
 // processor has SSE2.
 #pragma once
 #include <cstddef>
+#include <cstdint>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#define FERROW_HAVE_SSE2_PATH 1
+#endif
 
 // First position in [p, end) holding a, or end.
-const char* FindByte(const char* p, const char* end, char a);
+inline const char* FindByte(const char* p, const char* end, char a);
 // First position in [p, end) holding a or b, or end.
-const char* FindEitherByte(const char* p, const char* end, char a, char b);
+inline const char* FindEitherByte(const char* p, const char* end, char a, char b);
 // First position in [p, end) whose byte with 0x20 set is a or b, or end:
 // with a and b in lower case, a case-free search for letters (other bytes
 // can match too, "\r" for "-"; callers check what they find).
 const char* FindFoldedByte(const char* p, const char* end, char a, char b);
 
-// Appends [p, end) to out, which holds *n bytes, as tag texts are collected:
-// each ' ', '\t' and '\n' becomes ' ', and is dropped right after a ' '
-// (runs of blanks collapse). Writes at most limit bytes in all; true when
-// that cut the copy, i.e. a byte that would have been written was left.
-bool CollapseBlanks(const char* p, const char* end, char* out, size_t limit, size_t* n);
+// Copies [p, end) to out as tag texts are collected: each ' ', '\t' and
+// '\n' becomes ' ', and is dropped right after a ' ' (runs of blanks
+// collapse); answers the bytes written. The text lies inside a larger
+// buffer: the bytes from end up to readEnd may be read too, and out has room
+// for end - p + kCollapseSlack bytes, so the last block is copied whole and
+// what it writes past the text is left for the caller to overwrite.
+constexpr size_t kCollapseSlack = 16;
+size_t CollapseBlanksWithin(const char* p, const char* end, const char* readEnd, char* out);
+
+// What the bytes of a link hold, found in one pass: bytes of 0x80 and above
+// (percent-encoded on a UTF-8 page), and spaces, control bytes or DEL (the
+// link needs cleaning first).
+enum LinkBytes : unsigned { LinkBytesHigh = 1, LinkBytesUnclean = 2 };
+unsigned ClassifyLinkBytes(const char* p, const char* end);
 
 // The portable twins, and whether the vector routines are in use; the tests
 // compare the two on the same inputs.
 const char* FindBytePortable(const char* p, const char* end, char a);
 const char* FindEitherBytePortable(const char* p, const char* end, char a, char b);
 const char* FindFoldedBytePortable(const char* p, const char* end, char a, char b);
-bool CollapseBlanksPortable(const char* p, const char* end, char* out, size_t limit, size_t* n);
+size_t CollapseBlanksPortable(const char* p, const char* end, char* out);
+unsigned ClassifyLinkBytesPortable(const char* p, const char* end);
 bool VectorSearchInUse();
+
+#ifdef FERROW_HAVE_SSE2_PATH
+// 16 bytes at a time, 64 while the text goes on that far; the bytes before p
+// in the first aligned block and after end in the last are masked off, so
+// no load crosses into a page that the buffer does not touch (aligned loads
+// never straddle pages, and every block loaded holds a byte of the buffer).
+__attribute__((target("sse2"), no_sanitize("address"))) inline const char*
+FindMaskSse2(const char* p, const char* end, char a, char b) {
+    if (p >= end) return end;
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    uintptr_t offset = (uintptr_t)p & 15;
+    const char* block = p - offset;
+    unsigned mask = 0xFFFFu << offset;
+    for (;;) {
+        __m128i bytes = _mm_load_si128((const __m128i*)block);
+        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
+        unsigned found = (unsigned)_mm_movemask_epi8(hits) & mask;
+        if (found) {
+            const char* at = block + __builtin_ctz(found);
+            return at < end ? at : end;
+        }
+        block += 16;
+        if (block >= end) return end;
+        mask = 0xFFFFu;
+        // Four blocks at once while the text goes on past them: the step
+        // after them then still starts inside the text.
+        while (end - block > 64) {
+            __m128i b0 = _mm_load_si128((const __m128i*)block);
+            __m128i b1 = _mm_load_si128((const __m128i*)(block + 16));
+            __m128i b2 = _mm_load_si128((const __m128i*)(block + 32));
+            __m128i b3 = _mm_load_si128((const __m128i*)(block + 48));
+            __m128i h0 = _mm_or_si128(_mm_cmpeq_epi8(b0, va), _mm_cmpeq_epi8(b0, vb));
+            __m128i h1 = _mm_or_si128(_mm_cmpeq_epi8(b1, va), _mm_cmpeq_epi8(b1, vb));
+            __m128i h2 = _mm_or_si128(_mm_cmpeq_epi8(b2, va), _mm_cmpeq_epi8(b2, vb));
+            __m128i h3 = _mm_or_si128(_mm_cmpeq_epi8(b3, va), _mm_cmpeq_epi8(b3, vb));
+            __m128i any = _mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3));
+            if (_mm_movemask_epi8(any)) break; // the 16-byte steps find which
+            block += 64;
+        }
+    }
+}
+
+#endif
+
+#ifdef __SSE2__
+// SSE2 is there whenever the compiler may assume it (always on x86-64): the
+// two searches are inline, as the scan calls them millions of times a page.
+inline const char* FindByte(const char* p, const char* end, char a) {
+    return FindMaskSse2(p, end, a, a);
+}
+inline const char* FindEitherByte(const char* p, const char* end, char a, char b) {
+    return FindMaskSse2(p, end, a, b);
+}
+#else
+const char* FindByteChosen(const char* p, const char* end, char a);
+const char* FindEitherByteChosen(const char* p, const char* end, char a, char b);
+inline const char* FindByte(const char* p, const char* end, char a) {
+    return FindByteChosen(p, end, a);
+}
+inline const char* FindEitherByte(const char* p, const char* end, char a, char b) {
+    return FindEitherByteChosen(p, end, a, b);
+}
+#endif

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "analysis/byte_search.h"
 #include "text/text.h"
 
 namespace {
@@ -46,11 +47,7 @@ size_t SchemeLengthOf(const char* text, size_t length) {
 // True when cleaning would leave the link as it is: nothing to strip, no
 // byte to refuse. Most links on a page are such.
 bool IsCleanAlready(const char* link, size_t length) {
-    for (size_t i = 0; i < length; i++) {
-        unsigned char c = (unsigned char)link[i];
-        if (c <= 0x20 || c == 0x7F) return false;
-    }
-    return length > 0;
+    return length > 0 && !(ClassifyLinkBytes(link, link + length) & LinkBytesUnclean);
 }
 
 // Copies link (length bytes, or up to a NUL) into out without surrounding
@@ -232,8 +229,8 @@ bool AcceptByExtension(const char* link, const TypeFilter& filter) {
         const char* prefix;
         size_t length;
         bool on;
-    } kTypes[] = {{"jpg", 3, filter.jpg}, {"jpeg", 4, filter.jpg}, {"gif", 3, filter.gif},
-                  {"png", 3, filter.png}, {"wav", 3, filter.wav},  {"lzh", 3, filter.lzh},
+    } kTypes[] = {{"jpg", 3, filter.jpg},   {"jpeg", 4, filter.jpg}, {"gif", 3, filter.gif},
+                  {"png", 3, filter.png},   {"wav", 3, filter.wav},  {"lzh", 3, filter.lzh},
                   {"webp", 4, filter.webp}, {"avif", 4, filter.avif}};
     for (const auto& type : kTypes)
         if (type.on && begins(type.prefix, type.length)) return true;

@@ -44,7 +44,7 @@ struct Scanner {
     const ScanSettings* settings;
     PageScan* out;
     const char* tagStart; // "<" of the tag being handled
-    char* tagText; // the whole tag, blanks collapsed, in *tagRoom
+    char* tagText;        // the whole tag, blanks collapsed, in *tagRoom
     size_t tagLength;
     std::vector<char>* tagRoom;
     char title[kTitleRawBytes + 1];
@@ -56,8 +56,9 @@ struct Scanner {
     bool baseTaken;    // a <base href> set the base; later ones do not count
     const char* tagLt; // the tag as HandleTag has it, "<" to ">"
     const char* tagGt;
-    int8_t pixel;      // the tag is a counting pixel: 1, 0, or -1 until asked
-    LinkBase base;     // what relative links start from, split once
+    const char* tagReadEnd; // the end of the buffer the tag lies in
+    int8_t pixel;           // the tag is a counting pixel: 1, 0, or -1 until asked
+    LinkBase base;          // what relative links start from, split once
 };
 
 // Case-free comparison with a lowercase word: the answer of StrNCmpI(text,
@@ -210,18 +211,12 @@ bool TagValue(const Scanner& s, const char* from, const char (&name)[N], const c
     return FindValueIn(from, s.tagText + s.tagLength, name, N - 1, startOut, lengthOut);
 }
 
-bool HasHighByte(const char* text, size_t length) {
-    for (size_t i = 0; i < length; i++)
-        if ((unsigned char)text[i] >= 0x80) return true;
-    return false;
-}
-
 // A link resolved on the current base; on a UTF-8 page its non-ASCII bytes
 // are percent-encoded first (into encoded, which out->clean may point into),
 // as browsers send them. False when dropped.
-bool ResolveForPage(const Scanner& s, const char* value, size_t length, char (&encoded)[kAddressBufferSize],
-                    ResolvedLink* out) {
-    if (s.charset == CharsetUtf8 && HasHighByte(value, length)) {
+bool ResolveForPage(const Scanner& s, const char* value, size_t length,
+                    char (&encoded)[kAddressBufferSize], ResolvedLink* out) {
+    if (s.charset == CharsetUtf8 && (ClassifyLinkBytes(value, value + length) & LinkBytesHigh)) {
         if (!PercentEncodeHighBytes(value, length, encoded, sizeof encoded)) return false;
         value = encoded;
         length = strnlen(encoded, sizeof encoded);
@@ -392,13 +387,13 @@ const char* ScanScript(Scanner& s, const char* gt) {
 // The whole tag, however long: today's tags carry kilobytes of alt, data-*
 // and srcset text before the attribute the rules want.
 void CollectTagText(Scanner& s, const char* lt, const char* gt) {
-    size_t need = (size_t)(gt - lt) + 2; // ">" and the terminator
+    // ">", the terminator, and the slack the copy may write past the text.
+    size_t need = (size_t)(gt - lt) + 2 + kCollapseSlack;
     if (s.tagRoom->size() < need) {
         s.tagRoom->resize(need);
         s.tagText = s.tagRoom->data();
     }
-    size_t n = 0;
-    CollapseBlanks(lt, gt, s.tagText, need - 2, &n);
+    size_t n = CollapseBlanksWithin(lt, gt, s.tagReadEnd, s.tagText);
     s.tagText[n++] = '>';
     s.tagText[n] = '\0';
     s.tagLength = n;
@@ -519,12 +514,11 @@ Element ElementOf(const char* name, size_t length) {
         const char* name;
         size_t length;
         Element element;
-    } kElements[] = {{"img", 3, ElementImg},     {"source", 6, ElementSource},
-                     {"video", 5, ElementVideo}, {"audio", 5, ElementAudio},
-                     {"embed", 5, ElementEmbed}, {"object", 6, ElementObject},
-                     {"link", 4, ElementLink},   {"meta", 4, ElementMeta},
-                     {"base", 4, ElementBase},   {"style", 5, ElementStyle},
-                     {"script", 6, ElementScript}};
+    } kElements[] = {
+        {"img", 3, ElementImg},     {"source", 6, ElementSource}, {"video", 5, ElementVideo},
+        {"audio", 5, ElementAudio}, {"embed", 5, ElementEmbed},   {"object", 6, ElementObject},
+        {"link", 4, ElementLink},   {"meta", 4, ElementMeta},     {"base", 4, ElementBase},
+        {"style", 5, ElementStyle}, {"script", 6, ElementScript}};
     if (length < 3 || length > 6) return ElementOther;
     char first = (char)(name[0] | 0x20);
     for (const auto& e : kElements)
@@ -652,6 +646,9 @@ bool IsPictureSource(const char* lt, const char* gt) {
 // media, icons, sharing images, CSS, and the base address. Reads the tag's
 // attributes from the page itself, so long tags are read whole.
 void NewTagRules(Scanner& s, const char* lt, const char* gt, const char* pageGt) {
+    // End tags, declarations and processing instructions carry no
+    // attributes that a browser reads; about half of a page's tags are those.
+    if (lt[1] == '/' || lt[1] == '!' || lt[1] == '?') return;
     const char* p = lt + 1;
     const char* nameEnd = p;
     while (nameEnd < gt && !IsBlank(*nameEnd) && *nameEnd != '/')
@@ -900,6 +897,7 @@ void ScanPage(const char* bytes, size_t length, const char* pageAddress,
         }
         p = gt + 1;
         const char* resume = nullptr;
+        s.tagReadEnd = tagBegin == lt ? s.end : tagEnd + 1;
         TagOutcome outcome = HandleTag(s, tagBegin, tagEnd, gt, &resume);
         if (outcome == TagEndsScan) break;
         if (outcome == TagSkipScript) p = resume;

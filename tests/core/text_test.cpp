@@ -216,38 +216,58 @@ TEST(ByteSearchTest, VectorAndPortableAgree) {
 }
 
 // Tag texts keep one space for each run of blanks, a carriage return being
-// no blank; the limit cuts only when more than collapsed blanks is left.
+// no blank, whether the buffer goes on past the text (the last block is
+// then copied whole) or ends with it.
 TEST(ByteSearchTest, CollapseBlanksKeepsOneSpacePerRun) {
     const struct {
         const char* text;
-        const char* before; // already in the output
-        size_t limit;
         const char* expected;
-        bool cut;
     } cases[] = {
-        {"<a  \t\n href=x", "", 64, "<a href=x", false},
-        {" lead", "", 64, " lead", false},
-        {" lead", "x ", 64, "x lead", false},
-        {"a\r\nb", "", 64, "a\r b", false},
-        {"abc", "", 3, "abc", false},
-        {"abcd", "", 3, "abc", true},
-        {"abc   \t\n", "", 4, "abc ", false},
-        {"abc  d", "", 4, "abc ", true},
-        {"", "xy", 2, "xy", false},
-        {"z", "xy", 2, "xy", true},
+        {"<a  \t\n href=x", "<a href=x"},
+        {" lead", " lead"},
+        {"a\r\nb", "a\r b"},
+        {"abcd", "abcd"},
+        {"abc   \t\n", "abc "},
+        {"abc  d", "abc d"},
+        {"", ""},
+        {"<img src=\"a.jpg\"\n\n width=1  height=2 alt=\"x\ty\">",
+         "<img src=\"a.jpg\" width=1 height=2 alt=\"x y\">"},
     };
     for (const auto& c : cases) {
-        for (int vector = 0; vector < 2; vector++) {
+        // The text followed by more of the page, as a tag inside it is.
+        std::string page = std::string(c.text) + "  \t<p>more text after the tag";
+        const char* p = page.data();
+        const char* e = p + strlen(c.text);
+        for (const char* readEnd : {e, p + page.size()}) {
             char out[128];
-            size_t n = strlen(c.before);
-            memcpy(out, c.before, n);
-            const char* p = c.text;
-            const char* e = p + strlen(p);
-            bool cut = vector ? CollapseBlanks(p, e, out, c.limit, &n)
-                              : CollapseBlanksPortable(p, e, out, c.limit, &n);
+            memset(out, '#', sizeof out);
+            size_t n = CollapseBlanksWithin(p, e, readEnd, out);
             EXPECT_EQ(std::string(out, n), c.expected) << c.text;
-            EXPECT_EQ(cut, c.cut) << c.text;
+            EXPECT_EQ(out[strlen(c.text) + kCollapseSlack], '#') << c.text; // within the slack
         }
+        char out[128];
+        EXPECT_EQ(std::string(out, CollapseBlanksPortable(p, e, out)), c.expected) << c.text;
+    }
+}
+
+// A link's bytes: high ones to encode, spaces and control bytes to clean.
+TEST(ByteSearchTest, ClassifiesLinkBytes) {
+    const struct {
+        const char* text;
+        unsigned expected;
+    } cases[] = {
+        {"/img/a.jpg?w=1&h=2", 0},
+        {"/img/\xE5\x86\x99.jpg", LinkBytesHigh},
+        {"a b.jpg", LinkBytesUnclean},
+        {"a.jpg\x7F", LinkBytesUnclean},
+        {"\x01a.jpg", LinkBytesUnclean},
+        {"/\xE5\x86\x99\tb/c/d/e/f/g/h/i/j.jpg", LinkBytesHigh | LinkBytesUnclean},
+        {"!~", 0},
+    };
+    for (const auto& c : cases) {
+        const char* end = c.text + strlen(c.text);
+        EXPECT_EQ(ClassifyLinkBytes(c.text, end), c.expected) << c.text;
+        EXPECT_EQ(ClassifyLinkBytesPortable(c.text, end), c.expected) << c.text;
     }
 }
 
@@ -331,17 +351,17 @@ TEST(ByteSearchTest, NoReadPastTheEndOfReadableMemory) {
             EXPECT_EQ(FindEitherByte(p, end, '<', '>'), expected) << back;
             EXPECT_EQ(FindFoldedByte(p, end, '<', '>'), expected) << back;
             char out[400];
-            size_t n = 0;
-            CollapseBlanks(p, end, out, sizeof out, &n);
-            EXPECT_EQ(n, back) << back;
+            EXPECT_EQ(CollapseBlanksWithin(p, end, end, out), back) << back;
+            EXPECT_EQ(ClassifyLinkBytes(p, end), 0u) << back;
         }
     }
 }
 
-// The vector copy and its twin agree on long texts of every mix of blanks
-// and letters, from every start, up to every limit, after a space or not.
-TEST(ByteSearchTest, CollapseBlanksVectorAndPortableAgree) {
-    const char kBytes[] = {' ', ' ', '\t', '\n', '\r', 'a', 'b', '=', '"', '\x82'};
+// The vector routines and their twins agree on long texts of every mix of
+// blanks, letters, control and high bytes, from every start, whether the
+// buffer goes on past the text or not.
+TEST(ByteSearchTest, CopyAndClassifyAgreeWithTwins) {
+    const char kBytes[] = {' ', ' ', '\t', '\n', '\r', 'a', 'b', '=', '"', '\x82', '\x7F', '\0'};
     uint32_t seed = 12345;
     for (int round = 0; round < 300; round++) {
         std::string text;
@@ -349,27 +369,21 @@ TEST(ByteSearchTest, CollapseBlanksVectorAndPortableAgree) {
         for (size_t i = 0; i < length; i++) {
             seed = seed * 1103515245u + 12345u;
             // Mostly letters with single spaces, as tags are; sometimes any mix.
-            unsigned pick = (seed >> 16) % (round % 3 == 0 ? 10u : 40u);
-            text.push_back(pick < 10 ? kBytes[pick] : pick % 7 == 0 ? ' ' : 'x');
+            unsigned pick = (seed >> 16) % (round % 3 == 0 ? 12u : 40u);
+            text.push_back(pick < 12 ? kBytes[pick] : pick % 7 == 0 ? ' ' : 'x');
         }
         for (size_t from = 0; from < 5; from++) {
-            for (size_t limit : {(size_t)0, (size_t)15, (size_t)16, (size_t)17, (size_t)100,
-                                 (size_t)253, (size_t)400}) {
-                for (int afterSpace = 0; afterSpace < 2; afterSpace++) {
-                    char a[512], b[512];
-                    size_t na = 0, nb = 0;
-                    if (afterSpace && limit > 0) {
-                        a[0] = b[0] = ' ';
-                        na = nb = 1;
-                    }
-                    const char* p = text.data() + from;
-                    const char* e = text.data() + text.size();
-                    bool cutA = CollapseBlanks(p, e, a, limit, &na);
-                    bool cutB = CollapseBlanksPortable(p, e, b, limit, &nb);
-                    ASSERT_EQ(cutA, cutB) << round << " " << from << " " << limit;
-                    ASSERT_EQ(std::string(a, na), std::string(b, nb))
-                        << round << " " << from << " " << limit;
+            for (size_t cut = 0; cut < 40; cut += 13) {
+                const char* p = text.data() + from;
+                const char* e = text.data() + text.size() - cut;
+                char a[512], b[512];
+                size_t nb = CollapseBlanksPortable(p, e, b);
+                for (const char* readEnd : {e, (const char*)text.data() + text.size()}) {
+                    size_t na = CollapseBlanksWithin(p, e, readEnd, a);
+                    ASSERT_EQ(std::string(a, na), std::string(b, nb)) << round << " " << from;
                 }
+                ASSERT_EQ(ClassifyLinkBytes(p, e), ClassifyLinkBytesPortable(p, e))
+                    << round << " " << from;
             }
         }
     }
