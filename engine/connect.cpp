@@ -6,6 +6,7 @@
 
 #include "engine/cookies.h"
 #include "engine/engine.h"
+#include "engine/host_cache.h"
 #include "engine/http.h"
 #include "engine/net.h"
 #include "engine/report.h"
@@ -16,6 +17,27 @@
 
 static void SendHttpRequest(Job* job);
 
+// The server's (or proxy's) address is known: events, then the connect.
+// False when the job was ended.
+static bool ConnectTo(Job* job, uint32_t address) {
+    if (!NetSelectEvents(job->conn.socket)) {
+        Trace("Socketイベントを通知させる設定に失敗しました。");
+        EndJob(job);
+        return false;
+    }
+    uint16_t port = Options.ProxyFlag == 1 ? (uint16_t)Options.ProxyPort : job->port;
+    if (!NetConnect(job->conn.socket, address, port)) {
+        Trace("サーバへの接続に失敗しました。");
+        EndJob(job);
+        return false;
+    }
+    return true;
+}
+
+static const char* ServerName(const Job* job) {
+    return Options.ProxyFlag == 1 ? Options.Proxy : job->host;
+}
+
 // Socket and look-up of a new connection; false when the job was ended.
 static bool ConnectFresh(Job* job) {
     job->conn.socket = NetCreateSocket();
@@ -24,7 +46,13 @@ static bool ConnectFresh(Job* job) {
         EndJob(job);
         return false;
     }
-    const char* name = Options.ProxyFlag == 1 ? Options.Proxy : job->host;
+    const char* name = ServerName(job);
+    job->lastActivity = TickCount();
+    uint32_t known = 0;
+    if (KnownHostAddress(name, job->lastActivity, &known)) {
+        Trace("接続:%s", job->address);
+        return ConnectTo(job, known);
+    }
     job->lookup = NetStartLookup(name, job->hostEntry, sizeof job->hostEntry);
     if (job->lookup == kNoLookup) {
         Trace("サーバのIPアドレスの取得に失敗しました。");
@@ -83,16 +111,8 @@ void OnHostResolved(LookupHandle lookup, int error) {
         EndJob(job);
         return;
     }
-    if (!NetSelectEvents(job->conn.socket)) {
-        Trace("Socketイベントを通知させる設定に失敗しました。");
-        EndJob(job);
-        return;
-    }
-    uint16_t port = Options.ProxyFlag == 1 ? (uint16_t)Options.ProxyPort : job->port;
-    if (!NetConnect(job->conn.socket, address, port)) {
-        Trace("サーバへの接続に失敗しました。");
-        EndJob(job);
-    }
+    RememberHostAddress(ServerName(job), address, TickCount());
+    ConnectTo(job, address);
 }
 
 int JobSend(Job* job, const char* data, int len) {

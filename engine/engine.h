@@ -10,6 +10,10 @@
 // Size caps of memory-kept responses: a page to analyse, a file for the viewer.
 constexpr int32_t kPageCap = 16 * 1024 * 1024;
 constexpr int32_t kFetchCap = 64 * 1024 * 1024;
+// A download of an announced size up to this is kept in memory and written
+// once whole, straight under its name: no part file to create, rename and
+// show, which under Wine costs more than the transfer of a small file.
+constexpr int32_t kHeldDownloadCap = 256 * 1024;
 // Reception reads into one shared buffer of this size and hands each fill
 // on in one piece, so a download is written in writes this large. Under Wine
 // each read and write is a round trip to its server: fewer, larger ones pay.

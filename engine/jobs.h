@@ -127,6 +127,7 @@ struct Job {
     int32_t giveBack;    // the job ends with its connection idle and reusable
     Inflater* inflater;  // a compressed page's body on its way to data
     char pictureExtension[8];  // an untyped picture's, from its answer; "" for none
+    int32_t held;  // a small download kept in data until whole, then written at once
 };
 
 // A job that failed in a way worth another try, waiting for its time.

@@ -20,6 +20,10 @@ FileHandle FileOpenPart(const char* path, bool append);
 // Gives a whole part file its name, replacing any file there, and shows
 // it; 1 on success.
 int FileFinishPart(const char* part, const char* target);
+// Writes a whole file that does not exist yet, in one go; 1 on success. On
+// failure nothing is left behind: a file already there stays untouched, and
+// a new one that could not be written whole is removed.
+int FileWriteNew(const char* path, const void* data, size_t len);
 // Size of an existing file, or -1 when it does not exist.
 long long FileSizeOf(const char* path);
 // Creates every folder of the path up to its last backslash or slash.

@@ -52,6 +52,16 @@ int FileFinishPart(const char* part, const char* target) {
     return rename(NativePath(part).c_str(), NativePath(target).c_str()) == 0 ? 1 : 0;
 }
 
+int FileWriteNew(const char* path, const void* data, size_t len) {
+    std::string native = NativePath(path);
+    int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0) return 0;
+    int written = FileWrite((FileHandle)fd, data, len);
+    if (close(fd) != 0) written = 0;
+    if (!written) unlink(native.c_str());
+    return written;
+}
+
 int FileDelete(const char* path) { return unlink(NativePath(path).c_str()) == 0 ? 1 : 0; }
 
 long long FileSizeOf(const char* path) {

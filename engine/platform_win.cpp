@@ -47,6 +47,16 @@ int FileFinishPart(const char* part, const char* target) {
     return 1;
 }
 
+int FileWriteNew(const char* path, const void* data, size_t len) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    int written = FileWrite((FileHandle)h, data, len);
+    CloseHandle(h);
+    if (!written) DeleteFileA(path);
+    return written;
+}
+
 int FileDelete(const char* path) { return DeleteFileA(path) ? 1 : 0; }
 
 long long FileSizeOf(const char* path) {

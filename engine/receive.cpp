@@ -73,7 +73,15 @@ static void AddReceived(Job* job, int n) {
 // Stores body bytes; false when the job was ended.
 static bool StoreBody(Job* job, const char* bytes, int n) {
     if (n <= 0) return true;
-    if (job->kind == KindDownload) {
+    if (job->kind == KindDownload && job->held) {
+        // Never more than announced: the answer's length frames its body.
+        if (job->received + n > job->capacity) {
+            LogAppend("ファイルの書き込みに失敗しました - \"%s\"", job->localName);
+            EndJob(job);
+            return false;
+        }
+        memcpy(job->data + job->received, bytes, (size_t)n);
+    } else if (job->kind == KindDownload) {
         if (!FileWrite(job->file, bytes, (size_t)n)) {
             LogAppend("ファイルの書き込みに失敗しました - \"%s\"", job->localName);
             EndJob(job);
@@ -207,6 +215,17 @@ static bool OpenDownloadFile(Job* job) {
     }
     r.have = 0;
     r.total = job->size;
+    if (job->framing == FrameLength && job->size >= 0 && job->size <= kHeldDownloadCap) {
+        job->data = (char*)malloc((size_t)job->size + 1);
+        if (!job->data) {
+            Trace("error not memory");
+            EndJob(job);
+            return false;
+        }
+        job->capacity = (int32_t)job->size;
+        job->held = 1;
+        return true;
+    }
     job->file = OpenTableFile(r.part);
     if (job->file == kNoFile) {
         LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);

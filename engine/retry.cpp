@@ -16,7 +16,8 @@ int BackOffSeconds(int32_t attempt) {
 // the same file: it must know ranges and the file must have a validator.
 static bool CanResume(const Job* job) {
     const ResumeState& r = job->resume;
-    return r.part[0] && job->received > 0 && r.validator[0] && !r.rangesRefused;
+    // A held download has no part file to go on from: it starts over.
+    return !job->held && r.part[0] && job->received > 0 && r.validator[0] && !r.rangesRefused;
 }
 
 // The request that started the job, as it was queued.

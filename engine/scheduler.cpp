@@ -290,13 +290,30 @@ static void ShowSizeAndDate(const Job* job, int64_t size) {
     if (job->modified[0]) ListSetFileText(job->foundFile, ColDate, job->modified);
 }
 
+// Gives a whole download its name. A held one is written now, straight
+// under that name when no file is there yet; else it goes through its part
+// file as every other download, so that a file it replaces stays until the
+// new one is whole.
+static bool FinishDownloadFile(Job* job) {
+    const ResumeState& r = job->resume;
+    if (job->held) {
+        if (FileWriteNew(r.target, job->data, (size_t)job->received)) return true;
+        FileHandle part = FileOpenPart(r.part, false);
+        if (part == kNoFile) return false;
+        int written = FileWrite(part, job->data, (size_t)job->received);
+        FileClose(part);
+        if (!written) return false;  // EndJob deletes the part
+    } else {
+        CloseTableFile(job->file);
+        job->file = kNoFile;
+    }
+    return FileFinishPart(r.part, r.target) == 1;
+}
+
 void CompleteJob(Job* job) {
     switch (job->kind) {
     case KindDownload:
-        CloseTableFile(job->file);
-        job->file = kNoFile;
-        // Whole now: the part takes its name.
-        if (!FileFinishPart(job->resume.part, job->resume.target)) {
+        if (!FinishDownloadFile(job)) {
             LogAppend("ファイルの作成に失敗しました - \"%s\"", job->localName);
             break;  // EndJob deletes the part
         }

@@ -220,6 +220,24 @@ TEST_F(RetryTest, CutFileWithoutValidatorOrRangesStartsOverWithoutRange) {
     }
 }
 
+// A small file is kept in memory until whole: a cut leaves nothing on disk,
+// and its retry asks for the whole file again, though the server knows ranges.
+TEST_F(RetryTest, CutSmallFileLeavesNothingAndStartsOver) {
+    std::string head = Send(Head("200 OK", "Content-Length: 3000\r\nAccept-Ranges: bytes\r\n"
+                                           "ETag: \"s\"\r\n"));
+    ASSERT_TRUE(Serve(Json("/small.bin") + ": " +
+                      Turns({head + ", " + Body(1200), head + ", " + Body(3000)})));
+    OnDownload(Url("/small.bin").c_str(), -1);
+    ASSERT_TRUE(RunUntilWaiting());
+    EXPECT_TRUE(AllFiles().empty());
+    ASSERT_TRUE(RunThroughRetries());
+    EXPECT_EQ(AllFiles(), std::vector<std::string>{"dl/small.bin"});
+    EXPECT_EQ(Saved("small.bin"), Pattern(3000));
+    auto requests = server.Requests("/small.bin");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
+}
+
 // ---- Connections per host ----------------------------------------------------
 
 TEST_F(RetryTest, NoMoreConnectionsToOneHostThanItsLimit) {
