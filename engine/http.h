@@ -19,7 +19,8 @@ constexpr int kAgentSize = 512;
 // An ETag or Last-Modified kept to guard a resumed download; longer ones
 // are not kept (the download then starts over).
 constexpr int kValidatorSize = 128;
-constexpr int kRequestSize = 3 * kMaxAddress + 512 + kAgentSize + kCookieHeaderSize + 16 + 48 + kValidatorSize;
+constexpr int kRequestSize =
+    3 * kMaxAddress + 512 + kAgentSize + kCookieHeaderSize + 16 + 48 + kValidatorSize;
 
 // address with every space replaced by "%20"; false (out cut to
 // outSize - 1 characters) when that does not fit.

@@ -40,7 +40,7 @@ constexpr int kSnapshotMaxPictures = 10000;
 constexpr int kSnapshotMaxCookies = kCookieLimit;
 constexpr size_t kSnapshotMaxCookieLine = kCookieNameSize + kCookieValueSize + kCookieDomainSize +
                                           kCookiePathSize + 64;
-constexpr size_t kSnapshotAgentSize = kAgentSize;  // bytes, terminator included
+constexpr size_t kSnapshotAgentSize = kAgentSize; // bytes, terminator included
 constexpr size_t kSnapshotTitleSize = 1024;  // bytes, terminator included
 
 enum SnapshotKind : int32_t {
