@@ -26,10 +26,13 @@
 // file once read.
 constexpr uint32_t kSnapshotCopyDataKind = 0x46534E50;  // "FSNP"
 constexpr char kSnapshotSwitch[] = "/snapshot";
+// The file's name in the temporary folder begins so; Ferrow reads and
+// deletes no other file handed to it.
+constexpr char kSnapshotFilePrefix[] = "FerrowSnapshot-";
 
 // The extension's identities, which the host's manifest lets in: the
 // Chromium id follows from the public key in extension/manifest.json.
-constexpr char kExtensionChromiumId[] = "jbidhgcipbiapbcjojjlhcdgnpnakmdp";
+constexpr char kExtensionChromiumId[] = "idejaphapmgaefndihkndmnekkkhombd";
 constexpr char kExtensionFirefoxId[] = "handover@ferrow.jp";
 constexpr char kNativeHostName[] = "ferrow.handover";
 
