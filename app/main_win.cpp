@@ -9,11 +9,13 @@
 #include "app/log_win.h"
 #include "app/main_state_win.h"
 #include "app/main_window_win.h"
+#include "app/snapshot_file_win.h"
 #include "app/status_bar_win.h"
 #include "app/url_box_win.h"
 #include "engine/engine_window_win.h"
 #include "engine/net.h"
 #include "engine/report.h"
+#include "engine/snapshot.h"
 #include "settings/browser_win.h"
 #include "settings/options.h"
 #include "settings/settings_dialog_win.h"
@@ -22,10 +24,20 @@
 #include "viewer/viewer_win.h"
 
 // A second start only brings the first instance to the front; its command
-// line is dropped (addresses reach a running program by WM_COPYDATA).
-static void ActivateFirstInstance() {
+// line is dropped (addresses reach a running program by WM_COPYDATA), but
+// for a snapshot, which the host may hand over while the first is starting.
+static void ActivateFirstInstance(const char* snapshotPath) {
     HWND first = FindWindowA("FerrowClass", nullptr);
+    for (int wait = 0; !first && snapshotPath[0] && wait < 100; wait++) {
+        Sleep(100);
+        first = FindWindowA("FerrowClass", nullptr);
+    }
     if (!first) return;
+    if (snapshotPath[0]) {
+        COPYDATASTRUCT data = {kSnapshotCopyDataKind, (DWORD)(strlen(snapshotPath) + 1),
+                               (void*)snapshotPath};
+        SendMessageA(first, WM_COPYDATA, 0, (LPARAM)&data);
+    }
     if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
     SetForegroundWindow(first);
 }
@@ -74,9 +86,11 @@ static int RunMessageLoop() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    char snapshotPath[MAX_PATH] = "";
+    if (commandLine) SnapshotPathOfCommandLine(commandLine, snapshotPath, sizeof snapshotPath);
     HANDLE mutex = CreateMutexA(nullptr, TRUE, "FerrowMutex");
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        ActivateFirstInstance();
+        ActivateFirstInstance(snapshotPath);
         if (mutex) CloseHandle(mutex);
         return 0;
     }
@@ -107,7 +121,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
     MainWindow.barPen = CreatePen(PS_SOLID, 3, GetSysColor(COLOR_BTNSHADOW));
     if (Options.IEMenu == 1) RegisterBrowserMenuAndWarn();
-    if (commandLine && commandLine[0]) {
+    if (snapshotPath[0]) {
+        if (IsHandedSnapshotPath(snapshotPath)) AnalyseSnapshotFile(snapshotPath);
+    } else if (commandLine && commandLine[0]) {
         char address[kAddressInputSize];
         CopyText(address, sizeof address, commandLine);
         SetWindowTextA(MainWindow.urlEdit, address);

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <deque>
+#include <string>
 
 #include "app/arrange_win.h"
 #include "app/commands_win.h"
@@ -13,6 +15,7 @@
 #include "app/layout_win.h"
 #include "app/log_win.h"
 #include "app/main_state_win.h"
+#include "app/snapshot_file_win.h"
 #include "app/splitter_win.h"
 #include "app/startup_failure.h"
 #include "app/status_bar_win.h"
@@ -22,6 +25,7 @@
 #include "engine/jobs.h"
 #include "engine/report.h"
 #include "engine/requests.h"
+#include "engine/snapshot.h"
 #include "resources/resource.h"
 #include "settings/options.h"
 #include "text/text.h"
@@ -31,6 +35,10 @@ MainWindowState MainWindow;
 
 static const char kMainClass[] = "FerrowClass";
 constexpr UINT_PTR kStatusTimer = 0;
+// Posted to itself for each snapshot handed over: the host that sent it
+// must not wait for the file to be read and analysed.
+constexpr UINT kMsgHandedSnapshot = WM_APP + 1;
+static std::deque<std::string> HandedSnapshots;
 
 // Icons of the menu entries; -2 draws a check box.
 static const IconMenuEntry kMenuIcons[] = {
@@ -203,6 +211,16 @@ static void BringToFront() {
 // length, terminated or not; past kAddressInputSize it is cut, and the
 // engine refuses it as too long.
 static LRESULT OnCopyData(const COPYDATASTRUCT* data) {
+    if (data && data->dwData == kSnapshotCopyDataKind) {
+        char path[MAX_PATH] = "";
+        if (data->lpData && data->cbData > 0 && data->cbData <= sizeof path)
+            memcpy(path, data->lpData, data->cbData);
+        path[sizeof path - 1] = '\0';
+        if (!IsHandedSnapshotPath(path)) return FALSE;
+        HandedSnapshots.push_back(path);
+        PostMessageA(MainWindow.mainWindow, kMsgHandedSnapshot, 0, 0);
+        return TRUE;
+    }
     char address[kAddressInputSize] = "";
     if (data && data->lpData && data->cbData > 0) {
         size_t length = data->cbData < sizeof address ? data->cbData : sizeof address - 1;
@@ -212,6 +230,14 @@ static LRESULT OnCopyData(const COPYDATASTRUCT* data) {
     BringToFront();
     AnalyseAddress(address);
     return 0;
+}
+
+static void OnHandedSnapshot() {
+    if (HandedSnapshots.empty()) return;
+    std::string path = HandedSnapshots.front();
+    HandedSnapshots.pop_front();
+    BringToFront();
+    AnalyseSnapshotFile(path.c_str());
 }
 
 static void OnNcActivate(bool active) {
@@ -254,6 +280,9 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam,
     case WM_TIMER:
         if (wParam == kStatusTimer) UpdateStatusText();
         break;
+    case kMsgHandedSnapshot:
+        OnHandedSnapshot();
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -1,7 +1,7 @@
 # The target ferrow_deliverables builds what a Windows package holds: the
-# program, the launcher library, the manual and every image plug-in of the
-# tree (any module target whose file ends in .spi, the stand-ins of the tests
-# excepted). plugins.txt in the build
+# program, the browser extension's host, the launcher library, the manual
+# and every image plug-in of the tree (any module target whose file ends in
+# .spi, the stand-ins of the tests excepted). plugins.txt in the build
 # folder names the plug-in files, one a line, for tools/package.sh.
 function(ferrow_collect_plugins directory out)
   set(found)
@@ -28,7 +28,7 @@ function(ferrow_define_deliverables)
     string(APPEND names "$<TARGET_FILE_NAME:${plugin}>\n")
   endforeach()
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/plugins.txt CONTENT "${names}")
-  add_custom_target(ferrow_deliverables DEPENDS Ferrow ferrow_launcher ferrow_manual ${plugins})
+  add_custom_target(ferrow_deliverables DEPENDS Ferrow FerrowHost ferrow_launcher ferrow_manual ${plugins})
 endfunction()
 
 if(WIN32)

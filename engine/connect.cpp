@@ -163,6 +163,7 @@ static void SendHttpRequest(Job* job) {
     parts.port = job->port == (job->secure ? 443 : 80) ? 0 : job->port;
     parts.direct = !viaProxy;
     parts.referer = job->referer;
+    parts.agent = Engine.BrowserAgent;
     static char cookie[kCookieHeaderSize];
     CookieHeaderFor(job->host, job->path, job->secure == 1, UnixTime(), cookie, sizeof cookie);
     parts.cookie = cookie;

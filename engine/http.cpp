@@ -77,7 +77,10 @@ int BuildRequest(char* out, size_t outSize, const RequestParts& parts) {
     if (parts.direct) AppendFormat(out, outSize, "Proxy-Connection:Keep-Alive\r\n");
     if (parts.port) AppendFormat(out, outSize, "Host: %s:%u\r\n", parts.host, (unsigned)parts.port);
     else AppendFormat(out, outSize, "Host: %s\r\n", parts.host);
-    AppendFormat(out, outSize, "User-Agent: Ferrow/%s\r\n", FERROW_VERSION);
+    if (parts.agent && parts.agent[0])
+        AppendFormat(out, outSize, "User-Agent: %s\r\n", parts.agent);
+    else
+        AppendFormat(out, outSize, "User-Agent: Ferrow/%s\r\n", FERROW_VERSION);
     // Many image hosts refuse a file asked for without the page it is on.
     if (parts.referer && parts.referer[0])
         AppendFormat(out, outSize, "Referer: %s\r\n", parts.referer);

@@ -10,13 +10,17 @@
 constexpr int kHeadLimit = 64 * 1024;
 // The longest Cookie value a request carries, terminator included.
 constexpr int kCookieHeaderSize = 4096;
+// The longest User-Agent a request carries (a browser's), terminator included.
+constexpr int kAgentSize = 512;
 // Room for the longest request: method, an address (proxy form) or path, a
 // host, a Referer (each at most kMaxAddress characters), the Cookie line, a
+// User-Agent of kAgentSize, a
 // range with a validator of kValidatorSize and the fixed lines.
 // An ETag or Last-Modified kept to guard a resumed download; longer ones
 // are not kept (the download then starts over).
 constexpr int kValidatorSize = 128;
-constexpr int kRequestSize = 3 * kMaxAddress + 512 + kCookieHeaderSize + 16 + 48 + kValidatorSize;
+constexpr int kRequestSize =
+    3 * kMaxAddress + 512 + kAgentSize + kCookieHeaderSize + 16 + 48 + kValidatorSize;
 
 // address with every space replaced by "%20"; false (out cut to
 // outSize - 1 characters) when that does not fit.
@@ -43,6 +47,7 @@ struct RequestParts {
     const char* ifRange = nullptr; // the validator that guards the range; "" for none
     bool compressed = false;       // a page: gzip and deflate are welcome
     uint16_t port = 0;             // written after the host unless 0 (the scheme's own)
+    const char* agent = nullptr;   // a browser's User-Agent; nullptr or "" for Ferrow's own
 };
 // The request text of a job; returns the text's length.
 int BuildRequest(char* out, size_t outSize, const RequestParts& parts);

@@ -32,8 +32,7 @@ static bool Refused(const char* address) {
     return true;
 }
 
-void OnAnalysePage(const char* address, int32_t row) {
-    if (Refused(address)) return;
+void BeginAnalysisRun(const char* address) {
     ListReset();
     CopyText(Engine.TopPageAddress, sizeof Engine.TopPageAddress, address);
     Engine.VisitedPages.clear();
@@ -43,9 +42,15 @@ void OnAnalysePage(const char* address, int32_t row) {
     DropRetryWaits(KindAnalyse);
     DropRetryWaits(KindHead);
     DropRetryWaits(KindFetch);
+    Engine.BrowserAgent[0] = '\0';
     Engine.AnalysisRunning = 1;
+    Engine.VisitedPages.push_back(Engine.TopPageAddress);
+}
+
+void OnAnalysePage(const char* address, int32_t row) {
+    if (Refused(address)) return;
+    BeginAnalysisRun(address);
     Engine.AnalysisQueue.push_back(MakeRequest(KindAnalyse, row, 1, address));
-    Engine.VisitedPages.push_back(Engine.AnalysisQueue.back().address);
     RequestJobStarts();
 }
 

@@ -11,6 +11,7 @@
 #include "engine/file_table.h"
 #include "engine/net.h"
 #include "engine/platform.h"
+#include "engine/snapshot.h"
 
 enum JobKind : int32_t {
     KindDownload = 1,  // GET, body to a file
@@ -149,6 +150,9 @@ struct EngineState {
     std::vector<std::string> VisitedPages;
     AddressText TopPageAddress;
     AddressText AnalysedPage;  // the page whose links are being handled
+    // The User-Agent of the browser that handed over the run's page, sent
+    // on every request of the run; "" for Ferrow's own.
+    char BrowserAgent[kSnapshotAgentSize];
     int32_t DownloadsQueued;
     int32_t DownloadsDone;
     int32_t AnalysisRunning;
@@ -167,6 +171,9 @@ JobRequest MakeRequest(int32_t kind, int32_t row, int32_t top, const char* addre
 // Request handling, called by the engine window for its messages. An
 // address longer than kMaxAddress is refused with an error line.
 void OnAnalysePage(const char* address, int32_t row);
+// What every new analysis does first: empties the list and the queues of the
+// last run and makes address the top page, the first visited one.
+void BeginAnalysisRun(const char* address);
 void OnAnalyseLink(const char* address, int32_t row);
 void OnDownload(const char* address, int32_t row);
 void OnFetch(const char* address, int32_t row);

@@ -195,7 +195,8 @@ void TakeReference(const char* link, const char* address, bool relative, bool pi
     }
 }
 
-void AnalysePage(const char* text, size_t length, const char* pageAddress, int headerCharset) {
+void AnalysePage(const char* text, size_t length, const char* pageAddress, int headerCharset,
+                 const std::vector<std::string>* pictures) {
     ScanSettings settings;
     settings.skipThumbnails = Options.ThumbNail == 1;
     settings.headerCharset = headerCharset;
@@ -210,6 +211,9 @@ void AnalysePage(const char* text, size_t length, const char* pageAddress, int h
     for (const PageReference& ref : scan.references)
         TakeReference(ReferenceLink(scan, ref), ReferenceAddress(scan, ref), ref.relative,
                       ref.picture);
+    if (pictures)
+        for (const std::string& picture : *pictures)
+            TakeReference(picture.c_str(), picture.c_str(), false, true);
     Engine.AnalysedPage[0] = '\0';
     EndPendingIndex();
     if (strcmp(pageAddress, Engine.TopPageAddress) == 0) {

@@ -2,6 +2,8 @@
 // rows of the found-file table, pages to follow and HEAD requests.
 #pragma once
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "analysis/links.h"
 
@@ -12,7 +14,10 @@ constexpr size_t kMaxFollowedPages = 2000;
 // Scans a fetched page (length bytes; the body ends at its first NUL) and
 // takes its references; headerCharset is what the Content-Type header named
 // (a PageCharset). For the top page it sets the main window's caption.
-void AnalysePage(const char* text, size_t length, const char* pageAddress, int headerCharset);
+// pictures, when given, are absolute addresses a browser showed on the page
+// (a snapshot's), taken as pictures after the page's own references.
+void AnalysePage(const char* text, size_t length, const char* pageAddress, int headerCharset,
+                 const std::vector<std::string>* pictures = nullptr);
 
 // One reference: link as the page wrote it (cleaned), address resolved,
 // relative when written relative to its page, picture when found where only

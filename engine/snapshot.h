@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/cookies.h"
+#include "engine/http.h"
 #include "text/address.h"
 
 // How a snapshot reaches Ferrow: the path of its file (ANSI text) in a
@@ -25,10 +26,13 @@
 // file once read.
 constexpr uint32_t kSnapshotCopyDataKind = 0x46534E50;  // "FSNP"
 constexpr char kSnapshotSwitch[] = "/snapshot";
+// The file's name in the temporary folder begins so; Ferrow reads and
+// deletes no other file handed to it.
+constexpr char kSnapshotFilePrefix[] = "FerrowSnapshot-";
 
 // The extension's identities, which the host's manifest lets in: the
 // Chromium id follows from the public key in extension/manifest.json.
-constexpr char kExtensionChromiumId[] = "jbidhgcipbiapbcjojjlhcdgnpnakmdp";
+constexpr char kExtensionChromiumId[] = "idejaphapmgaefndihkndmnekkkhombd";
 constexpr char kExtensionFirefoxId[] = "handover@ferrow.jp";
 constexpr char kNativeHostName[] = "ferrow.handover";
 
@@ -39,7 +43,7 @@ constexpr int kSnapshotMaxPictures = 10000;
 constexpr int kSnapshotMaxCookies = kCookieLimit;
 constexpr size_t kSnapshotMaxCookieLine = kCookieNameSize + kCookieValueSize + kCookieDomainSize +
                                           kCookiePathSize + 64;
-constexpr size_t kSnapshotAgentSize = 512;   // bytes, terminator included
+constexpr size_t kSnapshotAgentSize = kAgentSize; // bytes, terminator included
 constexpr size_t kSnapshotTitleSize = 1024;  // bytes, terminator included
 
 enum SnapshotKind : int32_t {

@@ -4,4 +4,5 @@
 # whole tree has been read.
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL target_sources Ferrow PRIVATE
   ${CMAKE_SOURCE_DIR}/settings/browser_menu_win.cpp
-  ${CMAKE_SOURCE_DIR}/settings/browser_dde_win.cpp)
+  ${CMAKE_SOURCE_DIR}/settings/browser_dde_win.cpp
+  ${CMAKE_SOURCE_DIR}/settings/extension_host_win.cpp)

@@ -13,6 +13,12 @@ int BrowserCannotStartFrom(const char* folder);
 int RegisterBrowserMenu();
 // Deletes the context-menu key: always 1.
 int UnregisterBrowserMenu();
+// Writes FerrowHost.json beside the program and names it as the native
+// messaging host of the browser extension for Chrome, Edge and Firefox: 1
+// on success, 0 when the file or a key could not be written.
+int RegisterExtensionHost();
+// Deletes the three keys and the file: always 1.
+int UnregisterExtensionHost();
 // Asks a running browser (DDE service name) for its current page address:
 // 1 when it answered with data (copied into reply, at most size - 1 bytes).
 int GetBrowserUrlByDde(const char* service, char* reply, int size);

@@ -84,6 +84,7 @@ const OptionKey kOptionKeys[kOptionKeyCount] = {
     {NAMED_FIELD(HostSockets), IntKey, kDefaultHostSockets, "", kMinSockets, kMaxSockets, true},
     TEXT_KEY(CookieFile, ""),
     FLAG_KEY(NoExtImages, 1),
+    FLAG_KEY(BrowserExtension, 0),
 };
 // clang-format on
 

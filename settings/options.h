@@ -37,6 +37,7 @@ struct OptionsRecord {
     int32_t WEBP;
     int32_t AVIF;
     int32_t NoExtImages;  // pictures without an extension are listed too
+    int32_t BrowserExtension;  // the browser extension's host is registered
 };
 
 extern OptionsRecord Options;
@@ -78,7 +79,7 @@ struct OptionKey {
 };
 
 // Every key, in the order LoadOptions reads them.
-constexpr int kOptionKeyCount = 33;
+constexpr int kOptionKeyCount = 34;
 extern const OptionKey kOptionKeys[kOptionKeyCount];
 
 // The key of a field (its offsetof in OptionsRecord); nullptr for none.

@@ -201,6 +201,7 @@ void OnOtherPageInit(HWND page) {
     SetCheck(page, IDC_VIEWER_DIALOG, Options.ViewerDialog);
     SetCheck(page, IDC_EXTERNAL_ICON, Options.ExternalIcon);
     SetCheck(page, IDC_IE_MENU, Options.IEMenu);
+    SetCheck(page, IDC_BROWSER_EXTENSION, Options.BrowserExtension);
     SetCheck(page, IDC_URL_SAVE, Options.URLSave);
     SetCheck(page, IDC_PROXY_FLAG, Options.ProxyFlag);
     SetDlgItemTextA(page, IDC_PROXY, Options.Proxy);

@@ -123,6 +123,7 @@ const BoundField kBoundFields[] = {
     {PageOther, IDC_CLICK_HTML, FIELD_OF(ClickHTML), CheckBox},
     {PageOther, IDC_EXTERNAL_ICON, FIELD_OF(ExternalIcon), CheckBox},
     {PageOther, IDC_IE_MENU, FIELD_OF(IEMenu), CheckBox},
+    {PageOther, IDC_BROWSER_EXTENSION, FIELD_OF(BrowserExtension), CheckBox},
     {PageOther, IDC_PROXY_FLAG, FIELD_OF(ProxyFlag), CheckBox},
     {PageOther, IDC_URL_SAVE, FIELD_OF(URLSave), CheckBox},
     {PageOther, IDC_PROXY, FIELD_OF(Proxy), TypedText},
@@ -159,6 +160,9 @@ void SaveFields(IniDocument* file) {
     // the program's back, and this is how the user puts it back.
     if (Options.IEMenu == 1) RegisterBrowserMenuAndWarn();
     else UnregisterBrowserMenu();
+    // Likewise for the extension's host, which the folder's move would lose.
+    if (Options.BrowserExtension == 1) RegisterExtensionHostAndWarn();
+    else UnregisterExtensionHost();
     // A changed file is read at once; the cookies of the run stay.
     bool changed = strcmp(cookieFile, Options.CookieFile) != 0;
     if (changed) ReadCookieFileSetting();
@@ -342,4 +346,9 @@ void RegisterBrowserMenuAndWarn() {
     if (BrowserCannotStartFrom(ProgramFolder))
         LogAppend("警告: フォルダに日本語が使われているとIEから起動が出来ません。");
     RegisterBrowserMenu();
+}
+
+void RegisterExtensionHostAndWarn() {
+    if (!RegisterExtensionHost())
+        LogAppend("err:ブラウザ拡張との連携を登録できませんでした");
 }

@@ -13,3 +13,6 @@ void ReportSettingsSave(HWND owner, IniSaveResult result);
 // Writes the browser's context-menu entry (Options.IEMenu on), first
 // logging a warning when the browser cannot start Ferrow from its folder.
 void RegisterBrowserMenuAndWarn();
+// Registers the browser extension's host (Options.BrowserExtension on),
+// logging when that failed.
+void RegisterExtensionHostAndWarn();

@@ -66,6 +66,7 @@
 #define IDC_WEBP 1055
 #define IDC_AVIF 1056
 #define IDC_NO_EXT_IMAGES 1057
+#define IDC_BROWSER_EXTENSION 1058
 
 // Static controls without a role in the code.
 #define IDC_STATIC -1

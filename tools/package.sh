@@ -2,9 +2,10 @@
 # Builds the Windows packages from a clean build of each architecture:
 #   build/dist/Ferrow-<version>-win64.zip   (plug-ins as .sph)
 #   build/dist/Ferrow-<version>-win32.zip   (plug-ins as .spi)
-# Each holds, without folders and with the files' dates: Ferrow.exe,
-# Ferrow.dll, ie_menu.htm, Ferrow.chm, the image plug-ins, readme.txt
-# (Shift_JIS, CRLF) and LICENSE.txt.
+# Each holds, with the files' dates: Ferrow.exe, FerrowHost.exe (the browser
+# extension's host), Ferrow.dll, ie_menu.htm, Ferrow.chm, the image plug-ins,
+# readme.txt (Shift_JIS, CRLF) and LICENSE.txt, and the folder extension/
+# with the browser extension as it is loaded unpacked.
 # usage: tools/package.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -43,8 +44,9 @@ package() {  # architecture (win64|win32), toolchain file, plug-in extension, st
     "${launcher[@]}" >/dev/null
   cmake --build "$build" --target ferrow_deliverables -j "${FERROW_PACKAGE_JOBS:-2}"
   mkdir -p "$stage"
-  local bin="$build/bin" names=(Ferrow.exe Ferrow.dll ie_menu.htm Ferrow.chm)
+  local bin="$build/bin" names=(Ferrow.exe FerrowHost.exe Ferrow.dll ie_menu.htm Ferrow.chm)
   copy_module "$strip" "$bin/Ferrow.exe" "$stage/Ferrow.exe"
+  copy_module "$strip" "$bin/FerrowHost.exe" "$stage/FerrowHost.exe"
   copy_module "$strip" "$bin/Ferrow.dll" "$stage/Ferrow.dll"
   cp -p "$bin/ie_menu.htm" "$bin/Ferrow.chm" "$stage/"
   local plugin
@@ -54,11 +56,13 @@ package() {  # architecture (win64|win32), toolchain file, plug-in extension, st
     copy_module "$strip" "$bin/$plugin" "$stage/$packaged"
     names+=("$packaged")
   done <"$build/plugins.txt"
-  [ ${#names[@]} -gt 4 ] || { echo "package: the build made no plug-in" >&2; exit 1; }
+  [ ${#names[@]} -gt 5 ] || { echo "package: the build made no plug-in" >&2; exit 1; }
   windows_text docs/package/readme.txt "$stage/readme.txt"
   windows_text LICENSE "$stage/LICENSE.txt"
   names+=(readme.txt LICENSE.txt)
-  (cd "$stage" && zip -q -X "$root/$zip" "${names[@]}")
+  cp -pr extension "$stage/extension"
+  names+=(extension)
+  (cd "$stage" && zip -q -X -r "$root/$zip" "${names[@]}")
   echo "package: $zip"
   unzip -l "$zip"
 }

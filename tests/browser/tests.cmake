@@ -27,8 +27,9 @@ if(WIN32)
 
   add_executable(browser_settings_tests
     ${browser_tests}/dde_test.cpp ${browser_tests}/menu_test.cpp ${browser_tests}/dde_stub_runner.cpp
-    ${browser_tests}/registry_support.cpp
-    ${CMAKE_SOURCE_DIR}/settings/browser_dde_win.cpp ${CMAKE_SOURCE_DIR}/settings/browser_menu_win.cpp)
+    ${browser_tests}/registry_support.cpp ${browser_tests}/extension_host_test.cpp
+    ${CMAKE_SOURCE_DIR}/settings/browser_dde_win.cpp ${CMAKE_SOURCE_DIR}/settings/browser_menu_win.cpp
+    ${CMAKE_SOURCE_DIR}/settings/extension_host_win.cpp)
   target_include_directories(browser_settings_tests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(browser_settings_tests PRIVATE ferrow_test_support ferrow_platform ferrow_core ${FERROW_GTEST})
   add_dependencies(browser_settings_tests ferrow_launcher dde_browser_stub)

@@ -55,6 +55,7 @@ TEST_F(OptionsTest, DefaultsWithNoFile) {
     EXPECT_EQ(Options.ViewerDialog, 0);
     EXPECT_EQ(Options.ExternalIcon, 0);
     EXPECT_EQ(Options.IEMenu, 0);
+    EXPECT_EQ(Options.BrowserExtension, 0);
     EXPECT_EQ(Options.URLSave, 1);
     EXPECT_EQ(Options.ProxyFlag, 0);
     EXPECT_STREQ(Options.Proxy, "");

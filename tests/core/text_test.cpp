@@ -16,6 +16,7 @@
 #include "analysis/attribute_text.h"
 #include "analysis/byte_search.h"
 #include "text/charset.h"
+#include "text/json_text.h"
 #include "text/name_text.h"
 #include "text/nocase.h"
 #include "text/text.h"
@@ -390,3 +391,41 @@ TEST(ByteSearchTest, CopyAndClassifyAgreeWithTwins) {
 }
 
 } // namespace
+
+TEST(JsonText, StringsDecodeWithinTheirRules) {
+    const struct {
+        const char* json;  // the string's content, between its quotes
+        bool controls;
+        const char* decoded;  // nullptr: refused
+    } cases[] = {
+        {R"(a\"b\\c\/d)", false, "a\"b\\c/d"},
+        {R"(\u00e9\ud83d\ude00)", false, "\xc3\xa9\xf0\x9f\x98\x80"},  // a pair joined
+        {R"(\ud83d)", false, nullptr},                                 // a lone half
+        {R"(\ude00\ud83d)", false, nullptr},
+        {R"(\u0000)", true, nullptr},
+        {R"(a\nb\tc)", true, "a\nb\tc"},
+        {R"(a\nb)", false, nullptr},
+        {R"(\u000a)", false, nullptr},
+        {"a\tb", true, nullptr},  // raw control characters never
+        {R"(\u12)", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[32];
+        size_t n = 0;
+        bool ok = DecodeJsonString(c.json, c.json + strlen(c.json), out, sizeof out, &n, c.controls);
+        EXPECT_EQ(ok, c.decoded != nullptr) << c.json;
+        if (ok && c.decoded) {
+            EXPECT_EQ(std::string(out, n), c.decoded) << c.json;
+        }
+    }
+    const char tight[] = R"(abc)";
+    char out[3];
+    size_t n = 0;
+    EXPECT_FALSE(DecodeJsonString(tight, tight + 3, out, sizeof out, &n, false));  // no room for NUL
+    std::string written;
+    AppendJsonString(&written, "a\"\\\x01\xe3\x81\x82", 7);
+    EXPECT_EQ(written, "\"a\\\"\\\\\\u0001\xe3\x81\x82\"");
+    const char quoted[] = R"("a\"b" tail)";
+    EXPECT_EQ(JsonStringEnd(quoted, quoted + strlen(quoted)), quoted + 5);
+    EXPECT_EQ(JsonStringEnd(quoted, quoted + 4), quoted + 4);  // not closed
+}

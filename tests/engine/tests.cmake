@@ -26,6 +26,8 @@ if(NOT WIN32)
   # Cookies from answers and from a cookies.txt, seen in the requests.
   ferrow_engine_e2e(cookie_e2e_tests 120 asan)
   ferrow_engine_e2e(tls_e2e_tests 300 asan)
+  # Pages, links and pictures handed over by a browser, with its cookies.
+  ferrow_engine_e2e(snapshot_e2e_tests 120 asan)
   # Kept connections, chunked and framed answers, against the fixture and nginx.
   ferrow_engine_e2e(keepalive_e2e_tests 120 asan)
 endif()
@@ -85,4 +87,6 @@ if(FERROW_FUZZ)
   ferrow_fuzz_target(chunked_fuzz ${CMAKE_CURRENT_LIST_DIR}/chunked_fuzz.cpp)
   # The inflate step of compressed pages, whole against cut into pieces.
   ferrow_fuzz_target(inflate_fuzz ${CMAKE_CURRENT_LIST_DIR}/inflate_fuzz.cpp)
+  # The browser extension's framed message, read into a snapshot and back.
+  ferrow_fuzz_target(host_message_fuzz ${CMAKE_CURRENT_LIST_DIR}/host_message_fuzz.cpp)
 endif()

@@ -34,6 +34,7 @@ TOPICS = [
     ("settings_skip.htm", "スキップ"),
     ("settings_other.htm", "その他"),
     ("browser.htm", "ブラウザ"),
+    ("extension.htm", "拡張"),
     ("dragdrop.htm", "ドラッグ"),
     ("ini.htm", "Ferrow.ini"),
     ("log.htm", "ログ"),

@@ -36,6 +36,9 @@ int UnregisterBrowserMenu() {
     return 1;
 }
 int BrowserCannotStartFrom(const char*) { return 0; }
+static int extensionRegisterCalls, extensionUnregisterCalls;
+int RegisterExtensionHost() { return ++extensionRegisterCalls, 1; }
+int UnregisterExtensionHost() { return ++extensionUnregisterCalls, 1; }
 
 namespace {
 
@@ -138,6 +141,7 @@ protected:
         viewerLog.clear();
         viewer = nullptr;
         registerCalls = unregisterCalls = 0;
+        extensionRegisterCalls = extensionUnregisterCalls = 0;
         betweenReadAndWrite = nullptr;
     }
     void TearDown() override {
@@ -483,6 +487,20 @@ TEST_F(SettingsDialogUi, OkRegistersOrRemovesTheBrowserEntryEveryTime) {
     EXPECT_EQ(unregisterCalls, 2) << "removed again although already removed";
     EXPECT_EQ(registerCalls, 1);
     EXPECT_EQ(KeyText("IEMenu"), "0");
+}
+
+TEST_F(SettingsDialogUi, OkRegistersOrRemovesTheExtensionHostEveryTime) {
+    LoadIni("[OPTION]\r\nBrowserExtension=1\r\n");
+    Drive([&](const Pages& p) { Press(p.dialog, IDOK); });
+    EXPECT_EQ(extensionRegisterCalls, 1);
+    Drive([&](const Pages& p) {
+        SelectTab(p, 3);
+        Click(p.other, IDC_BROWSER_EXTENSION);
+        Press(p.dialog, IDOK);
+    });
+    EXPECT_EQ(extensionUnregisterCalls, 1);
+    EXPECT_EQ(extensionRegisterCalls, 1);
+    EXPECT_EQ(KeyText("BrowserExtension"), "0");
 }
 
 // A changed cookie file is read at once, from the program's folder when the

@@ -16,6 +16,8 @@
 int RegisterBrowserMenu() { return 1; }
 int UnregisterBrowserMenu() { return 1; }
 int BrowserCannotStartFrom(const char*) { return 0; }
+int RegisterExtensionHost() { return 1; }
+int UnregisterExtensionHost() { return 1; }
 
 static bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

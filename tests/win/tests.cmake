@@ -17,3 +17,10 @@ if(WIN32)
   add_test(NAME release_resources_tests COMMAND release_resources_tests)
   set_tests_properties(release_resources_tests PROPERTIES TIMEOUT 60)
 endif()
+
+# FerrowHost.exe fed framed messages on standard input, handing snapshots to
+# Ferrow.exe.
+if(WIN32)
+  add_test(NAME host_tests COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/host_test.sh ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(host_tests PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+endif()
