@@ -15,10 +15,11 @@ trap 'serve_stop; rm -rf "$work"' EXIT
 
 # Files the tests write, served as they are; every request is logged.
 serve port "$work/files.out" "$work/requests.log" python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$site" || exit 1
-# Downloads that send a little and then stay silent, for the stop command;
-# pictures without an extension, typed only by their answer.
+# Downloads too large to be kept in memory that send a little and then stay
+# silent, for the stop command; pictures without an extension, typed only by
+# their answer.
 cat >"$work/routes.json" <<'JSON'
-{"*": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n"}, {"body": 2000}, {"hold": "slow"}],
+{"*": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n"}, {"body": 2000}, {"hold": "slow"}],
  "/noext/page.html": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><img src=\"cc6f7a?s=48\"><meta property=\"og:image\" content=\"err\"><img src=\"count\" width=\"1\" height=\"1\"></html>"}],
  "/noext/cc6f7a": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 8\r\n\r\nJPEGDATA"}],
  "/noext/err": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n\r\n<html>no</html>"}]}
