@@ -22,7 +22,12 @@ rm -f "$temp_unix"/FerrowSnapshot-*
 
 # frame <file> <json>: the 4-byte little-endian length, then the JSON.
 frame() { python3 -c 'import struct,sys; b=sys.argv[2].encode(); open(sys.argv[1],"wb").write(struct.pack("<I",len(b))+b)' "$1" "$2"; }
-reply_of() { "$WINE64" "$bin/FerrowHost.exe" chrome-extension://x/ <"$1" 2>/dev/null | tail -c +5; }
+# The reply goes to a file: under Wine a Ferrow.exe the host starts keeps
+# the host's Unix standard output open, and a pipe would wait for it to end.
+reply_of() {
+  "$WINE64" "$bin/FerrowHost.exe" chrome-extension://x/ <"$1" >"$1.reply" 2>/dev/null
+  tail -c +5 "$1.reply"
+}
 
 page='{"kind":"page","url":"http://127.0.0.1:9/gallery.html","html":"<img src=\"a.jpg\">","pictures":[],"cookies":[]}'
 declare -A bad=(
