@@ -168,6 +168,11 @@ void ListViewDeleteAll() {
     if (MainWindow.fileList) ListView_DeleteAllItems(MainWindow.fileList);
 }
 
+// The list view moves the selection and focus of the rows after it up too.
+void ListViewDeleteRow(int row) {
+    if (MainWindow.fileList) ListView_DeleteItem(MainWindow.fileList, row);
+}
+
 void ListViewRedrawRow(int row) {
     if (MainWindow.fileList) ListView_RedrawItems(MainWindow.fileList, row, row);
 }

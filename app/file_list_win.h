@@ -9,6 +9,7 @@ LRESULT OnFileListNotify(NMHDR* header);
 // The found-file table's requests to the list: empty it, redraw a row, the
 // row count, and drawing off (0) or on again, at most once a period.
 void ListViewDeleteAll();
+void ListViewDeleteRow(int row);
 void ListViewRedrawRow(int row);
 void ListViewPublishCount(int count);
 void ListViewSetRedraw(int on);

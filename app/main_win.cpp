@@ -64,6 +64,7 @@ static void InstallMainWindowReports() {
     };
     table.engineLogoShown = [] { return MainWindow.toolbar ? 1 : 0; };
     table.viewDeleteAllItems = ListViewDeleteAll;
+    table.viewDeleteItem = ListViewDeleteRow;
     table.viewRedrawItem = ListViewRedrawRow;
     table.viewPublishCount = ListViewPublishCount;
     table.viewSetRedraw = ListViewSetRedraw;

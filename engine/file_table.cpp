@@ -18,20 +18,21 @@ void ListReset() {
         row.name[0] = row.size[0] = row.date[0] = row.address[0] = row.page[0] = '\0';
     }
     FileTable.count = 0;
+    FileTable.appended = 0;
     // The identities of the emptied table are never given again.
     FileId next = FileTable.firstFile + kFileTableRows;
     FileTable.firstFile = next < FileTable.firstFile || next == kNoFileId ? 1 : next;
 }
 
 void ListAppend(int position, int icon, int param, const char* name) {
-    if (position < 0 || position >= kFileTableRows) return;
+    if (position < 0 || position >= kFileTableRows || FileTable.appended >= kFileTableRows) return;
     FileRow& row = FileTable.rows[position];
     row.icon = icon;
     row.position = param;
     row.untyped = 0;
     if (FileTable.firstFile == kNoFileId) FileTable.firstFile = 1;
-    row.file = FileTable.firstFile + (FileId)position;
-    FileTable.placeOf[position] = (int16_t)position;
+    row.file = FileTable.firstFile + (FileId)FileTable.appended;
+    FileTable.placeOf[FileTable.appended++] = (int16_t)position;
     CopyText(row.name, sizeof row.name, name);
     ViewRedrawItem(position);
     FileTable.count++;
@@ -79,10 +80,22 @@ FileId ListFileId(int row) {
 
 int ListRowOfFile(FileId file) {
     FileId index = file - FileTable.firstFile;
-    if (file == kNoFileId || file < FileTable.firstFile || index >= (FileId)FileTable.count)
+    if (file == kNoFileId || file < FileTable.firstFile || index >= (FileId)FileTable.appended)
         return -1;
     int row = FileTable.placeOf[index];
-    return FileTable.rows[row].file == file ? row : -1;
+    return row >= 0 && row < FileTable.count && FileTable.rows[row].file == file ? row : -1;
+}
+
+void ListRemoveFile(FileId file) {
+    int row = ListRowOfFile(file);
+    if (row < 0) return;
+    FileTable.placeOf[file - FileTable.firstFile] = -1;
+    for (int i = row; i + 1 < FileTable.count; i++) {
+        FileTable.rows[i] = FileTable.rows[i + 1];
+        FileTable.placeOf[FileTable.rows[i].file - FileTable.firstFile] = (int16_t)i;
+    }
+    FileTable.count--;
+    ViewDeleteItem(row);
 }
 
 void ListSetFileText(FileId file, int column, const char* text) {
@@ -155,7 +168,8 @@ int AddFoundFile(const char* address, int64_t size, const char* date, int intern
                          EndsWithNoCase(address, "/")))
         return -1;
     int row = ListCount();
-    if (row >= kFileTableRows) return -1;  // full: the file is not listed
+    // Full: the file is not listed. Removed rows give no identity back.
+    if (row >= kFileTableRows || FileTable.appended >= kFileTableRows) return -1;
     const char* name = nullptr;
     size_t nameLength = 0;
     AddressNameSpan(address, &name, &nameLength);

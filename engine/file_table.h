@@ -45,7 +45,8 @@ struct FileTableState {
     FileRow rows[kFileTableRows];
     int32_t count;
     FileId firstFile;                 // identity of the file appended first since the reset
-    int16_t placeOf[kFileTableRows];  // row of file firstFile + i
+    int32_t appended;                 // identities given since the reset (removed rows too)
+    int16_t placeOf[kFileTableRows];  // row of file firstFile + i, -1 once removed
 };
 
 extern FileTableState FileTable;
@@ -72,6 +73,9 @@ void ListMarkUntyped(int row);
 bool ListIsUntyped(FileId file);
 // The type of an untyped picture is known: its name and icon show it.
 void ListShowPictureType(FileId file, const char* extension);
+// Takes a file's row out of the table (a picture its answer showed to be
+// none, or of a type not selected); the rows after it move up one.
+void ListRemoveFile(FileId file);
 // Exchanges the contents of two rows; each keeps its position field.
 void ListSwapRows(int p, int q);
 

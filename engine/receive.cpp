@@ -151,9 +151,11 @@ static bool SettlePictureType(Job* job, const char* contentType) {
     const char* shown = contentType[0] ? contentType : "-";
     if (answer == PictureNot) {
         LogAppend("画像ではない応答の為保存しません (%s) - \"%s\"", shown, job->localName);
+        ListRemoveFile(job->foundFile);
     } else if (answer == PictureUnticked) {
         LogAppend("選択されていない種類の画像の為スキップしました (%s) - \"%s\"", shown,
                   job->localName);
+        ListRemoveFile(job->foundFile);
     } else if (job->kind == KindHead) {
         ListShowPictureType(job->foundFile, extension);
     } else {

@@ -60,6 +60,10 @@ void ViewDeleteAllItems() {
     if (Installed.viewDeleteAllItems) Installed.viewDeleteAllItems();
 }
 
+void ViewDeleteItem(int row) {
+    if (Installed.viewDeleteItem) Installed.viewDeleteItem(row);
+}
+
 void ViewRedrawItem(int row) {
     if (Installed.viewRedrawItem) Installed.viewRedrawItem(row);
 }

@@ -19,6 +19,7 @@ struct ReportTable {
     // 1 when the engine window shows the logo (the toolbar is there).
     int (*engineLogoShown)();
     void (*viewDeleteAllItems)();
+    void (*viewDeleteItem)(int row);  // the rows after it move up one
     void (*viewRedrawItem)(int row);
     void (*viewPublishCount)(int count);
     void (*viewSetRedraw)(int on);
@@ -55,6 +56,7 @@ bool EngineLogoShown();
 
 // Requests of the found-file table to the file list view (owner-data).
 void ViewDeleteAllItems();
+void ViewDeleteItem(int row);
 void ViewRedrawItem(int row);
 void ViewPublishCount(int count);
 void ViewSetRedraw(int on);

@@ -174,4 +174,26 @@ TEST_F(FileTableTest, FilesKeepTheirIdentityAcrossMovesAndResets) {
     EXPECT_EQ(ListRowOfFile(kNoFileId), -1);
 }
 
+// A removed row: the rows after it move up and keep their identities, the
+// view is told, and a file listed later gets an identity of its own.
+TEST_F(FileTableTest, RemovedRowsMoveTheRestUp) {
+    std::vector<FileId> ids;
+    for (const char* n : {"a.jpg", "b.jpg", "c.jpg"})
+        ids.push_back(ListFileId(AddFoundFile((std::string("http://h/") + n).c_str(), -1, nullptr, 1)));
+    ListRemoveFile(ids[0]);
+    ListRemoveFile(ids[0]);  // gone already: nothing more
+    EXPECT_EQ(ListCount(), 2);
+    EXPECT_EQ(Reports.viewDeletes, std::vector<int>{0});
+    EXPECT_EQ(ListRowOfFile(ids[0]), -1);
+    EXPECT_EQ(ListRowOfFile(ids[1]), 0);
+    EXPECT_EQ(ListRowOfFile(ids[2]), 1);
+    EXPECT_STREQ(ListText(1, ColName), "c.jpg");
+    int row = AddFoundFile("http://h/d.jpg", -1, nullptr, 1);
+    EXPECT_EQ(row, 2);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), ListFileId(row)), 0);
+    ListSetFileText(ids[2], ColSize, "7");
+    EXPECT_STREQ(ListText(1, ColSize), "7");
+    EXPECT_STREQ(ListText(2, ColSize), "");
+}
+
 }  // namespace

@@ -669,7 +669,7 @@ const char kFileWithStrangers[] =
     "MinSizeCheck=1\r\nMaxSizeCheck=0\r\nMinSize=2048\r\nMaxSize=5000\r\n"
     "ClickHTML=0\r\nViewerDialog=1\r\nExternalIcon=1\r\nIEMenu=0\r\nURLSave=0\r\n"
     "ProxyFlag=0\r\nProxy=proxy.example\r\nProxyPort=8080\r\nHostSockets=4\r\nCookieFile=\r\n"
-    "WEBP=1\r\nAVIF=1\r\nNoExtImages=1\r\n\r\n"
+    "WEBP=1\r\nAVIF=1\r\nNoExtImages=1\r\nBrowserExtension=0\r\n\r\n"
     "[WINDOW]\r\nx=12\r\nFuture=1\r\n"
     "[Last]\r\nno line end";
 

@@ -305,7 +305,7 @@ TEST(SettingsThroughApp, StartsWithTheFileAndOkWritesEveryKeyAndOptionsAtOnce) {
         {"ClickHTML", "1"}, {"ViewerDialog", "1"}, {"ExternalIcon", "1"}, {"IEMenu", "0"},
         {"URLSave", "0"}, {"ProxyFlag", "1"}, {"Proxy", "proxy.example"}, {"ProxyPort", "8080"},
         {"HostSockets", "2"}, {"CookieFile", ""}, {"WEBP", "1"}, {"AVIF", "1"},
-        {"NoExtImages", "0"}};
+        {"NoExtImages", "0"}, {"BrowserExtension", "0"}};
     const std::string written = ReadWholeFile(IniPathOf(app));
     KeyValues options = SectionOf(written, "OPTION");
     EXPECT_EQ(options.size(), expected.size()) << written;

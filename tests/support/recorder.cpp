@@ -34,6 +34,9 @@ static void RecordFrames(int logoFrame, int indicatorFrame) {
 static void RecordDeleteAll() {
     Reports.viewDeleteAll++;
 }
+static void RecordDelete(int row) {
+    Reports.viewDeletes.push_back(row);
+}
 static void RecordRedraw(int row) {
     Reports.viewRedraws.push_back(row);
 }
@@ -52,6 +55,7 @@ static void InstallRecorders() {
     table.viewerHandOver = RecordHandOver;
     table.drawEngineFrames = RecordFrames;
     table.viewDeleteAllItems = RecordDeleteAll;
+    table.viewDeleteItem = RecordDelete;
     table.viewRedrawItem = RecordRedraw;
     table.viewPublishCount = RecordPublished;
     InstallReports(table);

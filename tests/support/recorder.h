@@ -13,6 +13,7 @@ struct RecordedReports {
     std::vector<int> progressPositions;
     int viewDeleteAll = 0;
     std::vector<int> viewRedraws;
+    std::vector<int> viewDeletes;
     std::vector<int> viewPublished;
     std::vector<std::string> viewerBuffers;  // what ViewerHandOver received
     std::vector<std::pair<int, int>> engineFrames;  // logo and indicator per tick
