@@ -320,6 +320,7 @@ void EndBlock(H2Session* s) {
     s->blockStream = 0;
     HpackResult r = HpackDecode(&s->decoder, s->block, s->blockLength, &s->fields);
     if (r == HpackBroken) return Fail(s, H2CompressionError);
+    if (r == HpackExcessive) return Fail(s, H2EnhanceYourCalm);
     H2Stream* st = Find(s, id);
     if (!st) return;
     if (r == HpackTooLarge) return StreamError(s, st, H2Cancel);

@@ -196,32 +196,40 @@ uint32_t TableLimit(const HpackDecoder* d) {
 
 // Drops the k oldest entries.
 void Evict(HpackDecoder* d, int k) {
-    if (k <= 0) return;
-    uint32_t cut = k < d->count ? d->entries[k].offset : d->used;
-    for (int i = 0; i < k; i++) {
+    for (int i = d->first; i < d->first + k; i++) {
         d->size -= d->entries[i].nameLength + d->entries[i].valueLength + kEntryOverhead;
     }
-    memmove(d->bytes, d->bytes + cut, d->used - cut);
-    d->used -= cut;
-    memmove(d->entries, d->entries + k, (size_t)(d->count - k) * sizeof(HpackEntry));
+    d->first += k;
     d->count -= k;
-    for (int i = 0; i < d->count; i++)
-        d->entries[i].offset -= cut;
+    d->start = d->count > 0 ? d->entries[d->first].offset : d->used;
 }
 
 void FitTable(HpackDecoder* d, uint32_t room) {
     int k = 0;
     uint32_t size = d->size;
     while (k < d->count && size > room) {
-        size -= d->entries[k].nameLength + d->entries[k].valueLength + kEntryOverhead;
+        const HpackEntry& e = d->entries[d->first + k];
+        size -= e.nameLength + e.valueLength + kEntryOverhead;
         k++;
     }
     Evict(d, k);
 }
 
+// Moves the live entries and texts back to the arrays' starts.
+void Pack(HpackDecoder* d, uint64_t* work) {
+    memmove(d->entries, d->entries + d->first, (size_t)d->count * sizeof(HpackEntry));
+    d->first = 0;
+    for (int i = 0; i < d->count; i++)
+        d->entries[i].offset -= d->start;
+    memmove(d->bytes, d->bytes + d->start, d->used - d->start);
+    *work += d->used - d->start;
+    d->used -= d->start;
+    d->start = 0;
+}
+
 // A field too large for the table empties it and is not kept (RFC 7541 4.4).
 void Insert(HpackDecoder* d, const char* name, uint32_t nameLength, const char* value,
-            uint32_t valueLength, bool whole) {
+            uint32_t valueLength, bool whole, uint64_t* work) {
     uint64_t size = (uint64_t)nameLength + valueLength + kEntryOverhead;
     uint32_t limit = TableLimit(d);
     if (!whole || size > limit) {
@@ -229,7 +237,13 @@ void Insert(HpackDecoder* d, const char* name, uint32_t nameLength, const char* 
         return;
     }
     FitTable(d, limit - (uint32_t)size);
-    HpackEntry* e = &d->entries[d->count++];
+    // The live texts and the new one stay below kH2HeaderTableSize, so
+    // after packing both arrays have room.
+    if (d->first + d->count == 2 * kHpackMaxEntries ||
+        d->used + nameLength + valueLength > sizeof(d->bytes)) {
+        Pack(d, work);
+    }
+    HpackEntry* e = &d->entries[d->first + d->count++];
     e->offset = d->used;
     e->nameLength = nameLength;
     e->valueLength = valueLength;
@@ -237,6 +251,7 @@ void Insert(HpackDecoder* d, const char* name, uint32_t nameLength, const char* 
     memcpy(d->bytes + d->used + nameLength, value, valueLength);
     d->used += nameLength + valueLength;
     d->size += (uint32_t)size;
+    *work += nameLength + valueLength;
 }
 
 // The name and value of table index i (static, then dynamic newest first).
@@ -252,7 +267,7 @@ bool Lookup(const HpackDecoder* d, uint32_t i, const char** name, uint32_t* name
     }
     uint32_t j = i - kStaticCount - 1;
     if (j >= (uint32_t)d->count) return false;
-    const HpackEntry& e = d->entries[d->count - 1 - (int)j];
+    const HpackEntry& e = d->entries[d->first + d->count - 1 - (int)j];
     *name = d->bytes + e.offset;
     *nameLength = e.nameLength;
     *value = d->bytes + e.offset + e.nameLength;
@@ -374,6 +389,7 @@ HpackResult HpackDecode(HpackDecoder* d, const uint8_t* b, size_t n, HpackFields
     out->stored = 0;
     bool tooLarge = false;
     bool sawField = false;
+    uint64_t work = 0;
     size_t at = 0;
     while (at < n) {
         uint8_t first = b[at];
@@ -398,6 +414,7 @@ HpackResult HpackDecode(HpackDecoder* d, const uint8_t* b, size_t n, HpackFields
             uint32_t nl, vl;
             if (!HpackReadInteger(b, n, &at, 7, &index)) return HpackBroken;
             if (!Lookup(d, index, &n1, &nl, &v1, &vl)) return HpackBroken;
+            if (tooLarge) continue; // refers to the table, changes nothing
             name = Place(out, n1, nl);
             value = Place(out, v1, vl);
         } else {
@@ -416,10 +433,12 @@ HpackResult HpackDecode(HpackDecoder* d, const uint8_t* b, size_t n, HpackFields
             if (!ReadString(b, n, &at, out, &value)) return HpackBroken;
         }
         bool whole = name.stored && value.stored;
+        work += name.length + value.length;
         if (indexing) {
-            Insert(d, out->bytes + name.at, name.length, out->bytes + value.at, value.length,
-                   whole);
+            Insert(d, out->bytes + name.at, name.length, out->bytes + value.at, value.length, whole,
+                   &work);
         }
+        if (work > kHpackMaxWork) return HpackExcessive;
         uint64_t size = (uint64_t)name.length + value.length + kEntryOverhead;
         if (!tooLarge && (!whole || out->count == kH2MaxHeaders ||
                           out->listSize + size > kH2MaxHeaderListSize)) {

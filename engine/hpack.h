@@ -17,17 +17,21 @@ struct HpackEntry {
     uint32_t valueLength;
 };
 
-// The decoder's dynamic table: entries oldest first, their texts packed
-// in bytes in the same order. A zero-filled record is a new decoder with
-// the size we announce.
+// The decoder's dynamic table: entries[first, first + count) oldest first,
+// their texts in bytes[start, used) in the same order. Evicting only moves
+// first and start; the arrays are twice the most they hold, so packing
+// them again is needed at most once per table's worth of new entries. A
+// zero-filled record is a new decoder with the size we announce.
 struct HpackDecoder {
-    uint32_t limit; // size the server last set; 0 before any update means kH2HeaderTableSize
-    uint32_t size;  // sum of the entries' sizes
+    uint32_t limit; // size the server last set, when limitSet
+    int32_t limitSet;
+    uint32_t size; // sum of the entries' sizes
+    int32_t first;
     int32_t count;
-    int32_t limitSet; // limit holds a value the server sent
-    HpackEntry entries[kHpackMaxEntries];
-    uint32_t used; // bytes of bytes in use
-    char bytes[kH2HeaderTableSize];
+    HpackEntry entries[2 * kHpackMaxEntries];
+    uint32_t start;
+    uint32_t used;
+    char bytes[2 * kH2HeaderTableSize];
 };
 
 // One decoded header list. fields point into bytes. listSize counts each
@@ -45,10 +49,16 @@ struct HpackFields {
 
 enum HpackResult {
     HpackOk = 0,
-    HpackTooLarge = 1, // well formed, but more than kH2MaxHeaderListSize or kH2MaxHeaders:
-                       // fields is emptied, the table kept in step
-    HpackBroken = 2,   // a COMPRESSION_ERROR: the connection cannot go on
+    HpackTooLarge = 1,  // well formed, but more than kH2MaxHeaderListSize or kH2MaxHeaders:
+                        // fields is emptied, the table kept in step
+    HpackBroken = 2,    // a COMPRESSION_ERROR: the connection cannot go on
+    HpackExcessive = 3, // more copying than any honest block needs: built to
+                        // burn our time, not decoded further
 };
+
+// Bytes one block may make the decoder copy. A list at its bound and its
+// entries into the table take a few times kH2MaxHeaderListSize at most.
+constexpr uint32_t kHpackMaxWork = 16 * kH2MaxHeaderListSize;
 
 // Decodes one whole header block into out (its previous content dropped).
 HpackResult HpackDecode(HpackDecoder* decoder, const uint8_t* block, size_t n, HpackFields* out);

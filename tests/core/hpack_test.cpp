@@ -38,7 +38,7 @@ std::string Listed() {
 
 std::string Table() {
     std::string table;
-    for (int i = decoder.count - 1; i >= 0; i--) {
+    for (int i = decoder.first + decoder.count - 1; i >= decoder.first; i--) {
         const HpackEntry& e = decoder.entries[i];
         table += std::string(decoder.bytes + e.offset, e.nameLength) + "=" +
                  std::string(decoder.bytes + e.offset + e.nameLength, e.valueLength) + ";";
@@ -182,6 +182,11 @@ TEST(Hpack, ListBoundsKeepTheTableInStep) {
     EXPECT_EQ(Decode(many), HpackTooLarge);
     ASSERT_EQ(Decode(many.substr(1)), HpackOk);
     EXPECT_EQ(fields.count, kH2MaxHeaders);
+    // Every two bytes copy a name of 4000 bytes into the table again.
+    std::string bomb = Hex("40 7f a1 1e") + std::string(4000, 'n') + Hex("00");
+    for (int i = 0; i < 1000; i++)
+        bomb += Hex("7e 00");
+    EXPECT_EQ(Decode(bomb), HpackExcessive);
 }
 
 TEST(Hpack, EncodedFieldsReadBack) {

@@ -28,9 +28,10 @@ uint8_t encoded[kH2MaxHeaderListSize * 2];
 void CheckTable(const HpackDecoder& d) {
     uint32_t limit = d.limitSet ? d.limit : kH2HeaderTableSize;
     Check(d.size <= limit && limit <= kH2HeaderTableSize);
-    Check(d.count >= 0 && d.count <= kHpackMaxEntries);
-    uint32_t size = 0, at = 0;
-    for (int i = 0; i < d.count; i++) {
+    Check(d.count >= 0 && d.count <= kHpackMaxEntries && d.first >= 0);
+    Check(d.first + d.count <= 2 * kHpackMaxEntries && d.used <= sizeof d.bytes);
+    uint32_t size = 0, at = d.start;
+    for (int i = d.first; i < d.first + d.count; i++) {
         Check(d.entries[i].offset == at);
         at += d.entries[i].nameLength + d.entries[i].valueLength;
         size += d.entries[i].nameLength + d.entries[i].valueLength + 32;
@@ -78,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (n > size - p) n = size - p;
         HpackResult r = HpackDecode(&decoder, data + p, n, &fields);
         p += n;
-        if (r == HpackBroken) break; // the connection would end here
+        if (r == HpackBroken || r == HpackExcessive) break; // the connection ends here
         CheckTable(decoder);
         if (r == HpackTooLarge) {
             Check(fields.count == 0);
