@@ -248,10 +248,19 @@ bool NameIs(const H2Header& f, const char* name) {
     return (size_t)f.nameLength == strlen(name) && memcmp(f.name, name, strlen(name)) == 0;
 }
 
-// Field names an HTTP/2 answer must not carry: upper case, empty, or
-// specific to an HTTP/1.1 connection.
-bool IsBadName(const H2Header& f) {
-    if (f.nameLength == 0) return true;
+bool IsFieldText(const char* text, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        if (text[i] == '\r' || text[i] == '\n' || text[i] == '\0') return false;
+    }
+    return true;
+}
+
+// Fields an HTTP/2 answer must not carry: names empty, in upper case or
+// specific to an HTTP/1.1 connection, texts with CR, LF or NUL.
+bool IsBadField(const H2Header& f) {
+    if (f.nameLength == 0 || !IsFieldText(f.name, (size_t)f.nameLength) ||
+        !IsFieldText(f.value, (size_t)f.valueLength))
+        return true;
     for (int i = 0; i < f.nameLength; i++) {
         if (f.name[i] >= 'A' && f.name[i] <= 'Z') return true;
     }
@@ -276,7 +285,7 @@ bool SplitHead(HpackFields* h, int* statusOut, int* countOut) {
             status = (f.value[0] - '0') * 100 + (f.value[1] - '0') * 10 + (f.value[2] - '0');
             continue;
         }
-        if (IsBadName(f)) return false;
+        if (IsBadField(f)) return false;
         h->fields[count++] = f;
     }
     *statusOut = status;
@@ -560,13 +569,6 @@ void QueuePreface(H2Session* s) {
         Put32(p + 6 * i + 2, kSettings[i].value);
     }
     QueueWindowUpdate(s, 0, kH2ConnectionWindow - kDefaultWindow);
-}
-
-bool IsFieldText(const char* text, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        if (text[i] == '\r' || text[i] == '\n' || text[i] == '\0') return false;
-    }
-    return true;
 }
 
 bool EncodeField(uint8_t* out, size_t room, size_t* used, const char* name, size_t nameLength,

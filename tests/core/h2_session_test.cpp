@@ -245,6 +245,7 @@ TEST(H2Session, StreamErrorsResetOneStream) {
         {Head(1, "2000", true), false, H2ProtocolError},
         {Head(1, "200", true, "Server", "x"), false, H2ProtocolError},
         {Head(1, "200", true, "connection", "close"), false, H2ProtocolError},
+        {Head(1, "200", true, "location", "/a\r\nx: y"), false, H2ProtocolError},
         {Head(1, "200", true, ":path", "/"), false, H2ProtocolError},
         {Frame(kHeaders, 5, 1, Block({{"server", "x"}, {":status", "200"}})), false,
          H2ProtocolError},
