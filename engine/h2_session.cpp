@@ -66,7 +66,7 @@ struct H2Session {
     uint32_t goAwayLast; // streams above it will not be processed
     uint32_t serverMaxStreams;
     uint32_t serverInitialWindow;
-    uint32_t serverMaxFrame;
+    uint32_t serverMaxFrame; // checked only: a request head fits the smallest frame allowed
     int64_t sendWindow;
     int64_t receiveWindow;
     int64_t unacknowledged;
