@@ -6,9 +6,11 @@
 # tls_stream_fuzz (responses as a TLS layer hands them up, cut at record ends)
 # cookie_fuzz (Set-Cookie values, heads, cookies.txt and cookie dates),
 # chunked_fuzz (chunked bodies fed whole and in pieces), inflate_fuzz
-# (gzip and deflate pages fed whole and in pieces) and host_message_fuzz (the
-# browser extension's framed message, read into a snapshot); targets with seeds of
-# their own keep them in tests/engine/corpus-<target>.
+# (gzip and deflate pages fed whole and in pieces), h2_frame_fuzz (server
+# bytes to an HTTP/2 session, whole and in pieces), hpack_fuzz (runs of HPACK
+# header blocks) and host_message_fuzz (the browser extension's framed
+# message, read into a snapshot); targets with seeds of their own keep them
+# in tests/engine/corpus-<target>.
 # usage: tools/engine-fuzz.sh [seconds] [target] [libFuzzer arguments...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -89,4 +89,8 @@ if(FERROW_FUZZ)
   ferrow_fuzz_target(inflate_fuzz ${CMAKE_CURRENT_LIST_DIR}/inflate_fuzz.cpp)
   # The browser extension's framed message, read into a snapshot and back.
   ferrow_fuzz_target(host_message_fuzz ${CMAKE_CURRENT_LIST_DIR}/host_message_fuzz.cpp)
+  # The HTTP/2 session under any server bytes, whole against cut into pieces.
+  ferrow_fuzz_target(h2_frame_fuzz ${CMAKE_CURRENT_LIST_DIR}/h2_frame_fuzz.cpp)
+  # The HPACK decoder over runs of header blocks, its lists encoded back.
+  ferrow_fuzz_target(hpack_fuzz ${CMAKE_CURRENT_LIST_DIR}/hpack_fuzz.cpp)
 endif()
