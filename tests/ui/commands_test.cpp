@@ -225,6 +225,58 @@ TEST(CommandsTest, PicturesWithoutExtensionAreTypedByTheirAnswer) {
     EXPECT_TRUE(app.LogHas("画像ではない応答の為保存しません (text/html) - \"err\"")) << app.LogText();
 }
 
+// A page handed over from a browser: its markup is analysed without being
+// fetched, the browser's picture joins the list, and the HEAD checks and
+// downloads carry the browser's cookie, User-Agent and the page as Referer.
+TEST(CommandsTest, APageFromTheBrowserIsAnalysedAsItWasShown) {
+    const std::string page = SlowAddress("snap/gallery.html");
+    const std::string html = "<html><title>g</title><div id=\"g\"><img src=\"a.jpg\"></div></html>";
+    const std::string agent = "TestBrowser/1.0 (handed over)";
+    const std::string cookie = "127.0.0.1\tFALSE\t/\tFALSE\t0\tsid\tabc123";
+    auto field = [](const std::string& name, const std::string& value) {
+        return name + " " + std::to_string(value.size()) + "\n" + value + "\n";
+    };
+    const std::string snapshot = "FerrowSnapshot 1\n" + field("kind", "page") +
+                                 field("address", page) + field("agent", agent) +
+                                 field("html", html) + field("picture", SlowAddress("snap/b.jpg")) +
+                                 field("cookie", cookie);
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string path =
+        std::string(temp) + "FerrowSnapshot-ui-" + std::to_string(GetTickCount()) + ".txt";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, snapshot.data(), (DWORD)snapshot.size(), &written, nullptr);
+    CloseHandle(file);
+
+    FerrowApp app;
+    ASSERT_TRUE(app.Start("/snapshot \"" + path + "\"", Ini("HeadCheck=1\r\n")));
+    ASSERT_TRUE(app.WaitForLog("ブラウザから受け取ったページを解析しました")) << app.LogText();
+    ASSERT_TRUE(WaitUntil([&] { return app.ListColumn(1) == Texts{"5", "3"}; })) << app.LogText();
+    EXPECT_EQ(app.ListColumn(0), (Texts{"a.jpg", "b.jpg"}));
+    EXPECT_FALSE(FileExists(path)) << "the handed file stays behind";
+    app.Command(40004);
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました")) << app.LogText();
+    const std::string dl = app.folder() + "\\dl\\";
+    EXPECT_EQ(FileBytes(dl + "a.jpg"), "AAAAA");
+    EXPECT_EQ(FileBytes(dl + "b.jpg"), "BBB");
+    // Every request for the two pictures (HEAD and GET) carried what the
+    // browser had; the page itself was never asked for.
+    const std::string log = SlowServerLog();
+    EXPECT_EQ(log.find("\"path\": \"/snap/gallery.html"), std::string::npos);
+    size_t seen = 0;
+    for (size_t at = log.find("{\"path\""); at != std::string::npos; at = log.find("{\"path\"", at + 1)) {
+        std::string line = log.substr(at, log.find('\n', at) - at);
+        if (line.find("/snap/") == std::string::npos) continue;
+        seen++;
+        EXPECT_NE(line.find("Cookie: sid=abc123"), std::string::npos) << line;
+        EXPECT_NE(line.find("User-Agent: " + agent), std::string::npos) << line;
+        EXPECT_NE(line.find("Referer: " + page), std::string::npos) << line;
+    }
+    EXPECT_EQ(seen, 4u) << log;
+}
+
 TEST(CommandsTest, StopEndsDownloadsAndRemovesPartialFiles) {
     WriteSiteFile("slow.html", "<html><a href=\"" + SlowAddress("big1.jpg") + "\">1</a><a href=\"" +
                                    SlowAddress("big2.jpg") + "\">2</a></html>");

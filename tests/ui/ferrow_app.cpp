@@ -38,6 +38,10 @@ std::string SlowAddress(const std::string& path) {
     return "http://127.0.0.1:" + Environment("FERROW_UI_SLOW_PORT") + "/" + path;
 }
 
+std::string SlowServerLog() {
+    return FileBytes(Environment("FERROW_UI_SLOW_REQUESTS"));
+}
+
 std::vector<std::string> ServedRequests() {
     std::ifstream in(Environment("FERROW_UI_REQUESTS"), std::ios::binary);
     std::vector<std::string> requests;

@@ -14,9 +14,11 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
 std::string ServerAddress(const std::string& path); // "http://127.0.0.1:<port>/<path>"
 std::string SiteFolder();                           // folder the server serves
 void WriteSiteFile(const std::string& name, const std::string& bytes);
-// An address on the server that sends 2000 bytes of a 100000-byte file and
-// then stays silent.
+// An address on the fixture server: unless its route is named, it sends 2000
+// bytes of a 1000000-byte file and then stays silent.
 std::string SlowAddress(const std::string& path);
+// The raw request heads the fixture server saw, as JSON lines.
+std::string SlowServerLog();
 // The page server's request lines so far ("GET /name HTTP/1.0" ...).
 std::vector<std::string> ServedRequests();
 bool FileExists(const std::string& path);

@@ -22,12 +22,15 @@ cat >"$work/routes.json" <<'JSON'
 {"*": [{"send": "HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n"}, {"body": 2000}, {"hold": "slow"}],
  "/noext/page.html": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><img src=\"cc6f7a?s=48\"><meta property=\"og:image\" content=\"err\"><img src=\"count\" width=\"1\" height=\"1\"></html>"}],
  "/noext/cc6f7a": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 8\r\n\r\nJPEGDATA"}],
- "/noext/err": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n\r\n<html>no</html>"}]}
+ "/noext/err": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 15\r\n\r\n<html>no</html>"}],
+ "/snap/a.jpg": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 5\r\n\r\nAAAAA"}],
+ "/snap/b.jpg": [{"send": "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: 3\r\n\r\nBBB"}]}
 JSON
 serve_fixture slow_port "$work/slow.out" - --routes "$work/routes.json" --log "$work/slow.log" || exit 1
 
 export FERROW_UI_PORT=$port FERROW_UI_SLOW_PORT=$slow_port
 export FERROW_UI_REQUESTS=$(winpath "$work/requests.log")
+export FERROW_UI_SLOW_REQUESTS=$(winpath "$work/slow.log")
 export FERROW_UI_SITE=$(winpath "$site")
 export FERROW_UI_EXE=$(winpath "$ferrow")
 # The start-up tests' window hook (its unix path comes from ctest).
