@@ -22,8 +22,10 @@ import zlib
 
 EXTENSION_ID = "idejaphapmgaefndihkndmnekkkhombd"  # kExtensionChromiumId
 
-PAGE = b"""<!DOCTYPE html>
-<html><head><meta charset="utf-8"><title>gallery</title>
+# The title is cut at 300 UTF-16 units, here between the halves of a pair.
+TITLE = "x" * 299 + "\U0001F5BC"
+PAGE = """<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>@TITLE@</title>
 <style>
 .banner { width: 200px; height: 50px; background-image: url("pics/back.png"); }
 .hidden { width: 200px; height: 50px; background-image: url(pics/hidden.png); visibility: hidden; }
@@ -34,10 +36,11 @@ addEventListener("load", () => {
   const img = document.createElement("img");
   img.id = "made";
   img.src = "pics/made.png?by=script";
-  document.getElementById("gallery").append(img);
+  // Text a script made may hold a lone surrogate.
+  document.getElementById("gallery").append(img, "\\ud800");
 });
 </script></body></html>
-"""
+""".replace("@TITLE@", TITLE).encode()
 
 
 def png():
@@ -198,8 +201,9 @@ def main():
     message = json.loads(data[4:])
     check(message.get("kind") == "page", f"kind {message.get('kind')}")
     check(message.get("url") == page_url, f"url {message.get('url')}")
-    check(message.get("title") == "gallery", f"title {message.get('title')}")
+    check(message.get("title") == TITLE[:299], f"title {message.get('title')!r}")
     check('id="made"' in message.get("html", ""), "the markup lacks the script's picture")
+    check("\ufffd" in message.get("html", ""), "the lone surrogate was not replaced")
     pictures = message.get("pictures", [])
     check(base + "pics/made.png?by=script" in pictures, f"no currentSrc in {pictures}")
     check(base + "pics/back.png" in pictures, f"no background picture in {pictures}")
