@@ -15,6 +15,14 @@ const MAX_AGENT = 500;
 const MAX_ADDRESS = 2048;
 const COOKIE_PLACES = 50;  // folders of pictures whose cookies are asked for
 
+// The host refuses a lone surrogate, and the whole message with it: a page's
+// text may hold one, and a cut between the halves of a pair makes one.
+const wellFormed = (text) => text.toWellFormed?.() ?? text;
+function cut(text, max) {
+    const part = text.slice(0, max);
+    return wellFormed(/[\uD800-\uDBFF]$/.test(part) ? part.slice(0, -1) : part);
+}
+
 const isWeb = (address) =>
     typeof address === "string" && /^https?:\/\//i.test(address) && address.length <= MAX_ADDRESS;
 
@@ -122,9 +130,9 @@ async function ferrowAnalyse(tabId) {
     return send({
         kind: "page",
         url: page.url,
-        title: page.title.slice(0, MAX_TITLE),
-        userAgent: page.userAgent.slice(0, MAX_AGENT),
-        html: page.html,
+        title: cut(page.title, MAX_TITLE),
+        userAgent: cut(page.userAgent, MAX_AGENT),
+        html: wellFormed(page.html),
         pictures,
         cookies: await cookiesFor([page.url, ...pictures]),
     });
@@ -142,7 +150,7 @@ async function ferrowHandAddress(kind, address, pageUrl) {
         kind,
         url: address,
         referrer,
-        userAgent: navigator.userAgent.slice(0, MAX_AGENT),
+        userAgent: cut(navigator.userAgent, MAX_AGENT),
         cookies: await cookiesFor([address, ...(referrer ? [referrer] : [])]),
     });
 }
