@@ -53,22 +53,39 @@ def png():
 
 
 class Site(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        if self.path == "/gallery.html":
-            self.answer("text/html; charset=utf-8", PAGE, ["session=abc123; Path=/"])
-        elif self.path.startswith("/pics/"):
-            self.answer("image/png", png())
-        else:
-            self.send_error(404)
+    # Every request: method, path, User-Agent, Cookie and the status given.
+    seen = []
 
-    def answer(self, kind, body, cookies=()):
+    def do_GET(self):
+        self.serve(True)
+
+    def do_HEAD(self):
+        self.serve(False)
+
+    def serve(self, body):
+        status = 200
+        if self.path == "/gallery.html":
+            self.answer("text/html; charset=utf-8", PAGE, body, ["session=abc123; Path=/"])
+        elif self.path.startswith("/pics/made.png") and "session=abc123" not in self.headers.get("Cookie", ""):
+            status = 403  # the script's picture is only for a signed-in reader
+            self.send_error(403)
+        elif self.path.startswith("/pics/"):
+            self.answer("image/png", png(), body)
+        else:
+            status = 404
+            self.send_error(404)
+        Site.seen.append((self.command, self.path, self.headers.get("User-Agent", ""),
+                          self.headers.get("Cookie", ""), status))
+
+    def answer(self, kind, content, body, cookies=()):
         self.send_response(200)
         self.send_header("Content-Type", kind)
-        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Content-Length", str(len(content)))
         for cookie in cookies:
             self.send_header("Set-Cookie", cookie)
         self.end_headers()
-        self.wfile.write(body)
+        if body:
+            self.wfile.write(content)
 
     def log_message(self, *args):
         pass
@@ -178,6 +195,10 @@ def main():
                       open(log_path, "wb"))
     try:
         reply = hand_over(browser, page_url)
+        # The Ferrow.exe the host started checks the pictures (HEAD) with the
+        # browser's cookie and User-Agent: the gated one answers 200.
+        ferrow = lambda: [s for s in Site.seen if s[0] == "HEAD" and s[1] == "/pics/made.png?by=script"]
+        checked = wait_for("Ferrow's HEAD check of the script's picture", ferrow, 60)
     except Exception as error:
         print(f"FAIL: {error}")
         with open(log_path, errors="replace") as log:
@@ -213,6 +234,8 @@ def main():
           session[0].get("domain") == "127.0.0.1" and session[0].get("path") == "/" and
           session[0].get("hostOnly") is True, f"server's cookie: {session}")
     check("Chrome/" in message.get("userAgent", ""), f"userAgent {message.get('userAgent')}")
+    check(checked[0][2] == message.get("userAgent") and checked[0][4] == 200,
+          f"Ferrow's check of the gated picture: {checked[0]}")
     for failure in failures:
         print(f"FAIL: {failure}")
     return 1 if failures else 0

@@ -3,10 +3,12 @@
 # Chromium starts the native host through a wrapper that keeps the framed
 # message and runs the real host under Wine, reply to a file (a Ferrow.exe
 # the host starts keeps the host's Unix standard output open, and the
-# browser would wait for it).
+# browser would wait for it). The Ferrow.exe the host starts then checks
+# the script-made picture, which the server gives only with the browser's
+# cookie, with the browser's User-Agent.
 # usage: extension_test.sh <folder of Ferrow.exe and FerrowHost.exe>
 set -uo pipefail
-bin=$(realpath "$1")
+given=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 command -v chromium >/dev/null || { echo "chromium is not installed (tools/setup.sh)"; exit 77; }
@@ -21,6 +23,12 @@ temp=$("$WINE64" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
 temp_unix=$(/usr/lib/wine/winepath -u "$temp" 2>/dev/null || "$WINE64" winepath -u "$temp" | tr -d '\r')
 snapshots() { ls "$temp_unix"/FerrowSnapshot-* 2>/dev/null | wc -l; }
 rm -f "$temp_unix"/FerrowSnapshot-*
+# The programs in a folder of their own, so that the Ferrow.exe the host
+# starts reads this test's settings: PNG listed, HEAD checks on.
+bin=$work/bin
+mkdir -p "$bin"
+cp "$given/Ferrow.exe" "$given/FerrowHost.exe" "$bin/"
+printf '[OPTION]\r\nHeadCheck=1\r\nPNG=1\r\nJPG=1\r\nGIF=1\r\n[WINDOW]\r\nviewer=0\r\n' >"$bin/Ferrow.ini"
 
 cat >"$work/host.sh" <<EOF
 #!/bin/bash
