@@ -9,7 +9,7 @@ packages=(
   locales libjpeg-turbo-progs libturbojpeg0-dev libstb-dev
   python3 curl wget tinyproxy libssl-dev openssl zip unzip fp-utils libchm-bin xdotool
   libgnutls30 python3-html5lib nginx-light zlib1g-dev libz-mingw-w64-dev wget2 aria2
-  chromium
+  chromium python3-h2
 )
 missing=()
 for p in "${packages[@]}"; do
