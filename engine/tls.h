@@ -26,9 +26,16 @@ enum TlsStep { TlsStepFailed = -1, TlsStepDone = 0, TlsStepWait = 1 };
 
 struct TlsConn; // one per connection; the platform file defines it
 
+// Application protocols offered in the handshake (ALPN), and the one the
+// server chose: TlsAppNone when it took no part in the choosing.
+enum TlsAppProtocol : int32_t { TlsAppNone = 0, TlsAppHttp11 = 1, TlsAppH2 = 2 };
+
 // Starts TLS on a connected socket for host (server name indication and the
-// name the certificate must carry). nullptr when the library refuses.
-TlsConn* TlsOpen(SocketHandle socket, const char* host);
+// name the certificate must carry), offering HTTP/1.1, and HTTP/2 before it
+// when offerH2. nullptr when the library refuses.
+TlsConn* TlsOpen(SocketHandle socket, const char* host, bool offerH2 = false);
+// The protocol the server chose, once the handshake is done.
+TlsAppProtocol TlsChosenProtocol(const TlsConn* conn);
 // Advances the handshake with whatever the socket holds; TlsStepWait until
 // more arrives. Done only once the certificate has been verified.
 TlsStep TlsHandshake(TlsConn* conn);
@@ -45,6 +52,13 @@ void TlsClose(TlsConn* conn);
 // Trusts the certificates of a PEM file besides the system's: the native
 // tests name their own authority. Windows reads its trusted roots only.
 void TlsTrustFile(const char* pemPath);
+
+// The offer in ALPN's wire form (each name after its length byte) into
+// out[0, room); its length, 0 when it does not fit.
+size_t TlsAlpnOffer(bool offerH2, uint8_t* out, size_t room);
+// The protocol a name the server chose stands for (TlsAppNone for any
+// other, or none).
+TlsAppProtocol TlsAppProtocolNamed(const uint8_t* name, size_t length);
 
 // Japanese reason of a failure, as the log line shows it.
 const char* TlsFailureText(TlsFailure failure);

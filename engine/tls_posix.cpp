@@ -47,7 +47,7 @@ static bool IsAddressLiteral(const char* host) {
     return inet_pton(AF_INET, host, probe) == 1 || inet_pton(AF_INET6, host, probe) == 1;
 }
 
-TlsConn* TlsOpen(SocketHandle socket, const char* host) {
+TlsConn* TlsOpen(SocketHandle socket, const char* host, bool offerH2) {
     SSL_CTX* ctx = TheContext();
     if (!ctx) return nullptr;
     TlsConn* conn = new TlsConn();
@@ -56,6 +56,16 @@ TlsConn* TlsOpen(SocketHandle socket, const char* host) {
     conn->in = BIO_new(BIO_s_mem());
     conn->out = BIO_new(BIO_s_mem());
     if (!conn->ssl || !conn->in || !conn->out) {
+        BIO_free(conn->in);
+        BIO_free(conn->out);
+        SSL_free(conn->ssl);
+        delete conn;
+        return nullptr;
+    }
+    uint8_t offer[16];
+    size_t offerLength = TlsAlpnOffer(offerH2, offer, sizeof offer);
+    // 0 is success here, unlike the library's other calls.
+    if (offerLength == 0 || SSL_set_alpn_protos(conn->ssl, offer, (unsigned)offerLength) != 0) {
         BIO_free(conn->in);
         BIO_free(conn->out);
         SSL_free(conn->ssl);
@@ -202,4 +212,11 @@ int TlsRecv(TlsConn* conn, char* buffer, int len) {
             return Fail(conn, TlsFailTruncated);
         }
     }
+}
+
+TlsAppProtocol TlsChosenProtocol(const TlsConn* conn) {
+    const unsigned char* name = nullptr;
+    unsigned length = 0;
+    if (conn && conn->ssl) SSL_get0_alpn_selected(conn->ssl, &name, &length);
+    return TlsAppProtocolNamed(name, length);
 }

@@ -1,6 +1,8 @@
 // The record scan shared by both TLS layers, and the failure texts.
 #include "engine/tls.h"
 
+#include <cstring>
+
 static bool HeaderAcceptable(const uint8_t* h) {
     // change_cipher_spec, alert, handshake, application_data
     if (h[0] < 20 || h[0] > 23) return false;
@@ -59,4 +61,24 @@ const char* TlsFailureText(TlsFailure failure) {
         return "通信に失敗しました";
     }
     return "";
+}
+
+size_t TlsAlpnOffer(bool offerH2, uint8_t* out, size_t room) {
+    static const uint8_t kH2[] = {2, 'h', '2'};
+    static const uint8_t kHttp11[] = {8, 'h', 't', 't', 'p', '/', '1', '.', '1'};
+    size_t need = (offerH2 ? sizeof kH2 : 0) + sizeof kHttp11;
+    if (room < need) return 0;
+    size_t n = 0;
+    if (offerH2) {
+        memcpy(out, kH2, sizeof kH2);
+        n = sizeof kH2;
+    }
+    memcpy(out + n, kHttp11, sizeof kHttp11);
+    return need;
+}
+
+TlsAppProtocol TlsAppProtocolNamed(const uint8_t* name, size_t length) {
+    if (name && length == 2 && memcmp(name, "h2", 2) == 0) return TlsAppH2;
+    if (name && length == 8 && memcmp(name, "http/1.1", 8) == 0) return TlsAppHttp11;
+    return TlsAppNone;
 }

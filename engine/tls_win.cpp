@@ -15,6 +15,7 @@
 #include <security.h>
 #include <sspi.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "engine/ip_literal.h"
@@ -78,6 +79,8 @@ struct TlsConn {
     TlsFailure failure;
     TlsRecordScan scan;
     SecPkgContext_StreamSizes sizes;
+    bool offerH2;
+    TlsAppProtocol chosen;
     char host[256];
     char cipher[kCipherCapacity];
     int cipherLength;
@@ -88,10 +91,11 @@ struct TlsConn {
 
 void TlsTrustFile(const char*) {} // Windows trusts its certificate stores only
 
-TlsConn* TlsOpen(SocketHandle socket, const char* host) {
+TlsConn* TlsOpen(SocketHandle socket, const char* host, bool offerH2) {
     if (!AcquireCredentials()) return nullptr;
     TlsConn* conn = new TlsConn();
     conn->socket = socket;
+    conn->offerH2 = offerH2;
     conn->needMore = true;
     CopyText(conn->host, sizeof conn->host, host);
     return conn;
@@ -301,9 +305,27 @@ static TlsFailure HandshakeFailure(SECURITY_STATUS status) {
     }
 }
 
-// One call of InitializeSecurityContext with the buffered ciphertext (none
-// for the first); sends what it produced.
+// The ALPN offer as Schannel takes it: one protocol list, in a buffer of
+// the first call. Returns its size, 0 when it does not fit.
+static unsigned long AlpnBuffer(bool offerH2, unsigned char* out, size_t room) {
+    const size_t head = offsetof(SEC_APPLICATION_PROTOCOLS, ProtocolLists) +
+                        offsetof(SEC_APPLICATION_PROTOCOL_LIST, ProtocolList);
+    if (room <= head) return 0;
+    size_t list = TlsAlpnOffer(offerH2, out + head, room - head);
+    if (list == 0) return 0;
+    SEC_APPLICATION_PROTOCOLS protocols;
+    protocols.ProtocolListsSize =
+        (unsigned long)(offsetof(SEC_APPLICATION_PROTOCOL_LIST, ProtocolList) + list);
+    protocols.ProtocolLists[0].ProtoNegoExt = SecApplicationProtocolNegotiationExt_ALPN;
+    protocols.ProtocolLists[0].ProtocolListSize = (unsigned short)list;
+    memcpy(out, &protocols, head);
+    return (unsigned long)(head + list);
+}
+
+// One call of InitializeSecurityContext with the buffered ciphertext (for
+// the first, the ALPN offer instead); sends what it produced.
 static SECURITY_STATUS Step(TlsConn* conn, bool first) {
+    unsigned char alpn[64];
     SecBuffer in[2];
     in[0].BufferType = SECBUFFER_TOKEN;
     in[0].pvBuffer = conn->cipher;
@@ -312,6 +334,12 @@ static SECURITY_STATUS Step(TlsConn* conn, bool first) {
     in[1].pvBuffer = nullptr;
     in[1].cbBuffer = 0;
     SecBufferDesc inDesc = {SECBUFFER_VERSION, 2, in};
+    if (first) {
+        in[0].BufferType = SECBUFFER_APPLICATION_PROTOCOLS;
+        in[0].pvBuffer = alpn;
+        in[0].cbBuffer = AlpnBuffer(conn->offerH2, alpn, sizeof alpn);
+        inDesc.cBuffers = 1;
+    }
     SecBuffer out[1];
     out[0].BufferType = SECBUFFER_TOKEN;
     out[0].pvBuffer = nullptr;
@@ -321,7 +349,7 @@ static SECURITY_STATUS Step(TlsConn* conn, bool first) {
     TimeStamp expiry;
     SECURITY_STATUS status = InitializeSecurityContextA(
         &Credentials, first ? nullptr : &conn->context, conn->host, kContextFlags, 0, 0,
-        first ? nullptr : &inDesc, 0, first ? &conn->context : nullptr, &outDesc, &attributes,
+        &inDesc, 0, first ? &conn->context : nullptr, &outDesc, &attributes,
         &expiry);
     if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)) conn->haveContext = true;
     if (!SendToken(conn, &out[0])) return SEC_E_INTERNAL_ERROR;
@@ -370,6 +398,12 @@ TlsStep TlsHandshake(TlsConn* conn) {
             Fail(conn, TlsFailProtocol);
             return TlsStepFailed;
         }
+        SecPkgContext_ApplicationProtocol chosen;
+        memset(&chosen, 0, sizeof chosen);
+        if (QueryContextAttributesA(&conn->context, SECPKG_ATTR_APPLICATION_PROTOCOL, &chosen) ==
+                SEC_E_OK &&
+            chosen.ProtoNegoStatus == SecApplicationProtocolNegotiationStatus_Success)
+            conn->chosen = TlsAppProtocolNamed(chosen.ProtocolId, chosen.ProtocolIdSize);
         conn->established = true;
         return TlsStepDone;
     }
@@ -461,4 +495,8 @@ int TlsRecv(TlsConn* conn, char* buffer, int len) {
             return Fail(conn, TlsFailTruncated);
         }
     }
+}
+
+TlsAppProtocol TlsChosenProtocol(const TlsConn* conn) {
+    return conn ? conn->chosen : TlsAppNone;
 }

@@ -6,6 +6,7 @@ request head as one JSON line {"path": ..., "raw": ...}.
 Usage: fixture_server.py --routes routes.json --log requests.log [--port n]
        fixture_server.py --cert server.pem --key server.key [--dir folder]
                          [--log requests.log] [--mode MODE] [--redirect PATH=LOCATION ...]
+                         [--alpn h2,http/1.1]
 New options go to the parser in main(); handlers read them as self.server.args.
 
 With --routes, a scriptable HTTP server: it answers each request path with a
@@ -391,6 +392,7 @@ def main():
     parser.add_argument("--dir", default=".")
     parser.add_argument("--mode", default="serve")
     parser.add_argument("--redirect", action="append", default=[])
+    parser.add_argument("--alpn", default="", help="protocols the TLS server chooses from, comma-separated")
     args = parser.parse_args()
     tls = args.cert is not None
     if (tls and not args.key) or (not tls and not (args.routes and args.log)):
@@ -402,6 +404,8 @@ def main():
     if tls:
         server.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         server.context.load_cert_chain(args.cert, args.key)
+        if args.alpn:
+            server.context.set_alpn_protocols(args.alpn.split(","))
         server.redirects = dict(r.split("=", 1) for r in args.redirect)
     else:
         with open(args.routes) as f:

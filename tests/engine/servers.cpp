@@ -268,7 +268,8 @@ bool TinyProxy::Start(const std::string& folder) {
 
 bool TlsServer::Start(const std::string& caFolder, const std::string& cert,
                       const std::string& folder, const std::string& mode,
-                      const std::vector<std::string>& redirects, int fixedPort) {
+                      const std::vector<std::string>& redirects, int fixedPort,
+                      const std::string& alpn) {
     logPath = folder + "/tls-requests-" + cert + "-" + mode + ".log";
     WriteWholeFile(logPath, "");
     std::vector<std::string> arguments = {"--cert", caFolder + "/" + cert + ".pem",
@@ -280,6 +281,10 @@ bool TlsServer::Start(const std::string& caFolder, const std::string& cert,
     for (const std::string& r : redirects) {
         arguments.push_back("--redirect");
         arguments.push_back(r);
+    }
+    if (!alpn.empty()) {
+        arguments.push_back("--alpn");
+        arguments.push_back(alpn);
     }
     return StartFixtureServer(process, arguments, &port);
 }

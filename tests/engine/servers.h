@@ -73,7 +73,7 @@ struct TlsServer {
     // mode: serve, garbage, stall or bighello; redirects "PATH=LOCATION".
     bool Start(const std::string& caFolder, const std::string& cert, const std::string& folder,
                const std::string& mode = "serve", const std::vector<std::string>& redirects = {},
-               int fixedPort = 0);
+               int fixedPort = 0, const std::string& alpn = "");
     std::vector<std::string> Requests(const char* path = nullptr) const;
     // "https://<host>:<port><path>"
     std::string Url(const std::string& path, const std::string& host = "localhost") const;

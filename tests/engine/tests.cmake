@@ -38,10 +38,12 @@ if(WIN32)
                         gtest)
   ferrow_warnings(win_engine_tests)
   # The launcher starts the servers natively, then runs the program under Wine.
+  add_dependencies(win_engine_tests trust_root)
   add_test(NAME win_engine_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/engine/run_win_engine_test.sh
-                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win_engine_tests>)
-  set_tests_properties(win_engine_tests PROPERTIES TIMEOUT 120)
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:trust_root>
+                   $<TARGET_FILE:win_engine_tests>)
+  set_tests_properties(win_engine_tests PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 
   # Ferrow.exe itself under Wine: re-sorts during HEAD checks, a download
   # past 2 GiB; and the driver of the benchmark's Wine runs (not a test).

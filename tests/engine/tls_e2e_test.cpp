@@ -2,6 +2,12 @@
 // made with the openssl command and trusted only by this program, the
 // fixture server speaking TLS (well-behaved and hostile) and plain HTTP
 // for redirects and a refusing proxy, and tinyproxy.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -217,6 +223,40 @@ TEST_F(TlsTest, HostileServersEndTheJobWithAnErrorAndNoFile) {
             << c.mode << c.path;
         EXPECT_TRUE(AllFiles().empty()) << c.mode << c.path;
     }
+}
+
+// One handshake with the server on port, offering HTTP/2 or not: what the
+// server chose, or -1 when the handshake failed.
+int Negotiate(int port, bool offerH2) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons((uint16_t)port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || connect(fd, (sockaddr*)&to, sizeof to) != 0) return -1;
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    TlsConn* tls = TlsOpen((SocketHandle)fd, "localhost", offerH2);
+    TlsStep step = TlsStepFailed;
+    for (int waits = 0; tls && (step = TlsHandshake(tls)) == TlsStepWait && waits < 2500; waits++)
+        usleep(2000);
+    int chosen = step == TlsStepDone ? (int)TlsChosenProtocol(tls) : -1;
+    TlsClose(tls);
+    close(fd);
+    return chosen;
+}
+
+// The handshake offers HTTP/1.1, and HTTP/2 first only when asked; a server
+// without the extension chooses nothing. The engine offers HTTP/1.1 alone,
+// so a server that prefers HTTP/2 still serves it as before.
+TEST_F(TlsTest, ApplicationProtocolsAreOfferedAndTheChoiceIsKnown) {
+    TlsServer both;
+    ASSERT_TRUE(both.Start(Ca, "localhost", Site, "serve", {}, 0, "h2,http/1.1"));
+    EXPECT_EQ(Negotiate(both.port, true), TlsAppH2);
+    EXPECT_EQ(Negotiate(both.port, false), TlsAppHttp11);
+    EXPECT_EQ(Negotiate(Good->port, true), TlsAppNone);
+    OnDownload(both.Url("/a.jpg").c_str(), -1);
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_EQ(Saved("a.jpg"), "AAAA");
 }
 
 TEST_F(TlsTest, CloseWithoutGoodbyeBetweenRecordsIsAnOrdinaryEnd) {

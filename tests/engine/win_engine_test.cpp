@@ -18,6 +18,7 @@
 #include "engine/engine_window_win.h"
 #include "engine/file_table.h"
 #include "engine/net.h"
+#include "engine/tls.h"
 #include "settings/options.h"
 #include "tests/support/recorder.h"
 #include "tests/support/temp_folder.h"
@@ -27,6 +28,7 @@ namespace {
 
 int FilesPort = 0;
 int FixturePort = 0;
+int AlpnPort = 0;  // TLS, choosing h2 before http/1.1
 HWND MainWindow = nullptr;
 HWND Logo = nullptr;
 
@@ -161,6 +163,33 @@ TEST_F(WinEngineTest, StopLeavesNoPartialFiles) {
     EXPECT_EQ(Engine.LogoFrame, 0);
 }
 
+// One Schannel handshake with the ALPN server, offering HTTP/2 or not: what
+// the server chose, or -1 when the handshake failed.
+int Negotiate(bool offerH2) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons((u_short)AlpnPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (s == INVALID_SOCKET || connect(s, (sockaddr*)&to, sizeof to) != 0) return -1;
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    TlsConn* tls = TlsOpen((SocketHandle)s, "localhost", offerH2);
+    TlsStep step = TlsStepFailed;
+    for (int waits = 0; tls && (step = TlsHandshake(tls)) == TlsStepWait && waits < 2500; waits++)
+        Sleep(2);
+    int chosen = step == TlsStepDone ? (int)TlsChosenProtocol(tls) : -1;
+    TlsClose(tls);
+    closesocket(s);
+    return chosen;
+}
+
+// Schannel offers the protocols as OpenSSL does and tells the server's choice.
+TEST_F(WinEngineTest, SchannelOffersApplicationProtocols) {
+    EXPECT_EQ(Negotiate(true), TlsAppH2);
+    EXPECT_EQ(Negotiate(false), TlsAppHttp11);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,9 +198,10 @@ int main(int argc, char** argv) {
         if (strncmp(argv[i], "--files-port=", 13) == 0) FilesPort = (int)strtol(argv[i] + 13, nullptr, 10);
         if (strncmp(argv[i], "--fixture-port=", 15) == 0)
             FixturePort = (int)strtol(argv[i] + 15, nullptr, 10);
+        if (strncmp(argv[i], "--alpn-port=", 12) == 0) AlpnPort = (int)strtol(argv[i] + 12, nullptr, 10);
     }
-    if (!FilesPort || !FixturePort) {
-        fprintf(stderr, "usage: win_engine_tests --files-port=N --fixture-port=N\n");
+    if (!FilesPort || !FixturePort || !AlpnPort) {
+        fprintf(stderr, "usage: win_engine_tests --files-port=N --fixture-port=N --alpn-port=N\n");
         return 2;
     }
     if (!StartupSockets()) return 3;
