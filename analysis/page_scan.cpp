@@ -817,8 +817,24 @@ const char* CommentEnd(const Scanner& s, const char* lt) {
 
 // A whole tag, "<" at lt to ">" at gt (the page's own bytes, or a copy
 // without the comments inside it; pageGt is its ">" in the page).
+// An end tag ends a title or a link; read on the page's own bytes, as the
+// collected text would read them (its blanks are ' ' there, '\r' stays).
+void HandleEndTag(Scanner& s, const char* lt, const char* gt) {
+    if (StartsRaw(lt, gt, "</title")) s.inTitle = false;
+    if (StartsRaw(lt, gt, "</a")) {
+        char next = lt[3]; // at most gt
+        if (next == ' ' || next == '\t' || next == '\n' || next == '>' || next == '/' ||
+            next == '\r')
+            s.inLink = false;
+    }
+}
+
 TagOutcome HandleTag(Scanner& s, const char* lt, const char* gt, const char* pageGt,
                      const char** resumeOut) {
+    if (lt[1] == '/') {
+        HandleEndTag(s, lt, gt);
+        return TagDone;
+    }
     s.tagLt = lt;
     s.tagGt = gt;
     s.pixel = (lt[1] | 0x20) == 'i' ? -1 : 0;
