@@ -57,30 +57,6 @@ unsigned ClassifyLinkBytesPortable(const char* p, const char* end) {
 
 namespace {
 
-// FindMaskSse2 on the bytes with 0x20 set; for the short texts of a tag.
-__attribute__((target("sse2"), no_sanitize("address"))) const char*
-FindFoldedSse2(const char* p, const char* end, char a, char b) {
-    if (p >= end) return end;
-    const __m128i fold = _mm_set1_epi8(0x20);
-    const __m128i va = _mm_set1_epi8(a);
-    const __m128i vb = _mm_set1_epi8(b);
-    uintptr_t offset = (uintptr_t)p & 15;
-    const char* block = p - offset;
-    unsigned mask = 0xFFFFu << offset;
-    for (;;) {
-        __m128i bytes = _mm_or_si128(_mm_load_si128((const __m128i*)block), fold);
-        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
-        unsigned found = (unsigned)_mm_movemask_epi8(hits) & mask;
-        if (found) {
-            const char* at = block + __builtin_ctz(found);
-            return at < end ? at : end;
-        }
-        block += 16;
-        if (block >= end) return end;
-        mask = 0xFFFFu;
-    }
-}
-
 // Whether the 16 bytes at p (the first count of them) copy as they are:
 // their only blanks are single spaces, none after a space already written.
 __attribute__((target("sse2"))) inline bool CopiesWhole(__m128i bytes, unsigned count,
@@ -169,7 +145,7 @@ const char* FindEitherByteChosen(const char* p, const char* end, char a, char b)
 #endif
 
 const char* FindFoldedByte(const char* p, const char* end, char a, char b) {
-    return kUseVector ? FindFoldedSse2(p, end, a, b) : FindFoldedBytePortable(p, end, a, b);
+    return kUseVector ? FindMaskSse2<true>(p, end, a, b) : FindFoldedBytePortable(p, end, a, b);
 }
 
 size_t CollapseBlanksWithin(const char* p, const char* end, const char* readEnd, char* out) {

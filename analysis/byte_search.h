@@ -45,10 +45,21 @@ unsigned ClassifyLinkBytesPortable(const char* p, const char* end);
 bool VectorSearchInUse();
 
 #ifdef FERROW_HAVE_SSE2_PATH
+// The bytes of one aligned block that are a or b (with 0x20 set, when Fold).
+template <bool Fold>
+__attribute__((target("sse2"), no_sanitize("address"))) inline __m128i
+HitsSse2(const char* block, __m128i va, __m128i vb) {
+    __m128i bytes = _mm_load_si128((const __m128i*)block);
+    if constexpr (Fold) bytes = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+    return _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
+}
+
 // 16 bytes at a time, 64 while the text goes on that far; the bytes before p
 // in the first aligned block and after end in the last are masked off, so
 // no load crosses into a page that the buffer does not touch (aligned loads
 // never straddle pages, and every block loaded holds a byte of the buffer).
+// With Fold the bytes are compared with 0x20 set (FindFoldedByte).
+template <bool Fold = false>
 __attribute__((target("sse2"), no_sanitize("address"))) inline const char*
 FindMaskSse2(const char* p, const char* end, char a, char b) {
     if (p >= end) return end;
@@ -58,9 +69,7 @@ FindMaskSse2(const char* p, const char* end, char a, char b) {
     const char* block = p - offset;
     unsigned mask = 0xFFFFu << offset;
     for (;;) {
-        __m128i bytes = _mm_load_si128((const __m128i*)block);
-        __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, va), _mm_cmpeq_epi8(bytes, vb));
-        unsigned found = (unsigned)_mm_movemask_epi8(hits) & mask;
+        unsigned found = (unsigned)_mm_movemask_epi8(HitsSse2<Fold>(block, va, vb)) & mask;
         if (found) {
             const char* at = block + __builtin_ctz(found);
             return at < end ? at : end;
@@ -71,15 +80,10 @@ FindMaskSse2(const char* p, const char* end, char a, char b) {
         // Four blocks at once while the text goes on past them: the step
         // after them then still starts inside the text.
         while (end - block > 64) {
-            __m128i b0 = _mm_load_si128((const __m128i*)block);
-            __m128i b1 = _mm_load_si128((const __m128i*)(block + 16));
-            __m128i b2 = _mm_load_si128((const __m128i*)(block + 32));
-            __m128i b3 = _mm_load_si128((const __m128i*)(block + 48));
-            __m128i h0 = _mm_or_si128(_mm_cmpeq_epi8(b0, va), _mm_cmpeq_epi8(b0, vb));
-            __m128i h1 = _mm_or_si128(_mm_cmpeq_epi8(b1, va), _mm_cmpeq_epi8(b1, vb));
-            __m128i h2 = _mm_or_si128(_mm_cmpeq_epi8(b2, va), _mm_cmpeq_epi8(b2, vb));
-            __m128i h3 = _mm_or_si128(_mm_cmpeq_epi8(b3, va), _mm_cmpeq_epi8(b3, vb));
-            __m128i any = _mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3));
+            __m128i any = _mm_or_si128(
+                _mm_or_si128(HitsSse2<Fold>(block, va, vb), HitsSse2<Fold>(block + 16, va, vb)),
+                _mm_or_si128(HitsSse2<Fold>(block + 32, va, vb),
+                             HitsSse2<Fold>(block + 48, va, vb)));
             if (_mm_movemask_epi8(any)) break; // the 16-byte steps find which
             block += 64;
         }

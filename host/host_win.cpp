@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/host_message.h"
+#include "engine/platform.h"
 #include "engine/snapshot.h"
 #include "text/text.h"
 
@@ -26,19 +27,9 @@ bool ReadExactly(HANDLE in, char* out, size_t n) {
     return true;
 }
 
-bool WriteAll(HANDLE file, const char* bytes, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        DWORD piece = n - done > (1u << 20) ? (1u << 20) : (DWORD)(n - done), put = 0;
-        if (!WriteFile(file, bytes + done, piece, &put, nullptr) || put == 0) return false;
-        done += put;
-    }
-    return true;
-}
-
 int Reply(const char* error) {
     std::string framed = FrameHostReply(error);
-    WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), framed.data(), framed.size());
+    FileWrite((FileHandle)GetStdHandle(STD_OUTPUT_HANDLE), framed.data(), framed.size());
     return error ? 1 : 0;
 }
 
@@ -82,7 +73,7 @@ bool WriteSnapshotFile(const std::string& bytes, char* pathOut, size_t size) {
     }
     if (attributes.lpSecurityDescriptor) LocalFree(attributes.lpSecurityDescriptor);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool written = WriteAll(file, bytes.data(), bytes.size());
+    bool written = FileWrite((FileHandle)file, bytes.data(), bytes.size()) == 1;
     CloseHandle(file);
     if (!written) DeleteFileA(pathOut);
     return written;
