@@ -1,11 +1,13 @@
-// From a started request to a sent HTTP/1.1 request: address, then an idle
-// connection to the same server from the pool, or socket, look-up, connect
-// and for "https://" the proxy's tunnel and the TLS handshake; and the send.
+// From a started request to a sent request: address, then a stream on an
+// HTTP/2 connection to the same server, or an idle connection to it from the
+// pool, or socket, look-up, connect and for "https://" the proxy's tunnel and
+// the TLS handshake; and the send.
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/cookies.h"
 #include "engine/engine.h"
+#include "engine/h2_link.h"
 #include "engine/host_cache.h"
 #include "engine/http.h"
 #include "engine/net.h"
@@ -68,6 +70,7 @@ bool StartJob(const JobRequest& request, const RetryWait* retry) {
     Job* job = AddActiveJob(request);
     if (retry) {
         job->attempt = retry->attempt;
+        job->refusals = retry->refusals;
         job->resume = retry->resume;
     }
     job->lastActivity = TickCount();
@@ -81,6 +84,7 @@ bool StartJob(const JobRequest& request, const RetryWait* retry) {
     SplitAddress(job->address, job->host, sizeof job->host, &job->port, job->path,
                  sizeof job->path);
     job->secure = IsSecureAddress(job->address) ? 1 : 0;
+    if (job->secure && H2StartOnLink(job)) return !job->ended;
     if (PoolTake(job->secure == 1, job->host, job->port, &job->conn)) {
         Trace("再接続なし:%s", job->address);
         SendHttpRequest(job);
@@ -143,6 +147,10 @@ void EndWithTlsFailure(Job* job) {
         EndUnsent(job); // the server is not there: no TLS fault to tell
         return;
     }
+    EndWithTlsFault(job, failure);
+}
+
+void EndWithTlsFault(Job* job, TlsFailure failure) {
     if (job->top == 1) SetCaption("SSLエラー - Ferrow");
     // Like an HTTP error, a failed HEAD request only leaves its size unknown.
     if (job->kind != KindHead)
@@ -151,8 +159,7 @@ void EndWithTlsFailure(Job* job) {
     EndJob(job);
 }
 
-static void SendHttpRequest(Job* job) {
-    char request[kRequestSize];
+int BuildJobRequest(Job* job, char* request, size_t size) {
     bool viaProxy = Options.ProxyFlag == 1;
     RequestParts parts;
     // An HTTP proxy needs the absolute form; inside a tunnel the server
@@ -174,15 +181,10 @@ static void SendHttpRequest(Job* job) {
     parts.ifRange = job->resume.validator;
     // Pages are scanned after inflating; files are kept as served.
     parts.compressed = job->kind == KindAnalyse;
-    int len = BuildRequest(request, sizeof request, parts);
-    job->phase = PhaseResponse;
-    if (JobSend(job, request, len) != len) {
-        if (job->conn.tls && TlsLastFailure(job->conn.tls) != TlsFailSocket)
-            EndWithTlsFailure(job);
-        else
-            EndUnsent(job);
-        return;
-    }
+    return BuildRequest(request, size, parts);
+}
+
+void BeginReception(Job* job) {
     job->size = -1;
     job->chunks = 0;
     job->received = 0;
@@ -194,6 +196,20 @@ static void SendHttpRequest(Job* job) {
     job->requestSent = 1;
 }
 
+static void SendHttpRequest(Job* job) {
+    char request[kRequestSize];
+    int len = BuildJobRequest(job, request, sizeof request);
+    job->phase = PhaseResponse;
+    if (JobSend(job, request, len) != len) {
+        if (job->conn.tls && TlsLastFailure(job->conn.tls) != TlsFailSocket)
+            EndWithTlsFailure(job);
+        else
+            EndUnsent(job);
+        return;
+    }
+    BeginReception(job);
+}
+
 // Advances the handshake; sends the request once it is done.
 static void ContinueHandshake(Job* job) {
     TlsStep step = TlsHandshake(job->conn.tls);
@@ -202,12 +218,19 @@ static void ContinueHandshake(Job* job) {
         EndWithTlsFailure(job);
         return;
     }
+    // A server that takes many requests at once on one connection gets
+    // this job's as its first stream, and the next jobs' beside it.
+    if (TlsChosenProtocol(job->conn.tls) == TlsAppH2) {
+        H2AdoptConnection(job);
+        return;
+    }
+    H2NotePlainServer(job->host, job->port);
     SendHttpRequest(job);
 }
 
 static void BeginTls(Job* job) {
     job->phase = PhaseHandshake;
-    job->conn.tls = TlsOpen(job->conn.socket, job->host);
+    job->conn.tls = TlsOpen(job->conn.socket, job->host, true);
     if (!job->conn.tls) {
         LogAppend("err:SSL %s - \"%s\"", TlsFailureText(TlsFailSetup), job->address);
         EndJob(job);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/jobs.h"
+#include "engine/tls.h"
 #include "resources/resource.h"
 
 // Size caps of memory-kept responses: a page to analyse, a file for the viewer.
@@ -44,6 +45,15 @@ int JobRecv(Job* job, char* buffer, int len);
 void RetryOnFreshConnection(Job* job);
 // Logs why the job's TLS connection failed and ends the job.
 void EndWithTlsFailure(Job* job);
+// The same for a failure the caller read off a connection it owns.
+void EndWithTlsFault(Job* job, TlsFailure failure);
+// The job's request as HTTP/1.1 text into request[0, size): method, target,
+// Host, agent, referer, cookies, range, encodings; its length.
+int BuildJobRequest(Job* job, char* request, size_t size);
+// The request went out: reception starts from an empty answer.
+void BeginReception(Job* job);
+// Ends a job whose answer's body has no trustworthy end (an error line).
+void EndWithBadFraming(Job* job);
 
 enum ReceiveAnswer { ReceiveStop = 0, ReceiveMore = 1 };
 enum ReadOutcome {

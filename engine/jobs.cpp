@@ -5,6 +5,7 @@
 
 #include "engine/engine.h"
 #include "engine/file_table.h"
+#include "engine/h2_link.h"
 #include "engine/inflate.h"
 #include "engine/report.h"
 #include "engine/retry.h"
@@ -95,6 +96,7 @@ void OnStopAll() {
     DropRetryWaits(0);
     EndAllJobs();
     PoolCloseAll();
+    H2CloseAllLinks();
     Engine.AnalysisRunning = 0;
     Engine.DownloadBatchRunning = 0;
 }
@@ -112,6 +114,7 @@ void ShutdownEngine() {
     DropRetryWaits(0);
     EndAllJobs();
     PoolCloseAll();
+    H2CloseAllLinks();
 }
 
 Job* AddActiveJob(const JobRequest& request) {
@@ -141,6 +144,8 @@ void EndJob(Job* job) {
         FileDelete(job->resume.part);
     }
     job->resume.part[0] = '\0';
+    // A stream ends alone; its connection carries the others on.
+    H2DetachJob(job);
     // A reusable connection waits in the record until the event is over.
     if (!job->giveBack) CloseConnection(&job->conn);
     if (job->lookup != kNoLookup) NetCancelLookup(job->lookup);
@@ -162,6 +167,7 @@ void ReleaseEndedJobs() {
         job.conn = kNoConnection;
     }
     Engine.ActiveJobs.remove_if([](const Job& job) { return job.ended != 0; });
+    H2ReleaseClosedLinks();
 }
 
 Job* FindJobBySocket(SocketHandle socket) {

@@ -85,6 +85,7 @@ enum BodyFraming : int32_t {
 };
 
 struct Inflater;
+struct H2Link;
 
 struct Job {
     char localName[kJobTextSize];
@@ -129,6 +130,9 @@ struct Job {
     Inflater* inflater;  // a compressed page's body on its way to data
     char pictureExtension[8];  // an untyped picture's, from its answer; "" for none
     int32_t held;  // a small download kept in data until whole, then written at once
+    H2Link* link;    // the HTTP/2 connection it rides as a stream, or none (conn is then unused)
+    int32_t stream;  // its stream's id on link
+    int32_t refusals;  // times a server refused its stream unprocessed (not counted as retries)
 };
 
 // A job that failed in a way worth another try, waiting for its time.
@@ -137,6 +141,7 @@ struct RetryWait {
     int32_t attempt;  // the retry this will be (1 to kMaxRetries)
     uint32_t due;     // tick count when it may start
     ResumeState resume;
+    int32_t refusals;  // Job::refusals so far
 };
 constexpr int kMaxRetries = 3;
 
@@ -202,8 +207,10 @@ void CountActiveByKind(int32_t countsOut[5]);
 // True while an active or waiting download is bound for target.
 bool TargetInUse(const char* target);
 
-// The table of open download files (20 slots).
-constexpr int kOpenFileSlots = 20;
+// The table of open download files: a slot for every download that may run
+// at once, one per socket (at most 10) and one per stream of an HTTP/2
+// connection (kH2MaxStreams).
+constexpr int kOpenFileSlots = 10 + 100;
 // A download's part file (see FileOpenPart), created empty or, with
 // append, opened at its end.
 FileHandle OpenTableFile(const char* path, bool append = false);

@@ -354,7 +354,7 @@ static bool HandleHead(Job* job, const char* head, int len) {
 
 // A body whose end cannot be trusted: a lying or hostile length or a
 // broken chunk stream. A HEAD check only stays without its size.
-static void EndWithBadFraming(Job* job) {
+void EndWithBadFraming(Job* job) {
     if (job->top == 1) SetCaption("応答エラー - Ferrow");
     if (job->kind != KindHead) LogAppend("err:応答の長さが不正です - \"%s\"", job->address);
     Trace("err:framing %d - \"%s\"", job->status, job->address);

@@ -33,16 +33,17 @@ static JobRequest RequestOf(const Job* job) {
     return request;
 }
 
-bool RetryLater(Job* job, const char* reason, int delaySeconds) {
-    if (job->attempt >= kMaxRetries) return false;
+// A wait for the job's request that keeps what a cut download can resume
+// from; the job is left for the caller to end.
+static RetryWait& QueueWait(Job* job, int32_t attempt, uint32_t due) {
     Engine.RetryWaits.emplace_back();
     RetryWait& wait = Engine.RetryWaits.back();
     memset(&wait, 0, sizeof wait);
     wait.request = RequestOf(job);
-    wait.attempt = job->attempt + 1;
-    int delay = delaySeconds >= 0 ? delaySeconds : BackOffSeconds(wait.attempt);
-    wait.due = TickCount() + (uint32_t)delay * 1000;
+    wait.attempt = attempt;
+    wait.due = due;
     wait.resume = job->resume;
+    wait.refusals = job->refusals;
     if (job->kind == KindDownload && CanResume(job)) {
         // Closed, not deleted: the retry goes on from its end.
         CloseTableFile(job->file);
@@ -52,11 +53,29 @@ bool RetryLater(Job* job, const char* reason, int delaySeconds) {
     } else {
         wait.resume.have = 0;  // EndJob deletes what arrived
     }
-    LogAppend("%sのため%d秒後に再試行します(%d/%d) - \"%s\"", reason, delay, wait.attempt,
+    return wait;
+}
+
+bool RetryLater(Job* job, const char* reason, int delaySeconds) {
+    if (job->attempt >= kMaxRetries) return false;
+    int32_t attempt = job->attempt + 1;
+    int delay = delaySeconds >= 0 ? delaySeconds : BackOffSeconds(attempt);
+    QueueWait(job, attempt, TickCount() + (uint32_t)delay * 1000);
+    LogAppend("%sのため%d秒後に再試行します(%d/%d) - \"%s\"", reason, delay, attempt,
               kMaxRetries, job->address);
-    Trace("retry %d in %d s:%s", wait.attempt, delay, job->address);
+    Trace("retry %d in %d s:%s", attempt, delay, job->address);
     EndJob(job);
     return true;
+}
+
+void RetryRefused(Job* job) {
+    if (job->refusals >= kMaxRefusals) {
+        if (!RetryLater(job, "接続切断", -1)) GiveUp(job, "接続切断", nullptr);
+        return;
+    }
+    QueueWait(job, job->attempt, TickCount()).refusals++;
+    Trace("refused %d:%s", job->refusals + 1, job->address);
+    EndJob(job);
 }
 
 void GiveUp(Job* job, const char* reason, const char* caption) {

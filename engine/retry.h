@@ -18,6 +18,12 @@ int BackOffSeconds(int32_t attempt);
 // false and the job is left as it is. reason says why, as the log says it
 // ("HTTP 503", "タイムアウト"...).
 bool RetryLater(Job* job, const char* reason, int delaySeconds);
+// The server refused the job's request unprocessed (HTTP/2's refused
+// streams): the same request waits again at once, on another connection,
+// without counting as a retry or being logged; past kMaxRefusals refusals
+// it is an ordinary retry (RetryLater, reason "接続切断", or GiveUp).
+constexpr int kMaxRefusals = 8;
+void RetryRefused(Job* job);
 // The last retry failed too: one log line, the caption for the page the
 // user asked for (caption, or "<reason> - Ferrow" when nullptr), and the
 // job ends.

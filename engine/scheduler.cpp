@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "engine/file_table.h"
+#include "engine/h2_link.h"
 #include "engine/http.h"
 #include "engine/net.h"
 #include "engine/page_links.h"
@@ -46,18 +47,32 @@ static int HostSlots() {
 // host is full, so that a long queue is not scanned at every start.
 static constexpr size_t kHostLookAhead = 256;
 
-// Connections open to a host are its active jobs and its idle pooled
-// ones. An idle one for the same server is taken instead of a new one;
-// else the oldest idle one to the host makes room when the host is full.
+// Connections open to a host are its active jobs, its idle pooled ones and
+// its HTTP/2 links (one connection each, whatever they carry). A link with
+// room takes the request as one more stream; an idle one for the same
+// server is taken instead of a new one; else the oldest idle one to the
+// host makes room when the host is full.
 static bool HostHasRoom(const char* address) {
+    if (H2LinkHasRoom(address)) return true;
     AddressText host;
     char path[8];
     uint16_t port = 0;
     SplitAddress(address, host, sizeof host, &port, path, sizeof path);
-    if (PoolHas(IsSecureAddress(address), host, port)) return true;
-    int open = PoolCountForHost(host);
-    for (const Job& job : Engine.ActiveJobs)
-        if (!job.ended && StrNCmpI(job.host, host, kMaxNoCaseCompare) == 0) open++;
+    bool secure = IsSecureAddress(address);
+    if (PoolHas(secure, host, port)) return true;
+    int open = PoolCountForHost(host) + H2LinkCountForHost(host);
+    bool handshaking = false, plain = false;
+    for (const Job& job : Engine.ActiveJobs) {
+        if (job.ended || job.link || StrNCmpI(job.host, host, kMaxNoCaseCompare) != 0) continue;
+        open++;
+        if (job.secure != (secure ? 1 : 0) || job.port != port) continue;
+        if (job.phase == PhaseResponse) plain = true;
+        else handshaking = true;
+    }
+    // While the first connection to a server is still being made, whether
+    // it takes every request on that one connection (HTTP/2) is unknown:
+    // the next requests wait for its handshake instead of opening more.
+    if (secure && handshaking && !plain && !H2KnownPlain(host, port)) return false;
     if (open < HostSlots()) return true;
     return open - PoolCountForHost(host) < HostSlots() && PoolDropOldestForHost(host);
 }
@@ -79,23 +94,50 @@ static void StartOneOf(int32_t kind, std::deque<JobRequest>& queue) {
     if (!queue.empty() && HostHasRoom(queue.front().address)) StartAt(queue, 0);
 }
 
-// Downloads run side by side: due retries first, then the queue in order,
-// where a request whose host is full lets the next ones by.
-static void StartDownloads(int free) {
-    while (free > 0) {
-        const RetryWait* wait = DueRetry(KindDownload, HostHasRoom);
-        if (!wait) break;
+// Downloads run side by side, each on a connection of its own, up to
+// Sockets of them; those that ride as streams of an HTTP/2 connection take
+// no socket, and the table of open files bounds them all.
+static int DownloadJobs = 0;       // active downloads
+static int FreeDownloadSockets = 0;
+
+static bool DownloadMayStart(const char* address) {
+    if (DownloadJobs >= kOpenFileSlots) return false;
+    if (H2LinkHasRoom(address)) return true;
+    return FreeDownloadSockets > 0 && HostHasRoom(address);
+}
+
+// Counts the start of a download for address that DownloadMayStart allowed.
+static void CountDownloadStart(bool onLink) {
+    DownloadJobs++;
+    if (!onLink) FreeDownloadSockets--;
+}
+
+// Due retries first, then the queue in order, where a request whose host
+// is full lets the next ones by.
+static void StartDownloads() {
+    DownloadJobs = 0;
+    int sockets = 0;
+    for (const Job& job : Engine.ActiveJobs) {
+        if (job.ended || job.kind != KindDownload) continue;
+        DownloadJobs++;
+        if (!job.link) sockets++;
+    }
+    FreeDownloadSockets = DownloadSlots() - sockets;
+    while (const RetryWait* wait = DueRetry(KindDownload, DownloadMayStart)) {
+        bool onLink = H2LinkHasRoom(wait->request.address);
         StartRetry(wait);
-        free--;
+        CountDownloadStart(onLink);
     }
     std::deque<JobRequest>& queue = Engine.DownloadQueue;
-    for (size_t i = 0; free > 0 && i < queue.size() && i < kHostLookAhead;) {
-        if (!HostHasRoom(queue[i].address)) {
+    for (size_t i = 0; i < queue.size() && i < kHostLookAhead;) {
+        if (DownloadJobs >= kOpenFileSlots || (FreeDownloadSockets <= 0 && !H2AnyLink())) break;
+        if (!DownloadMayStart(queue[i].address)) {
             i++;
             continue;
         }
+        bool onLink = H2LinkHasRoom(queue[i].address);
         StartAt(queue, i);
-        free--;
+        CountDownloadStart(onLink);
     }
 }
 
@@ -104,7 +146,7 @@ static void StartQueuedJobs() {
     CountActiveByKind(active);
     if (active[KindFetch] == 0) StartOneOf(KindFetch, Engine.FetchSlot);
     if (active[KindAnalyse] == 0) StartOneOf(KindAnalyse, Engine.AnalysisQueue);
-    StartDownloads(DownloadSlots() - active[KindDownload]);
+    StartDownloads();
     if (active[KindHead] == 0) StartOneOf(KindHead, Engine.HeadQueue);
 }
 
@@ -171,6 +213,7 @@ static void EndSilentJobs() {
         // Unsigned on both sides: a negative TimeOutSec never times out.
         if ((uint32_t)(now - job.lastActivity) / 1000 <= (uint32_t)Options.TimeOutSec) continue;
         Trace("TimeOut:%s\n", job.address);
+        H2RetireLinkOf(&job);  // new requests go to a new connection
         if (!RetryLater(&job, "タイムアウト", -1)) GiveUp(&job, "タイムアウト", nullptr);
     }
 }
@@ -202,6 +245,7 @@ void OnTimer() {
     else ShowByteProgress();  // per tick, not per read
     StartQueuedJobs();
     PoolCloseStale(TickCount());
+    H2CloseStaleLinks(TickCount());
     if (!Engine.ActiveJobs.empty() || AnyRetryWaiting(0)) {
         if (Options.TimeOut == 1) EndSilentJobs();
         SetCommandState(kCommandStop, 1);
@@ -233,6 +277,10 @@ void OnSocketEvent(SocketHandle socket, int event) {
 }
 
 static void DispatchSocketEvent(SocketHandle socket, int event) {
+    if (H2LinkOnSocketEvent(socket, event)) {
+        Engine.IndicatorFrame = (Engine.IndicatorFrame + 1) % 2;
+        return;
+    }
     Job* job = FindJobBySocket(socket);
     if (!job) {
         PoolOnSocketEvent(socket, event);  // an idle connection, or a late event of an ended job

@@ -139,7 +139,7 @@ TEST_F(JobsTest, FindsJobsBySocketLookupAndKind) {
     EXPECT_EQ(&Engine.ActiveJobs.back(), c);
 }
 
-TEST_F(JobsTest, OpenFileTableHasTwentySlots) {
+TEST_F(JobsTest, OpenFileTableRefusesTheFileBeyondItsSlots) {
     TempFolder dir;
     std::vector<FileHandle> files;
     for (int i = 0; i < kOpenFileSlots; i++) {
@@ -147,9 +147,9 @@ TEST_F(JobsTest, OpenFileTableHasTwentySlots) {
         ASSERT_NE(f, kNoFile) << i;
         files.push_back(f);
     }
-    std::string extra = dir.File("f20");
+    std::string extra = dir.File("extra");
     EXPECT_EQ(OpenTableFile(extra.c_str()), kNoFile);
-    EXPECT_EQ(FileSizeOf(extra.c_str()), -1);  // the 21st file is not even created
+    EXPECT_EQ(FileSizeOf(extra.c_str()), -1);  // the one too many is not even created
     CloseTableFile(files[0]);
     EXPECT_EQ(FileSizeOf(dir.File("f0").c_str()), 0);  // closed, kept
     FileHandle again = OpenTableFile(extra.c_str());

@@ -1,8 +1,8 @@
 // Ferrow.exe under Wine against the fixture server that
 // run_engine_app_tests.sh starts: HEAD answers that land on their own rows
 // while the user re-sorts the list, one download past 2 GiB, downloads
-// that need a retry or a resume under a per-host limit, and cookies from a
-// page and from a cookies.txt.
+// that need a retry or a resume under a per-host limit, cookies from a
+// page and from a cookies.txt, and a crawl and a batch over HTTP/2.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -246,6 +246,49 @@ TEST(EngineAppTest, CookieFileBringsHostOnlyAndDomainCookiesButNotExpiredOnes) {
     EXPECT_EQ(CookiesSent("/jar/b.jpg"), std::vector<std::string>{"domain=d1"});
     EXPECT_EQ(app.Exit(), 0);
     DeleteFileA(file.c_str());
+}
+
+// Lines of nginx's log of the HTTP/2 site: "CONNECTION PROTOCOL REQUEST".
+std::vector<std::string> H2Log() {
+    std::ifstream in(getenv("FERROW_H2_LOG"), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Three pages that link to each other, crawled and their twelve pictures
+// downloaded, all as streams of one connection; the pictures past the size
+// kept in memory go through their part files.
+TEST(EngineAppTest, CrawlAndBatchOverHttp2RideOneConnection) {
+    const std::string site = getenv("FERROW_H2_SITE");
+    const std::string top =
+        "https://localhost:" + std::string(getenv("FERROW_H2_PORT")) + "/page1.html";
+    FerrowApp app;
+    ASSERT_TRUE(app.Start(top, "[OPTION]\r\nHeadCheck=1\r\nHierarchical=0\r\nInternalLinks=1\r\n"
+                               "JPG=1\r\nHTM=0\r\n[WINDOW]\r\nviewer=0\r\n"));
+    ASSERT_TRUE(app.WaitForLog("解析が終了しました", 30000)) << app.LogText();
+    ASSERT_TRUE(WaitUntil([&] { return KnownSizes(app) == 12; })) << app.LogText();
+    std::vector<int> rows;
+    for (int row = 0; row < 12; row++) rows.push_back(row);
+    app.SelectRows(rows);
+    app.Command(40003);  // download
+    ASSERT_TRUE(app.WaitForLog("ダウンロードが終了しました", 30000)) << app.LogText();
+    const std::string dl = app.folder() + "\\dl\\";
+    for (int p = 1; p <= 3; p++) {
+        for (int i = 1; i <= 4; i++) {
+            std::string name = "p" + std::to_string(p) + "-" + std::to_string(i) + ".jpg";
+            std::string saved = FileBytes(dl + name);
+            EXPECT_TRUE(!saved.empty() && saved == FileBytes(site + "\\pics\\" + name)) << name;
+        }
+    }
+    // Three pages, twelve HEAD checks and twelve downloads.
+    std::vector<std::string> log = H2Log();
+    EXPECT_EQ(log.size(), 27u);
+    for (const std::string& line : log) {
+        EXPECT_NE(line.find(" HTTP/2.0 "), std::string::npos) << line;
+        EXPECT_EQ(line.substr(0, line.find(' ')), log[0].substr(0, log[0].find(' '))) << line;
+    }
+    EXPECT_EQ(app.Exit(), 0);
 }
 
 }  // namespace

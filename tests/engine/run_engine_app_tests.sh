@@ -1,15 +1,18 @@
 #!/bin/bash
-# Starts the fixture server with the routes of engine_app_test.cpp, then runs
-# that program under the emulator against Ferrow.exe.
-# usage: run_engine_app_tests.sh <emulator> <test program> <Ferrow.exe> [test arguments...]
+# Starts the fixture server with the routes of engine_app_test.cpp, and
+# nginx speaking HTTP/2 over TLS with a test authority trusted in this run's
+# Wine prefix (removed at the end), then runs that program under the
+# emulator against Ferrow.exe.
+# usage: run_engine_app_tests.sh <emulator> <test program> <Ferrow.exe> <trust_root.exe> [test arguments...]
 set -u
-emulator=$1 program=$2 ferrow=$3
-shift 3
+emulator=$1 program=$2 ferrow=$3 trust=$4
+shift 4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/serve.sh"
 source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
-trap 'serve_stop; rm -rf "$work"' EXIT
+trap '"$emulator" "$trust" remove >/dev/null 2>&1; [ -f "$work/nginx.pid" ] && kill $(cat "$work/nginx.pid") 2>/dev/null
+      serve_stop; rm -rf "$work"' EXIT
 
 # Twelve held files whose names, sizes and dates sort three different ways,
 # a page that lists them, a page with one file past 2 GiB made on the fly,
@@ -78,6 +81,47 @@ for i in range(12):
 json.dump(routes, open(sys.argv[1], "w"))
 PY
 serve_fixture port "$work/server.out" - --routes "$work/routes.json" --log "$work/requests.log" || exit 1
+
+# A site of three pages whose pictures (some past the size kept in memory)
+# come over HTTP/2, for a crawl and a batch on one connection.
+site=$work/h2site
+mkdir -p "$site/pics"
+for p in 1 2 3; do
+  links=""
+  for i in 1 2 3 4; do
+    head -c $((p * 97000 + i * 1000)) /dev/urandom >"$site/pics/p$p-$i.jpg"
+    links+="<img src=\"pics/p$p-$i.jpg\">"
+  done
+  printf '<html><a href="page%d.html">next</a>%s</html>' $((p % 3 + 1)) "$links" >"$site/page$p.html"
+done
+bash "$root/tools/tls-test-ca.sh" "$work/ca" >/dev/null || exit 1
+h2port=$(free_port)
+cat >"$work/nginx.conf" <<NGINX
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/nginx-error.log;
+events {}
+http {
+  log_format h2 '\$connection \$server_protocol \$request';
+  access_log $work/h2-access.log h2;
+  client_body_temp_path $work/tmp;
+  proxy_temp_path $work/tmp;
+  fastcgi_temp_path $work/tmp;
+  uwsgi_temp_path $work/tmp;
+  scgi_temp_path $work/tmp;
+  server {
+    listen 127.0.0.1:$h2port ssl http2;
+    ssl_certificate $work/ca/localhost.pem;
+    ssl_certificate_key $work/ca/localhost.key;
+    root $site;
+  }
+}
+NGINX
+nginx -p "$work" -c "$work/nginx.conf" || exit 1
+"$emulator" "$trust" add "$(winpath "$work/ca/ca.der")" || exit 1
+export FERROW_H2_PORT=$h2port
+export FERROW_H2_SITE=$(winpath "$site")
+export FERROW_H2_LOG=$(winpath "$work/h2-access.log")
 
 export FERROW_UI_PORT=$port
 export FERROW_FIXTURE_LOG=$(winpath "$work/requests.log")

@@ -51,11 +51,11 @@ if(WIN32)
   target_link_libraries(engine_app_tests PRIVATE ${FERROW_GTEST} comctl32 ws2_32)
   target_include_directories(engine_app_tests PRIVATE ${CMAKE_SOURCE_DIR})
   ferrow_warnings(engine_app_tests)
-  add_dependencies(engine_app_tests Ferrow)
+  add_dependencies(engine_app_tests Ferrow trust_root)
   add_test(NAME engine_app_tests
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/engine/run_engine_app_tests.sh
                    ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:engine_app_tests>
-                   $<TARGET_FILE:Ferrow>)
+                   $<TARGET_FILE:Ferrow> $<TARGET_FILE:trust_root>)
   set_tests_properties(engine_app_tests PROPERTIES TIMEOUT 600 LABELS ui RUN_SERIAL TRUE)
 
   add_executable(engine_bench_win ${CMAKE_SOURCE_DIR}/tools/engine_bench_win.cpp ui/ferrow_app.cpp)

@@ -246,15 +246,17 @@ int Negotiate(int port, bool offerH2) {
 }
 
 // The handshake offers HTTP/1.1, and HTTP/2 first only when asked; a server
-// without the extension chooses nothing. The engine offers HTTP/1.1 alone,
-// so a server that prefers HTTP/2 still serves it as before.
+// without the extension chooses nothing. A server that knows only HTTP/1.1
+// serves the engine's offer of both over HTTP/1.1.
 TEST_F(TlsTest, ApplicationProtocolsAreOfferedAndTheChoiceIsKnown) {
-    TlsServer both;
+    TlsServer both, older;
     ASSERT_TRUE(both.Start(Ca, "localhost", Site, "serve", {}, 0, "h2,http/1.1"));
+    ASSERT_TRUE(older.Start(Ca, "localhost", Site, "serve", {}, 0, "http/1.1"));
     EXPECT_EQ(Negotiate(both.port, true), TlsAppH2);
     EXPECT_EQ(Negotiate(both.port, false), TlsAppHttp11);
     EXPECT_EQ(Negotiate(Good->port, true), TlsAppNone);
-    OnDownload(both.Url("/a.jpg").c_str(), -1);
+    EXPECT_EQ(Negotiate(older.port, true), TlsAppHttp11);
+    OnDownload(older.Url("/a.jpg").c_str(), -1);
     ASSERT_TRUE(RunToIdle());
     EXPECT_EQ(Saved("a.jpg"), "AAAA");
 }
