@@ -11,8 +11,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/serve.sh"
 source "$root/tools/wine-env.sh"
 work=$(mktemp -d)
-trap '"$emulator" "$trust" remove >/dev/null 2>&1; [ -f "$work/nginx.pid" ] && kill $(cat "$work/nginx.pid") 2>/dev/null
-      serve_stop; rm -rf "$work"' EXIT
+trap '"$emulator" "$trust" remove >/dev/null 2>&1; serve_stop; rm -rf "$work"' EXIT
 
 # Twelve held files whose names, sizes and dates sort three different ways,
 # a page that lists them, a page with one file past 2 GiB made on the fly,
@@ -96,7 +95,10 @@ for p in 1 2 3; do
 done
 bash "$root/tools/tls-test-ca.sh" "$work/ca" >/dev/null || exit 1
 h2port=$(free_port)
+# One process as this user, which can read the temporary folder.
 cat >"$work/nginx.conf" <<NGINX
+daemon off;
+master_process off;
 worker_processes 1;
 pid $work/nginx.pid;
 error_log $work/nginx-error.log;
@@ -117,7 +119,10 @@ http {
   }
 }
 NGINX
-nginx -p "$work" -c "$work/nginx.conf" || exit 1
+nginx -p "$work" -c "$work/nginx.conf" &
+serve_pids+=($!)
+for _ in $(seq 100); do curl -sk -o /dev/null "https://127.0.0.1:$h2port/" && break; sleep 0.05; done
+: >"$work/h2-access.log"  # the test counts Ferrow's requests alone
 "$emulator" "$trust" add "$(winpath "$work/ca/ca.der")" || exit 1
 export FERROW_H2_PORT=$h2port
 export FERROW_H2_SITE=$(winpath "$site")
