@@ -245,13 +245,19 @@ bool StartStream(H2Link* link, Job* job) {
     return true;
 }
 
-H2Link* LinkWithRoom(bool secure, const char* host, uint16_t port) {
+// The link to the server that takes new streams, full or not.
+H2Link* LinkTo(bool secure, const char* host, uint16_t port) {
     if (!secure) return nullptr;
     for (H2Link& link : Links) {
         if (link.closed || link.port != port || !SameHost(link.host, host)) continue;
-        if (H2CanOpen(link.session)) return &link;
+        if (!H2Draining(link.session)) return &link;
     }
     return nullptr;
+}
+
+H2Link* LinkWithRoom(bool secure, const char* host, uint16_t port) {
+    H2Link* link = LinkTo(secure, host, port);
+    return link && H2CanOpen(link->session) ? link : nullptr;
 }
 
 // Reads what the connection holds, in fills, and feeds it to the session;
@@ -334,13 +340,15 @@ bool H2StartOnLink(Job* job) {
     return StartStream(link, job);
 }
 
-bool H2LinkHasRoom(const char* address) {
-    if (Links.empty() || !IsSecureAddress(address)) return false;
+H2LinkRoom H2LinkRoomFor(const char* address) {
+    if (Links.empty() || !IsSecureAddress(address)) return H2NoLink;
     AddressText host;
     char path[8];
     uint16_t port = 0;
     SplitAddress(address, host, sizeof host, &port, path, sizeof path);
-    return LinkWithRoom(true, host, port) != nullptr;
+    H2Link* link = LinkTo(true, host, port);
+    if (!link) return H2NoLink;
+    return H2CanOpen(link->session) ? H2Room : H2Full;
 }
 
 int H2LinkCountForHost(const char* host) {

@@ -14,8 +14,12 @@ void H2AdoptConnection(Job* job);
 // Sends the job's request as a new stream of an open link to its server;
 // false when no link can take one more stream (the job is untouched then).
 bool H2StartOnLink(Job* job);
+// Whether the address's server has a link that takes new streams, and
+// whether it can take one more now.
+enum H2LinkRoom { H2NoLink = 0, H2Room = 1, H2Full = 2 };
+H2LinkRoom H2LinkRoomFor(const char* address);
 // True when an open link to the address's server can take one more stream.
-bool H2LinkHasRoom(const char* address);
+inline bool H2LinkHasRoom(const char* address) { return H2LinkRoomFor(address) == H2Room; }
 // Links open to host (any port), each one connection.
 int H2LinkCountForHost(const char* host);
 bool H2AnyLink();

@@ -53,7 +53,9 @@ static constexpr size_t kHostLookAhead = 256;
 // server is taken instead of a new one; else the oldest idle one to the
 // host makes room when the host is full.
 static bool HostHasRoom(const char* address) {
-    if (H2LinkHasRoom(address)) return true;
+    // A full link is waited for: another connection would only split it.
+    H2LinkRoom room = H2LinkRoomFor(address);
+    if (room != H2NoLink) return room == H2Room;
     AddressText host;
     char path[8];
     uint16_t port = 0;
