@@ -19,8 +19,9 @@ int BackOffSeconds(int32_t attempt);
 // ("HTTP 503", "タイムアウト"...).
 bool RetryLater(Job* job, const char* reason, int delaySeconds);
 // The server refused the job's request unprocessed (HTTP/2's refused
-// streams): the same request waits again at once, on another connection,
-// without counting as a retry or being logged; past kMaxRefusals refusals
+// streams): the same request waits again at once, for whichever connection
+// takes it (a new one when the server is leaving the old), without counting
+// as a retry or being logged; past kMaxRefusals refusals
 // it is an ordinary retry (RetryLater, reason "接続切断", or GiveUp).
 constexpr int kMaxRefusals = 8;
 void RetryRefused(Job* job);

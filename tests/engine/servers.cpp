@@ -99,11 +99,13 @@ bool WaitForPort(int port, int timeoutMs) {
     return false;
 }
 
-// Starts tools/fixture_server.py with the arguments and reads the port it
-// prints first.
+// Starts a server script (tools/fixture_server.py unless named) with the
+// arguments and reads the port it prints first.
 static bool StartFixtureServer(ChildProcess& process, std::vector<std::string> arguments,
-                               int* port) {
-    arguments.insert(arguments.begin(), {"python3", FERROW_SOURCE_DIR "/tools/fixture_server.py"});
+                               int* port,
+                               std::vector<std::string> script = {
+                                   "python3", FERROW_SOURCE_DIR "/tools/fixture_server.py"}) {
+    arguments.insert(arguments.begin(), script.begin(), script.end());
     int fd = -1;
     if (!process.Start(arguments, &fd)) return false;
     FILE* out = fdopen(fd, "r");
@@ -121,31 +123,40 @@ bool FixtureServer::Start(const std::string& folder, const std::string& routesJs
     return StartFixtureServer(process, {"--routes", routes, "--log", logPath}, &port);
 }
 
-// The "raw" field of one log line (the server writes it with json.dumps).
-static std::string RawOf(const std::string& line, std::string* pathOut) {
-    auto field = [&](const char* name) {
-        std::string key = std::string("\"") + name + "\": \"";
-        size_t p = line.find(key);
-        std::string value;
-        if (p == std::string::npos) return value;
-        for (p += key.size(); p < line.size() && line[p] != '"'; p++) {
-            if (line[p] != '\\') {
-                value += line[p];
-                continue;
-            }
-            char c = line[++p];
-            if (c == 'r') value += '\r';
-            else if (c == 'n') value += '\n';
-            else if (c == 't') value += '\t';
-            else if (c == 'u') {
-                value += (char)strtol(line.substr(p + 1, 4).c_str(), nullptr, 16);
-                p += 4;
-            } else value += c;
+// A string field of one log line (the servers write them with json.dumps).
+static std::string StringField(const std::string& line, const char* name) {
+    std::string key = std::string("\"") + name + "\": \"";
+    size_t p = line.find(key);
+    std::string value;
+    if (p == std::string::npos) return value;
+    for (p += key.size(); p < line.size() && line[p] != '"'; p++) {
+        if (line[p] != '\\') {
+            value += line[p];
+            continue;
         }
-        return value;
-    };
-    if (pathOut) *pathOut = field("path");
-    return field("raw");
+        char c = line[++p];
+        if (c == 'r') value += '\r';
+        else if (c == 'n') value += '\n';
+        else if (c == 't') value += '\t';
+        else if (c == 'u') {
+            value += (char)strtol(line.substr(p + 1, 4).c_str(), nullptr, 16);
+            p += 4;
+        } else value += c;
+    }
+    return value;
+}
+
+// A number field of one log line, or -1.
+static int NumberField(const std::string& line, const char* name) {
+    std::string key = std::string("\"") + name + "\": ";
+    size_t p = line.find(key);
+    return p == std::string::npos ? -1 : atoi(line.c_str() + p + key.size());
+}
+
+// The "raw" field of one log line.
+static std::string RawOf(const std::string& line, std::string* pathOut) {
+    if (pathOut) *pathOut = StringField(line, "path");
+    return StringField(line, "raw");
 }
 
 static std::vector<std::string> LoggedRequests(const std::string& logPath, const char* path) {
@@ -194,8 +205,14 @@ static int StatsField(int port, const std::string& name) {
 int FixtureServer::MostOpen() const { return StatsField(port, "most_open"); }
 int FixtureServer::Connections() const { return StatsField(port, "connections"); }
 
-bool Nginx::Start(const std::string& folder, const std::string& root, const std::string& extra) {
+bool Nginx::Start(const std::string& folder, const std::string& root, const std::string& extra,
+                  const std::string& caFolder) {
     port = FreePort();
+    tls = !caFolder.empty();
+    std::string listen = tls ? " ssl http2;\n  ssl_certificate " + caFolder +
+                                   "/localhost.pem; ssl_certificate_key " + caFolder +
+                                   "/localhost.key;\n"
+                             : ";";
     logPath = folder + "/nginx-access.log";
     std::string conf = folder + "/nginx.conf";
     std::ostringstream text;
@@ -208,7 +225,7 @@ bool Nginx::Start(const std::string& folder, const std::string& root, const std:
          << "  fastcgi_temp_path " << folder << "; uwsgi_temp_path " << folder << ";\n"
          << "  scgi_temp_path " << folder << ";\n"
          << "  types { text/html html; image/jpeg jpg; }\n"
-         << "  server { listen 127.0.0.1:" << port << "; root " << root << ";\n" << extra
+         << "  server { listen 127.0.0.1:" << port << listen << " root " << root << ";\n" << extra
          << "  }\n}\n";
     WriteWholeFile(conf, text.str());
     if (!process.Start({"nginx", "-p", folder, "-c", conf}, nullptr)) return false;
@@ -216,7 +233,7 @@ bool Nginx::Start(const std::string& folder, const std::string& root, const std:
 }
 
 std::string Nginx::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port) + path;
+    return (tls ? "https://localhost:" : "http://127.0.0.1:") + std::to_string(port) + path;
 }
 
 int Nginx::Connections() const {
@@ -295,6 +312,68 @@ std::vector<std::string> TlsServer::Requests(const char* path) const {
 
 std::string TlsServer::Url(const std::string& path, const std::string& host) const {
     return "https://" + host + ":" + std::to_string(port) + path;
+}
+
+bool H2Server::Start(const std::string& caFolder, const std::string& folder,
+                     const std::string& settings) {
+    static int started = 0;
+    logPath = folder + "/.h2-requests-" + std::to_string(++started) + ".log";
+    WriteWholeFile(logPath, "");
+    std::vector<std::string> arguments = {"--cert",  caFolder + "/localhost.pem",
+                                          "--key",   caFolder + "/localhost.key",
+                                          "--dir",   folder,
+                                          "--log",   logPath,
+                                          "--settings", settings};
+    // Debian's python3, which has python3-h2.
+    return StartFixtureServer(process, arguments, &port,
+                              {"/usr/bin/python3", FERROW_SOURCE_DIR "/tools/h2_fixture_server.py"});
+}
+
+std::string H2Server::Url(const std::string& path) const {
+    return "https://localhost:" + std::to_string(port) + path;
+}
+
+std::vector<H2Server::Request> H2Server::Log() const {
+    std::vector<Request> requests;
+    std::istringstream log(ReadWholeFile(logPath));
+    std::string line;
+    while (std::getline(log, line)) {
+        Request r;
+        r.stream = NumberField(line, "stream");
+        if (r.stream < 0) continue;
+        r.conn = NumberField(line, "conn");
+        r.open = NumberField(line, "open");
+        r.refused = line.find("\"refused\": true") != std::string::npos;
+        r.raw = RawOf(line, &r.path);
+        requests.push_back(r);
+    }
+    return requests;
+}
+
+std::vector<std::string> H2Server::Requests(const char* path) const {
+    std::vector<std::string> raws;
+    for (const Request& r : Log())
+        if (!path || r.path == path) raws.push_back(r.raw);
+    return raws;
+}
+
+int H2Server::Connections() const {
+    std::istringstream log(ReadWholeFile(logPath));
+    int n = 0;
+    std::string line;
+    while (std::getline(log, line)) n += line.find("\"alpn\": ") != std::string::npos;
+    return n;
+}
+
+std::vector<std::string> H2Server::Errors() const {
+    std::vector<std::string> errors;
+    std::istringstream log(ReadWholeFile(logPath));
+    std::string line;
+    while (std::getline(log, line))
+        if (line.find("\"error\": ") != std::string::npos ||
+            line.find("\"crash\": ") != std::string::npos)
+            errors.push_back(line);
+    return errors;
 }
 
 bool MakeTestAuthority(const std::string& folder) {

@@ -1,5 +1,6 @@
 // Servers on 127.0.0.1 that the engine tests start themselves: the
-// scriptable fixture server, Python's file server and tinyproxy.
+// scriptable fixture server, its HTTP/2 counterpart, nginx, Python's file
+// server and tinyproxy.
 #pragma once
 #include <string>
 #include <vector>
@@ -36,12 +37,16 @@ struct FixtureServer {
 };
 
 // nginx on 127.0.0.1 serving root, with its own configuration and logs in
-// folder; extra goes into its server block.
+// folder; extra goes into its server block. Given the folder of
+// tools/tls-test-ca.sh, it speaks TLS with the localhost certificate and
+// HTTP/2 (ALPN), and Url names https://localhost.
 struct Nginx {
     ChildProcess process;
     int port = 0;
+    bool tls = false;
     std::string logPath;
-    bool Start(const std::string& folder, const std::string& root, const std::string& extra = "");
+    bool Start(const std::string& folder, const std::string& root, const std::string& extra = "",
+               const std::string& caFolder = "");
     std::string Url(const std::string& path) const;
     // Distinct connections and requests the access log shows so far; its
     // lines read "CONNECTION BODY-BYTES-SENT REQUEST-LINE".
@@ -77,6 +82,32 @@ struct TlsServer {
     std::vector<std::string> Requests(const char* path = nullptr) const;
     // "https://<host>:<port><path>"
     std::string Url(const std::string& path, const std::string& host = "localhost") const;
+};
+
+// tools/h2_fixture_server.py: the files of folder over TLS (the localhost
+// certificate of tools/tls-test-ca.sh) and HTTP/2, misbehaving as the
+// request paths ask (see the script).
+struct H2Server {
+    ChildProcess process;
+    int port = 0;
+    std::string logPath;
+    // settings: the server's SETTINGS, "name=value,..." by h2's names.
+    bool Start(const std::string& caFolder, const std::string& folder,
+               const std::string& settings = "");
+    // "https://localhost:<port><path>"
+    std::string Url(const std::string& path) const;
+    struct Request {
+        int conn = 0;    // the connection, counted from 1
+        int stream = 0;
+        int open = 0;    // streams being answered on the connection with it
+        bool refused = false;  // past the server's stream limit
+        std::string path, raw;  // raw: "GET /p HTTP/2\r\nname: value\r\n...\r\n"
+    };
+    std::vector<Request> Log() const;
+    std::vector<std::string> Requests(const char* path = nullptr) const;
+    int Connections() const;
+    // What the server found wrong in the client's frames, and its own failures.
+    std::vector<std::string> Errors() const;
 };
 
 // Makes the test authority and certificates in folder; false on failure.

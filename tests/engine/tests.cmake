@@ -30,6 +30,9 @@ if(NOT WIN32)
   ferrow_engine_e2e(snapshot_e2e_tests 120 asan)
   # Kept connections, chunked and framed answers, against the fixture and nginx.
   ferrow_engine_e2e(keepalive_e2e_tests 120 asan)
+  # The jobs of a host as streams of one HTTP/2 connection, against a hostile
+  # server (tools/h2_fixture_server.py) and nginx.
+  ferrow_engine_e2e(h2_e2e_tests 300 asan)
 endif()
 
 if(WIN32)
