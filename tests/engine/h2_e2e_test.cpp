@@ -396,6 +396,23 @@ TEST_F(H2Test, AServerThatDoesNotTakeH2IsServedOverHttp11) {
     }
 }
 
+// Through an HTTP proxy the handshake inside the tunnel chooses h2 as well.
+TEST_F(H2Test, TheTunnelOfAProxyCarriesHttp2Too) {
+    Serve();
+    TinyProxy proxy;
+    ASSERT_TRUE(proxy.Start(temp.path.string()));
+    Options.ProxyFlag = 1;
+    CopyText(Options.Proxy, sizeof Options.Proxy, "127.0.0.1");
+    Options.ProxyPort = proxy.port;
+    Download({"/" + Names[4], "/" + Names[5]});
+    ASSERT_TRUE(RunToIdle());
+    EXPECT_TRUE(Whole(Names[4]) && Whole(Names[5]));
+    auto asked = server.Log();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].raw.rfind("GET /" + Names[4] + " HTTP/2\r\n", 0), 0u) << asked[0].raw;
+    EXPECT_EQ(server.Connections(), 1);
+}
+
 TEST_F(H2Test, NginxServesABatchOverOneHttp2Connection) {
     TempFolder folder;
     Nginx nginx;
