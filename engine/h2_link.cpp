@@ -329,7 +329,7 @@ void H2AdoptConnection(Job* job) {
     if (StartStream(link, job)) return;
     if (job->ended) return;
     // Only a request head past what one frame may carry (a huge cookie).
-    LogAppend("err:HTTP 0 - \"%s\"", job->address);
+    LogAppend("err:HTTP %d - \"%s\"", 0, job->address);
     EndJob(job);
 }
 
