@@ -143,13 +143,30 @@ static void StartDownloads() {
     }
 }
 
+// Size checks run one at a time, since each would cost a connection; over
+// HTTP/2 one costs a stream, so the next ones in the queue go beside it, in
+// order, while their server's link has room.
+static constexpr int kLinkedHeadChecks = 16;
+static void StartHeadChecks() {
+    int32_t active[5];
+    CountActiveByKind(active);
+    if (active[KindHead] == 0) StartOneOf(KindHead, Engine.HeadQueue);
+    std::deque<JobRequest>& queue = Engine.HeadQueue;
+    if (queue.empty() || AnyRetryWaiting(KindHead)) return;
+    CountActiveByKind(active);
+    for (int n = active[KindHead]; n > 0 && n < kLinkedHeadChecks && !queue.empty(); n++) {
+        if (!H2LinkHasRoom(queue.front().address)) break;
+        StartAt(queue, 0);
+    }
+}
+
 static void StartQueuedJobs() {
     int32_t active[5];
     CountActiveByKind(active);
     if (active[KindFetch] == 0) StartOneOf(KindFetch, Engine.FetchSlot);
     if (active[KindAnalyse] == 0) StartOneOf(KindAnalyse, Engine.AnalysisQueue);
     StartDownloads();
-    if (active[KindHead] == 0) StartOneOf(KindHead, Engine.HeadQueue);
+    StartHeadChecks();
 }
 
 // The end of an analysis or of a batch of downloads, told once nothing of

@@ -134,6 +134,25 @@ TEST_F(H2Test, PageHeadChecksAndViewerShareOneConnectionAndReadAsOverHttp11) {
     EXPECT_EQ(server.Errors(), std::vector<std::string>{});
 }
 
+// Size checks cost no connection over HTTP/2: they go side by side.
+TEST_F(H2Test, SizeChecksGoSideBySideOnTheConnection) {
+    Serve();
+    std::string page;
+    for (int i = 0; i < 10; i++) page += "<img src=\"slow/" + Names[i] + "\">";
+    WriteWholeFile(Site + "/checks.html", page);
+    Options.HeadCheck = 1;
+    OnAnalysePage(Url("/checks.html").c_str(), -1);
+    ASSERT_TRUE(RunToIdle(8000));
+    ASSERT_EQ(ListCount(), 10);
+    for (int i = 0; i < 10; i++)
+        EXPECT_STREQ(ListText(i, ColSize), std::to_string(Bytes[Names[i]].size()).c_str()) << i;
+    int most = 0;
+    for (const auto& r : server.Log())
+        if (r.raw.rfind("HEAD ", 0) == 0) most = std::max(most, r.open);
+    EXPECT_GE(most, 5);  // one at a time, each would wait 0.3 s alone
+    EXPECT_EQ(server.Connections(), 1);
+}
+
 TEST_F(H2Test, ThirtyDownloadsAreByteIdenticalOverOneConnection) {
     Serve();
     Engine.DownloadBatchRunning = 1;
