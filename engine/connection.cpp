@@ -21,9 +21,11 @@ struct IdleConnection {
 // Oldest first.
 std::list<IdleConnection> Idle;
 
-bool SameHost(const char* a, const char* b) { return StrNCmpI(a, b, kMaxNoCaseCompare) == 0; }
-
 }  // namespace
+
+bool SameHostName(const char* a, const char* b) {
+    return StrNCmpI(a, b, kMaxNoCaseCompare) == 0;
+}
 
 void CloseConnection(Connection* conn) {
     TlsClose(conn->tls);
@@ -34,7 +36,7 @@ void CloseConnection(Connection* conn) {
 bool PoolTake(bool secure, const char* host, uint16_t port, Connection* out) {
     // The newest is the likeliest still open.
     for (auto it = Idle.rbegin(); it != Idle.rend(); ++it) {
-        if (it->secure != secure || it->port != port || !SameHost(it->host, host)) continue;
+        if (it->secure != secure || it->port != port || !SameHostName(it->host, host)) continue;
         *out = it->conn;
         out->reused = 1;
         Idle.erase(std::next(it).base());
@@ -60,19 +62,19 @@ void PoolGive(const Connection& conn, bool secure, const char* host, uint16_t po
 int PoolCountForHost(const char* host) {
     int n = 0;
     for (const IdleConnection& idle : Idle)
-        if (SameHost(idle.host, host)) n++;
+        if (SameHostName(idle.host, host)) n++;
     return n;
 }
 
 bool PoolHas(bool secure, const char* host, uint16_t port) {
     for (const IdleConnection& idle : Idle)
-        if (idle.secure == secure && idle.port == port && SameHost(idle.host, host)) return true;
+        if (idle.secure == secure && idle.port == port && SameHostName(idle.host, host)) return true;
     return false;
 }
 
 bool PoolDropOldestForHost(const char* host) {
     for (auto it = Idle.begin(); it != Idle.end(); ++it) {
-        if (!SameHost(it->host, host)) continue;
+        if (!SameHostName(it->host, host)) continue;
         CloseConnection(&it->conn);
         Idle.erase(it);
         return true;

@@ -22,6 +22,9 @@ constexpr Connection kNoConnection = {kNoSocket, nullptr, 0};
 constexpr uint32_t kIdleMs = 5000;
 constexpr int kMaxIdleConnections = 16;
 
+// Host names name the same server when they are alike ignoring case.
+bool SameHostName(const char* a, const char* b);
+
 // Closes the socket (and its TLS) and forgets them.
 void CloseConnection(Connection* conn);
 

@@ -53,10 +53,6 @@ constexpr int kPlainServers = 16;
 PlainServer PlainServers[kPlainServers] = {};
 int NextPlainServer = 0; // the oldest, replaced next
 
-bool SameHost(const char* a, const char* b) {
-    return StrNCmpI(a, b, kMaxNoCaseCompare) == 0;
-}
-
 Job* JobOn(const H2Link* link, int32_t stream) {
     for (Job& job : Engine.ActiveJobs)
         if (!job.ended && job.link == link && job.stream == stream) return &job;
@@ -249,7 +245,7 @@ bool StartStream(H2Link* link, Job* job) {
 H2Link* LinkTo(bool secure, const char* host, uint16_t port) {
     if (!secure) return nullptr;
     for (H2Link& link : Links) {
-        if (link.closed || link.port != port || !SameHost(link.host, host)) continue;
+        if (link.closed || link.port != port || !SameHostName(link.host, host)) continue;
         if (!H2Draining(link.session)) return &link;
     }
     return nullptr;
@@ -354,7 +350,7 @@ H2LinkRoom H2LinkRoomFor(const char* address) {
 int H2LinkCountForHost(const char* host) {
     int n = 0;
     for (const H2Link& link : Links)
-        if (!link.closed && SameHost(link.host, host)) n++;
+        if (!link.closed && SameHostName(link.host, host)) n++;
     return n;
 }
 
@@ -374,7 +370,7 @@ void H2NotePlainServer(const char* host, uint16_t port) {
 
 bool H2KnownPlain(const char* host, uint16_t port) {
     for (const PlainServer& entry : PlainServers)
-        if (entry.port == port && entry.host[0] && SameHost(entry.host, host)) return true;
+        if (entry.port == port && entry.host[0] && SameHostName(entry.host, host)) return true;
     return false;
 }
 
@@ -413,8 +409,7 @@ void H2RetireLinkOf(Job* job) {
 
 void H2CloseStaleLinks(uint32_t now) {
     for (H2Link& link : Links) {
-        if (link.closed || CarriesJobs(&link)) continue;
-        if (H2Draining(link.session) || now - link.lastUsed > kIdleMs) Close(&link);
+        if (!link.closed && !CarriesJobs(&link) && now - link.lastUsed > kIdleMs) Close(&link);
     }
 }
 

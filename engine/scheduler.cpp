@@ -65,7 +65,7 @@ static bool HostHasRoom(const char* address) {
     int open = PoolCountForHost(host) + H2LinkCountForHost(host);
     bool handshaking = false, plain = false;
     for (const Job& job : Engine.ActiveJobs) {
-        if (job.ended || job.link || StrNCmpI(job.host, host, kMaxNoCaseCompare) != 0) continue;
+        if (job.ended || job.link || !SameHostName(job.host, host)) continue;
         open++;
         if (job.secure != (secure ? 1 : 0) || job.port != port) continue;
         if (job.phase == PhaseResponse) plain = true;

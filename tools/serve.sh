@@ -6,6 +6,10 @@
 #       tools/fixture_server.py, "... port n ..." of python3 -m http.server);
 #       says so and gives status 1 when none comes within 10 s
 #   serve_fixture NAME OUT ERR ARGUMENTS...   the same for tools/fixture_server.py
+#   serve_nginx_h2 NAME FOLDER ROOT CA   starts nginx serving ROOT over TLS with
+#       HTTP/2 offered (CA's localhost certificate), its files in FOLDER and
+#       its requests in FOLDER/access.log as "CONNECTION PROTOCOL REQUEST"
+#       lines, emptied once it answers; sets NAME to its port
 #   free_port                      prints a port that was free a moment ago
 #   serve_stop                     ends every server started here
 serve_tools=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -30,6 +34,36 @@ serve() {
 }
 serve_fixture() { serve "$1" "$2" "$3" python3 -u "$serve_tools/fixture_server.py" "${@:4}"; }
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+serve_nginx_h2() {
+  local serve_name=$1 folder=$2 site=$3 ca=$4 serve_port serve_try
+  serve_port=$(free_port)
+  mkdir -p "$folder"
+  # One process as this user, which can read temporary folders.
+  cat >"$folder/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1; pid $folder/nginx.pid;
+error_log $folder/error.log;
+events { worker_connections 256; }
+http {
+  log_format h2 '\$connection \$server_protocol \$request'; access_log $folder/access.log h2;
+  client_body_temp_path $folder; proxy_temp_path $folder; fastcgi_temp_path $folder;
+  uwsgi_temp_path $folder; scgi_temp_path $folder;
+  server { listen 127.0.0.1:$serve_port ssl http2; root $site;
+           ssl_certificate $ca/localhost.pem; ssl_certificate_key $ca/localhost.key; }
+}
+CONF
+  nginx -p "$folder" -c "$folder/nginx.conf" &
+  serve_pids+=($!)
+  for serve_try in $(seq 200); do
+    if curl -sk -o /dev/null "https://127.0.0.1:$serve_port/"; then
+      : >"$folder/access.log"
+      printf -v "$serve_name" %s "$serve_port"
+      return 0
+    fi
+    sleep 0.05
+  done
+  echo "${0##*/}: nginx did not start" >&2
+  return 1
+}
 serve_stop() {
   local serve_pid
   for serve_pid in "${serve_pids[@]}"; do kill "$serve_pid" 2>/dev/null || true; done

@@ -71,26 +71,10 @@ fi
 
 if want 2; then
   echo "== 2. 256 MiB over HTTPS from nginx offering HTTP/2 on 127.0.0.1"
-  mkdir -p "$work/n"
-  h2port=$(free_port)
-  cat >"$work/n/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1; pid $work/n/nginx.pid;
-error_log $work/n/error.log;
-events { worker_connections 64; }
-http {
-  log_format proto '\$server_protocol \$connection'; access_log $work/n/access.log proto;
-  client_body_temp_path $work/n; proxy_temp_path $work/n; fastcgi_temp_path $work/n;
-  uwsgi_temp_path $work/n; scgi_temp_path $work/n;
-  server { listen 127.0.0.1:$h2port ssl http2; root $work/site;
-           ssl_certificate $work/ca/localhost.pem; ssl_certificate_key $work/ca/localhost.key; }
-}
-CONF
-  nginx -p "$work/n" -c "$work/n/nginx.conf" &
-  serve_pids+=($!)
+  serve_nginx_h2 h2port "$work/n" "$work/site" "$work/ca"
   h2url=https://localhost:$h2port/big.bin
-  for _ in $(seq 100); do curl -s --cacert "$work/ca/ca.pem" -o /dev/null "https://localhost:$h2port/" && break; sleep 0.05; done
   # The protocols nginx logged since line $1 of its log.
-  got() { tail -n +$(( $1 + 1 )) "$work/n/access.log" | awk '{ p[$1] = 1 } END { for (k in p) s = s (s ? " and " : "") k; print s ? s : "nothing" }'; }
+  got() { tail -n +$(( $1 + 1 )) "$work/n/access.log" | awk '{ p[$2] = 1 } END { for (k in p) s = s (s ? " and " : "") k; print s ? s : "nothing" }'; }
   l0=$(wc -l <"$work/n/access.log")
   t0=$(ms); curl -s --http2 --cacert "$work/ca/ca.pem" -o "$work/curl.bin" "$h2url"; c=$(( $(ms) - t0 ))
   echo "curl --http2  ${c} ms ($(rate "$c") MiB/s), $(same "$work/curl.bin"), $(got "$l0")"

@@ -94,39 +94,11 @@ for p in 1 2 3; do
   printf '<html><a href="page%d.html">next</a>%s</html>' $((p % 3 + 1)) "$links" >"$site/page$p.html"
 done
 bash "$root/tools/tls-test-ca.sh" "$work/ca" >/dev/null || exit 1
-h2port=$(free_port)
-# One process as this user, which can read the temporary folder.
-cat >"$work/nginx.conf" <<NGINX
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events {}
-http {
-  log_format h2 '\$connection \$server_protocol \$request';
-  access_log $work/h2-access.log h2;
-  client_body_temp_path $work/tmp;
-  proxy_temp_path $work/tmp;
-  fastcgi_temp_path $work/tmp;
-  uwsgi_temp_path $work/tmp;
-  scgi_temp_path $work/tmp;
-  server {
-    listen 127.0.0.1:$h2port ssl http2;
-    ssl_certificate $work/ca/localhost.pem;
-    ssl_certificate_key $work/ca/localhost.key;
-    root $site;
-  }
-}
-NGINX
-nginx -p "$work" -c "$work/nginx.conf" &
-serve_pids+=($!)
-for _ in $(seq 100); do curl -sk -o /dev/null "https://127.0.0.1:$h2port/" && break; sleep 0.05; done
-: >"$work/h2-access.log"  # the test counts Ferrow's requests alone
+serve_nginx_h2 h2port "$work/nginx" "$site" "$work/ca" || exit 1
 "$emulator" "$trust" add "$(winpath "$work/ca/ca.der")" || exit 1
 export FERROW_H2_PORT=$h2port
 export FERROW_H2_SITE=$(winpath "$site")
-export FERROW_H2_LOG=$(winpath "$work/h2-access.log")
+export FERROW_H2_LOG=$(winpath "$work/nginx/access.log")
 
 export FERROW_UI_PORT=$port
 export FERROW_FIXTURE_LOG=$(winpath "$work/requests.log")
